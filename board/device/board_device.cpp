@@ -1,0 +1,48 @@
+// The player's own board: fixed paths are real paths, shell commands run
+// through system(), keys come from the kernel's input device.
+#include "board/board.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+int BoardInit(int argc, char **argv) { return 0; }
+
+void BoardDeInit(void) {}
+
+int BoardMapPath(const char *path, char *out, int size) {
+  if (!path || !out || size <= 0) return -1;
+  int n = static_cast<int>(std::strlen(path));
+  if (n >= size) return -1;
+  std::memcpy(out, path, static_cast<size_t>(n) + 1);
+  return n;
+}
+
+std::string BoardPath(const char *path) { return path ? path : ""; }
+
+int BoardRunShell(const char *command) { return command ? std::system(command) : -1; }
+
+int BoardGetTimeOfDay(struct timeval *tv) { return tv && gettimeofday(tv, nullptr) == 0 ? 0 : -1; }
+
+int BoardSetTimeOfDay(const struct timeval *tv) { return tv && settimeofday(tv, nullptr) == 0 ? 0 : -1; }
+
+time_t BoardTime(void) { return time(nullptr); }
+
+int64_t BoardMonotonicUs(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+int BoardInputOpen(void) { return open("/dev/input/event0", O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+
+void BoardInputClose(int fd) {
+  if (fd >= 0) close(fd);
+}
+
+int BoardVkeyPort(void) { return 5020; }
+
+void BoardTranscript(const char *voice, const char *text) {}

@@ -1,0 +1,195 @@
+// The host board's shell: every command the system would hand to system() on
+// the board is written to root/host/commands.txt and answered as the board
+// would answer it. Nothing runs on this machine: the four file commands the
+// system depends on (mkdir, cp, mv, rm) are carried out by this file on paths
+// confined to the root; everything else (mount, mkfs, insmod, hwclock, ...)
+// is only recorded and succeeds.
+#include "board/board.h"
+#include "board/host/host.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_mutex;  // one command at a time, as the board's shell would
+
+// Splits a command line as sh would for the simple commands the system uses:
+// blanks separate words, single quotes are literal, double quotes and
+// backslashes escape. Returns false for anything with shell operators
+// outside quotes (pipes, redirections, ;, &&), which is only recorded.
+bool splitWords(const std::string &line, std::vector<std::string> *words) {
+  std::string cur;
+  bool inWord = false;
+  for (size_t i = 0; i < line.size(); i++) {
+    char c = line[i];
+    if (c == '\'') {
+      size_t end = line.find('\'', i + 1);
+      if (end == std::string::npos) return false;
+      cur += line.substr(i + 1, end - i - 1);
+      i = end;
+      inWord = true;
+    } else if (c == '"') {
+      size_t j = i + 1;
+      for (; j < line.size() && line[j] != '"'; j++) {
+        if (line[j] == '\\' && j + 1 < line.size() &&
+            (line[j + 1] == '"' || line[j + 1] == '\\' || line[j + 1] == '$' || line[j + 1] == '`'))
+          j++;
+        cur += line[j];
+      }
+      if (j >= line.size()) return false;
+      i = j;
+      inWord = true;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      cur += line[++i];
+      inWord = true;
+    } else if (c == ' ' || c == '\t' || c == '\n') {
+      if (inWord) words->push_back(cur);
+      cur.clear();
+      inWord = false;
+    } else if (c == ';' || c == '|' || c == '&' || c == '>' || c == '<' || c == '`' || c == '$') {
+      return false;
+    } else {
+      cur += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words->push_back(cur);
+  return true;
+}
+
+constexpr int kFail = 1 << 8;  // wait status of "exit 1"
+
+// Splits leading options ("-rf", "-p") from the operands.
+void splitOptions(const std::vector<std::string> &words, std::string *opts, std::vector<std::string> *args) {
+  bool optsDone = false;
+  for (size_t i = 1; i < words.size(); i++) {
+    const std::string &w = words[i];
+    if (!optsDone && w == "--") {
+      optsDone = true;
+    } else if (!optsDone && w.size() > 1 && w[0] == '-') {
+      *opts += w.substr(1);
+    } else {
+      args->push_back(w);
+    }
+  }
+}
+
+bool confine(const std::vector<std::string> &in, std::vector<fs::path> *out) {
+  for (const std::string &a : in) {
+    std::string p = BoardHostConfine(a);
+    if (p.empty()) return false;
+    out->push_back(p);
+  }
+  return !out->empty();
+}
+
+int doMkdir(const std::string &opts, const std::vector<fs::path> &paths) {
+  bool parents = opts.find('p') != std::string::npos;
+  int rc = 0;
+  for (const fs::path &p : paths) {
+    std::error_code ec;
+    if (parents) {
+      fs::create_directories(p, ec);
+    } else if (!fs::create_directory(p, ec)) {
+      rc = kFail;
+    }
+    if (ec) rc = kFail;
+  }
+  return rc;
+}
+
+int doRm(const std::string &opts, const std::vector<fs::path> &paths) {
+  bool recursive = opts.find('r') != std::string::npos || opts.find('R') != std::string::npos;
+  bool force = opts.find('f') != std::string::npos;
+  int rc = 0;
+  for (const fs::path &p : paths) {
+    std::error_code ec;
+    auto st = fs::symlink_status(p, ec);
+    if (ec || !fs::exists(st)) {
+      if (!force) rc = kFail;
+      continue;
+    }
+    if (fs::is_directory(st) && !recursive) {
+      rc = kFail;
+      continue;
+    }
+    if (recursive) fs::remove_all(p, ec);
+    else fs::remove(p, ec);
+    if (ec) rc = kFail;
+  }
+  return rc;
+}
+
+// cp and mv: the last operand is the destination; with several sources it
+// must be a folder.
+int doCopyMove(bool move, const std::string &opts, const std::vector<fs::path> &paths) {
+  if (paths.size() < 2) return kFail;
+  bool recursive = move || opts.find('r') != std::string::npos || opts.find('R') != std::string::npos ||
+                   opts.find('a') != std::string::npos;
+  const fs::path &dest = paths.back();
+  std::error_code ec;
+  bool destDir = fs::is_directory(dest, ec);
+  if (paths.size() > 2 && !destDir) return kFail;
+  int rc = 0;
+  for (size_t i = 0; i + 1 < paths.size(); i++) {
+    const fs::path &src = paths[i];
+    fs::path target = destDir ? dest / src.filename() : dest;
+    ec.clear();
+    if (!fs::exists(fs::symlink_status(src, ec))) {
+      rc = kFail;
+      continue;
+    }
+    if (fs::equivalent(src, target, ec)) {
+      rc = kFail;  // "are the same file"
+      continue;
+    }
+    ec.clear();
+    if (move) {
+      fs::rename(src, target, ec);
+      if (ec) {  // another device: copy, then remove
+        ec.clear();
+        fs::copy(src, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        if (!ec) fs::remove_all(src, ec);
+      }
+    } else if (fs::is_directory(src, ec)) {
+      if (!recursive) {
+        rc = kFail;
+        continue;
+      }
+      fs::copy(src, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    } else {
+      fs::copy_file(src, target, fs::copy_options::overwrite_existing, ec);
+    }
+    if (ec) rc = kFail;
+  }
+  return rc;
+}
+
+}  // namespace
+
+int BoardRunShell(const char *command) {
+  if (!command) return -1;
+  std::scoped_lock lock(g_mutex);
+  if (FILE *log = std::fopen(BoardHostFile("commands.txt").c_str(), "a")) {
+    std::fprintf(log, "%s\n", command);
+    std::fclose(log);
+  }
+  std::vector<std::string> words;
+  if (!splitWords(command, &words) || words.empty()) return 0;
+  const std::string &verb = words[0];
+  if (verb != "mkdir" && verb != "rm" && verb != "cp" && verb != "mv") return 0;
+  std::string opts;
+  std::vector<std::string> args;
+  splitOptions(words, &opts, &args);
+  std::vector<fs::path> paths;
+  if (!confine(args, &paths)) return kFail;  // a path outside the board's root is never touched
+  if (verb == "mkdir") return doMkdir(opts, paths);
+  if (verb == "rm") return doRm(opts, paths);
+  return doCopyMove(verb == "mv", opts, paths);
+}
