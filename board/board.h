@@ -48,6 +48,19 @@ void BoardInputClose(int fd);
 // TCP port of the virtual-key server on the loopback address.
 int BoardVkeyPort(void);
 
+// One request to a board control device ("/dev/led", "/dev/motor",
+// "/dev/charg_set"): opens it, issues the ioctl request with arg, closes it.
+// Returns the request's result (>= 0), -1 when the device cannot be opened,
+// -2 when the request fails. The host models these drivers with plain files.
+int BoardDeviceIoctl(const char *path, unsigned long request, void *arg);
+
+// 1 when path ("/mnt/sdcard", "/mnt/usb") is a mount point, 0 when it is
+// not, -1 when it cannot be examined.
+int BoardIsMountPoint(const char *path);
+
+// 1 when path ("/dev/mmcblk1p1") is a block device, else 0.
+int BoardIsBlockDevice(const char *path);
+
 // Records a text as spoken by a voice. The host writes it to the transcript
 // that the end-to-end tests read; the board has no use for it.
 void BoardTranscript(const char *voice, const char *text);

@@ -7,6 +7,7 @@
 #include "board/board.h"
 #include "core/config.h"
 #include "core/filebrowser.h"
+#include "core/gpio.h"
 #include "core/key.h"
 #include "core/log.h"
 #include "core/loop.h"

@@ -1,8 +1,11 @@
-// core/config.h: the settings of the device configuration file's "config"
-// block, as process-wide integers holding their built-in values until the
-// file is loaded. Written by the main thread at start-up and shutdown, read
-// everywhere.
+// core/config.h: the device configuration file "/home/<device>cfg.xml" and
+// the settings of its "config" and "calendar" blocks, as process-wide
+// integers holding their built-in values until the file is loaded. Loaded and
+// saved on the main thread before the other threads start and after they
+// have stopped; read everywhere, written by the key thread while running.
 #pragma once
+
+#include <libxml/tree.h>
 
 extern int MainVolume, PromptVolume, RadioVolume;
 extern int LogFileNo;
@@ -17,9 +20,45 @@ extern int CfgDebugEvt, CfgDebugSnd, CfgDebugTts, CfgDebugTxtSnd, CfgDebugKey, C
     CfgDebugFfaudio, CfgDebugRecord, CfgDebugAlarm, CfgDebugCalendar, CfgDebugRes, CfgDebugAnMo,
     CfgDebugCTime, CfgDebugCalcul;
 
-// Reads the device's configuration file and the stores that start with it.
-// Returns 0.
+// The calendar tool's four saved dates ("calendar" block): year, month, day,
+// hour and the two-month flag of date N.
+extern int WnlYear[4], WnlMonth[4], WnlDay[4], WnlHour[4], WnlTwoMonth[4];
+
+// The recording counter of the recording screen's file names; starts at 0
+// and is set back to 1 when the device starts on another day than it last
+// ran.
+extern int record_no;
+
+// Menus and bookmarks are set up, the device's configuration file is read
+// (a damaged file is logged, kept beside it as "...cfg.xml.bad", and the
+// backup copy of the last save is read instead), then voice reminders and
+// alarms. Returns 0.
 int LoadConfig(void);
 
-// Writes the configuration file and the stores saved with it. Returns 0.
+// Reads a configuration file: the element named after the device among the
+// root and its siblings, and in it the "config", "menu", "bookmark" and
+// "calendar" blocks. Returns 0 (also when no element is named after the
+// device), -1 when the file cannot be read or parsed.
+int _LoadConfig(const char *path);
+
+// Writes the configuration file crash-safe (and its backup copy), then
+// releases what LoadConfig set up and saves alarms and the RTC wake-up.
+// Returns 0.
 int SaveConfig(void);
+
+int CfgDataInit(void);
+void CfgDataDeInit(void);  // frees LastPath
+
+// Read one block from its first child node: every key in range is taken,
+// every other keeps its value. Return 0, -1 for a null node.
+int CfgDataLoad(xmlNode *first);
+int WnlLoad(xmlNode *first);
+
+// Append the "config" / "calendar" element to parent. Return 0, -1 for null.
+int CfgDataSave(xmlNode *parent);
+int WnlSave(xmlNode *parent);
+
+// Mixer levels of the volume steps 0..25 for this hardware version; steps
+// outside are clamped.
+int main_step_to_volume(int step);
+int rec_step_to_volume(int step);

@@ -69,10 +69,47 @@ extern KeyBuffer *gKeyBuffer;
 void SendVKey(int code);
 void SendVkeyHead(int code);
 
-// Starts the key subsystem: buffer, distribution thread, input device on the
-// main loop. Returns 0, or -1 with everything started so far stopped again.
+// Starts the key subsystem: buffer, distribution thread, virtual-key server,
+// input device on the main loop, card probe, battery timer. Returns 0, or -1
+// with everything started so far stopped again.
 int InitKey(void);
+
+// Stops all of it again, in reverse order; joins both threads.
 void DeInitKey(void);
+
+// The reader, an event of the main loop on the input device: flag 1 reads
+// one event, flag 3 means the held key's time-out elapsed. Re-adds its
+// record. Main-loop thread.
+int KeyCallback(void *arg, int flag);
+
+// The key-lock window: (re)armed for seconds after a power press while the
+// keys are locked; its end (flag 3) closes the window.
+void LockEvent(int seconds);
+int LockCallback(void *arg, int flag);
+
+// The quick auto-power-off: minutes >= 1 start a countdown that ends in
+// POWEROFF; 0 stops it. FTPCallback is its minute timer.
+void FastTimePowerOff(int minutes);
+int FTPCallback(void *arg, int flag);
+extern int gFTPminutes;  // minutes left
+
+// Reader state, for the screens that speak it and for tests.
+int KeyIsLocked(void);
+int KeyFastPowerOffChoice(void);  // 0..6: off, 15, 30, 45, 60, 90, 120 minutes
+// Back to the start-up state: unlocked, no key held, quick power-off off.
+void KeyReaderReset(void);
+
+// Volume steps 0..25. Add/Dec change MainVolume and speak it; NoTts the
+// same silently; Media change PromptVolume silently. VolumeSetMain(-1)
+// applies MainVolume, any other value PromptVolume. Return 0, -1 when the
+// level could not be set (the step is then not stored).
+int VolumeAdd(void);
+int VolumeDec(void);
+int VolumeAddNoTts(void);
+int VolumeDecNoTts(void);
+int VolumeAddMedia(void);
+int VolumeDecMedia(void);
+int VolumeSetMain(int which);
 
 // Decodes one 16-byte board input event (two 32-bit time words, 16-bit type,
 // 16-bit code, 32-bit value, little-endian). Returns 0, -1 for a short read.

@@ -3,7 +3,9 @@
 // (the virtual-key server re-arming its USB timer, screens on the key thread)
 // add and delete records too, so every list operation takes g_mutex. It is
 // recursive because check functions run under it and may add records; it is
-// never held while a callback runs. Nothing here allocates: the poll and run
+// never held while a callback runs. A record's owner writes its fields only
+// while it is unlinked (EventDel, set, EventAdd), so the loop reads them
+// under g_mutex only. Nothing here allocates: the poll and run
 // lists of an iteration are local sentinels.
 #include "core/loop.h"
 
@@ -155,15 +157,22 @@ void MainLoop(void) {
     // Run in order; each record is unlinked before its callback so that the
     // callback may add it again. A record deleted by an earlier callback of
     // this iteration has left the run list and does not run.
+    // The callback, argument and reason are taken under the lock: once the
+    // record is unlinked its owner may re-arm it from another thread.
     for (;;) {
-      Event *e;
+      int (*callback)(void *, int);
+      void *arg;
+      int flag;
       {
         std::scoped_lock lock(g_mutex);
         if (empty(&run)) break;
-        e = run.next;
+        Event *e = run.next;
         unlink(e);
+        callback = e->callback;
+        arg = e->arg;
+        flag = e->flag;
       }
-      e->callback(e->arg, e->flag);
+      callback(arg, flag);
     }
 
     int64_t t1 = BoardMonotonicUs();

@@ -4,6 +4,8 @@
 MenuItem RecordDir{"RecordDir", 1, 0xffffffffu, 0};
 MenuItem ExtRecInput{"ExtRecInput", 1, 0xffffffffu, 0};
 MenuItem CancelTest{"CancelTest", 0, 0xffffffffu, 0};
+MenuItem FormatSd{"FormatSd", 0, 0xffffffffu, 0};
+MenuItem FormatUsbdisk{"FormatUsbdisk", 0, 0xffffffffu, 0};
 
 int MRecordVolume = 10;
 

@@ -10,7 +10,7 @@ struct MenuItem {
   int value;
 };
 
-extern MenuItem RecordDir, ExtRecInput, CancelTest;
+extern MenuItem RecordDir, ExtRecInput, CancelTest, FormatSd, FormatUsbdisk;
 
 // Settings (each reached through its menu item).
 extern int MRecordVolume;

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int BoardInit(int argc, char **argv) { return 0; }
@@ -46,3 +49,25 @@ void BoardInputClose(int fd) {
 int BoardVkeyPort(void) { return 5020; }
 
 void BoardTranscript(const char *voice, const char *text) {}
+
+int BoardDeviceIoctl(const char *path, unsigned long request, void *arg) {
+  if (!path) return -1;
+  int fd = open(path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int r = ioctl(fd, request, arg);
+  close(fd);
+  return r < 0 ? -2 : r;
+}
+
+int BoardIsMountPoint(const char *path) {
+  if (!path) return -1;
+  struct stat self, parent;
+  std::string up = std::string(path) + "/..";
+  if (stat(path, &self) != 0 || stat(up.c_str(), &parent) != 0) return -1;
+  return self.st_dev != parent.st_dev ? 1 : 0;
+}
+
+int BoardIsBlockDevice(const char *path) {
+  struct stat st;
+  return path && stat(path, &st) == 0 && S_ISBLK(st.st_mode) ? 1 : 0;
+}

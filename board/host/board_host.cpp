@@ -5,7 +5,9 @@
 // line per spoken text), commands.txt (one line per shell command) and, from
 // the sound layer, sound.log and out.wav. The wall clock can be offset; the
 // monotonic clock is the machine's. Keys arrive through a pipe written by the
-// key feeder (host_keys.cpp) in the board's 16-byte event layout.
+// key feeder (host_keys.cpp) in the board's 16-byte event layout. The LED,
+// motor and charger, the mount table and the card's partition are files
+// under the root too (host_devices.cpp).
 #include "board/board.h"
 #include "board/host/host.h"
 
