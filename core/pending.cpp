@@ -36,12 +36,15 @@ int AlarmSetPowerOnRTC(void) { return 0; }
 int radio_enable_sleep = 0;
 int ReadySleep(void) { return 0; }
 
+// Chinese only, like the real sentences: English gets the empty text.
 char *SysTimeAndDateStr(int is24h, char *dst, int size, int lang) {
   time_t now = BoardTime();
   struct tm tm;
   gmtime_r(&now, &tm);
-  std::snprintf(dst, static_cast<size_t>(size), lang ? "time %02d:%02d, date %d-%02d-%02d" : "现在时间 %02d:%02d, %d-%02d-%02d",
-                tm.tm_hour, tm.tm_min, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  dst[0] = '\0';
+  if (!lang)
+    std::snprintf(dst, static_cast<size_t>(size), "现在时间: %d点%02d分, %d年%d月%d日", tm.tm_hour, tm.tm_min,
+                  tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
   return dst;
 }
 
@@ -53,6 +56,7 @@ char *BatteryLevelStr(char *dst, int size, int lang) {
 }
 
 char *LunarInfoStr(char *dst, int size, int lang) {
-  std::snprintf(dst, static_cast<size_t>(size), "%s", lang ? "lunar date" : "农历日期");
+  dst[0] = '\0';
+  if (!lang) std::snprintf(dst, static_cast<size_t>(size), "%s", "农历日期");
   return dst;
 }

@@ -40,7 +40,7 @@ inline int FreePort() {
 // an empty script, so no test reads the terminal.
 class TempRoot {
  public:
-  TempRoot() {
+  TempRoot() : saved_(BoardHostGetOptions()) {
     std::string tmpl = ::testing::TempDir() + "tb-cfgtest-XXXXXX";
     char *made = mkdtemp(tmpl.data());
     dir_ = made ? made : "";
@@ -51,8 +51,9 @@ class TempRoot {
     o.vkeyPort = FreePort();
     BoardHostConfigure(o);
   }
+  // The root in use before this one comes back.
   ~TempRoot() {
-    BoardHostConfigure(BoardHostOptions{});
+    BoardHostConfigure(saved_);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
@@ -77,6 +78,7 @@ class TempRoot {
   bool Exists(const std::string &p) const { return std::filesystem::exists(Path(p)); }
 
  private:
+  BoardHostOptions saved_;
   std::string dir_;
 };
 
