@@ -1,0 +1,26 @@
+# The music key held for 2 s locks the keys; then every key only says so,
+# until the power key and the music key within 5 s unlock them.
+file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting></menu></q7>"
+file /mnt/emmc/a.txt ""
+file /mnt/emmc/b.txt ""
+start
+expect say "a.txt"
+hold MP3 2200
+expect say "Keyboard locked!"
+key DOWN
+expect say "Keyboard locked!"
+# The music key alone does not unlock.
+key MP3
+expect say "Keyboard locked!"
+key POWER
+key MP3
+expect say "Keyboard unlocked"
+expect nosay "auto poweroff" within 500
+key DOWN
+expect say "b.txt"
+# Locked again, a held power key still switches the player off.
+hold MP3 2200
+expect say "Keyboard locked!"
+hold POWER 2500
+expect say "Power off"
+expect exit 0
