@@ -11,6 +11,7 @@
 #include "speech/text_sound.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -52,7 +53,7 @@ int readNumber(const char *path, const char *what) {
   char buf[512];
   if (!readSmall(path, buf, sizeof buf)) return -1;
   if (CfgDebugKey) LOGD("%s return:%s", what, buf);
-  long v = 0;
+  int64_t v = 0;  // wide enough on the 32-bit board to see an overflow coming
   const char *p = buf;
   if (*p < '0' || *p > '9') return -2;
   for (; *p >= '0' && *p <= '9'; p++) {
