@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -581,6 +582,9 @@ int BoardGpioFunc(const char *path, int func, int *value) {
       return 0;
     case 1:
     case 3: {
+      // The board always has its device nodes; the root may not yet.
+      std::error_code ec;
+      std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
       FILE *f = std::fopen(file.c_str(), "w");
       if (!f) return -1;
       std::fprintf(f, "%d\n", *value);
