@@ -44,8 +44,16 @@ void copySettings(const AfEqualizer &from, AfEqualizer *to) {
 
 int af_equalizer_init(int rate, int channels, int preset) {
   std::printf("af_equalizer_init: %d\n", preset);
-  std::scoped_lock lock(g_mutex);
   if ((channels != 1 && channels != 2) || preset < 1 || preset >= kEqPresets) {
+    af_equalizer_deinit();
+    return 0;
+  }
+  return af_equalizer_init_gains(rate, channels, g_af_equalizer_lists[preset]);
+}
+
+int af_equalizer_init_gains(int rate, int channels, const int gains_db[kEqBands]) {
+  std::scoped_lock lock(g_mutex);
+  if ((channels != 1 && channels != 2) || !gains_db) {
     g_af_equalizer.reset();
     return 0;
   }
@@ -61,7 +69,7 @@ int af_equalizer_init(int rate, int channels, int preset) {
   eq.rate = rate;
   for (auto &gains : eq.g)
     for (int k = 0; k < kEqBands; k++)
-      gains[k] = static_cast<float>(std::pow(10.0, g_af_equalizer_lists[preset][k] / 20.0) - 1.0);
+      gains[k] = static_cast<float>(std::pow(10.0, gains_db[k] / 20.0) - 1.0);
 
   eq.K = kEqBands;
   double top = rate / 2.2;

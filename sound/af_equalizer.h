@@ -34,6 +34,10 @@ extern const int g_af_equalizer_lists[kEqPresets][kEqBands];
 // memory is short.
 int af_equalizer_init(int rate, int channels, int preset);
 
+// The same with the ten band gains in dB given directly (presets use
+// g_af_equalizer_lists). Returns 0, or -1 when memory is short.
+int af_equalizer_init_gains(int rate, int channels, const int gains_db[kEqBands]);
+
 // Filters interleaved 16-bit PCM in place; nothing without an equalizer.
 void af_equalizer_play(void *samples, int bytes);
 
