@@ -95,8 +95,9 @@ inline PreemptRun RunPreempt(int playMs, int insertAtMs, int insertMs) {
   return run;
 }
 
-// Checks the run against what the host device recorded.
-inline void CheckPreempt(const PreemptRun &run, int playMs) {
+// Checks the run against what the host device recorded. The latency of the
+// insert is a real-time figure: only the end-to-end run checks it.
+inline void CheckPreempt(const PreemptRun &run, int playMs, bool checkLatency) {
   ASSERT_GE(run.mainId, 1);
   ASSERT_GE(run.insertId, 1);
   const int64_t total = static_cast<int64_t>(playMs) * 44100 / 1000;
@@ -145,7 +146,10 @@ inline void CheckPreempt(const PreemptRun &run, int playMs) {
     }
   }
   ASSERT_GT(firstInsert, 0);
-  EXPECT_LE(firstInsert - run.insertOpenMs, 260.0);
+  std::printf("insert sounded %.1f ms after sound_iopen\n", firstInsert - run.insertOpenMs);
+  if (checkLatency) {
+    EXPECT_LE(firstInsert - run.insertOpenMs, 260.0);
+  }
 
   // The player's output, joined, is its input sample for sample.
   auto wav = ReadOutWav();
