@@ -147,9 +147,10 @@ void computeBudget(SoundHandle *h) {
 }
 
 // Waits until the driver has played everything queued (sound_wait). Each
-// round sleeps as long as the queued bytes take to play (at most one
-// fragment's time), so a pre-empting prompt starts within the latency
-// budget rather than up to a fragment later.
+// round sleeps as long as the queued bytes take to play, at most one
+// fragment's time, and 2 ms within the last fragment, so a pre-empting
+// prompt starts within the latency budget rather than up to a fragment
+// later.
 void drain(const SoundHandle *h) {
   BoardDspSpace sp{};
   if (getSpace(h->fd, &sp) != 0 || h->rate <= 0 || h->ch <= 0) return;
@@ -160,7 +161,11 @@ void drain(const SoundHandle *h) {
   int64_t deadline = BoardMonotonicUs() + 4 * (sp.fragstotal + 2) * std::max<int64_t>(fragUs, 1000);
   while (sp.fragments != sp.fragstotal && BoardMonotonicUs() < deadline) {
     int64_t queued = static_cast<int64_t>(sp.fragstotal) * sp.fragsize - sp.bytes;
-    int64_t us = std::clamp<int64_t>(queued * 1000000 / bytesPerSec + 500, 500, std::max<int64_t>(fragUs, 500));
+    int64_t us = queued * 1000000 / bytesPerSec;
+    // The driver frees space a fragment at a time: within the last one,
+    // look often rather than oversleep its end.
+    us = queued <= sp.fragsize ? std::min<int64_t>(us, 2000) : std::min(us, fragUs);
+    us = std::max<int64_t>(us, 500);
     std::this_thread::sleep_for(std::chrono::microseconds(us));
     if (getSpace(h->fd, &sp) != 0) return;
   }

@@ -136,6 +136,7 @@ struct Session {
   std::deque<Chunk> queue;  // play: what the buffer holds
   ToWav toWav;
   int64_t openUs = 0;
+  int64_t written = 0;   // play: bytes taken since open
   int64_t captured = 0;  // record: bytes handed out
   double srcPos = 0;     // record: position in the capture source, in its frames
 #ifdef TB_HAVE_ALSA
@@ -248,12 +249,13 @@ void appendWav(const std::vector<int16_t> &frames) {
   if (!g_wav) openWav();
   if (!g_wav) return;
   std::fseek(g_wav, 0, SEEK_END);
-  unsigned char b[2];
-  for (int16_t s : frames) {
-    b[0] = static_cast<unsigned char>(s & 0xff);
-    b[1] = static_cast<unsigned char>((s >> 8) & 0xff);
-    std::fwrite(b, 1, 2, g_wav);
+  std::vector<unsigned char> bytes(frames.size() * 2);
+  for (size_t i = 0; i < frames.size(); i++) {
+    auto v = static_cast<uint16_t>(frames[i]);
+    bytes[2 * i] = static_cast<unsigned char>(v & 0xff);
+    bytes[2 * i + 1] = static_cast<unsigned char>(v >> 8);
   }
+  std::fwrite(bytes.data(), 1, bytes.size(), g_wav);
   g_wavFrames += static_cast<int64_t>(frames.size() / 2);
   unsigned char v[4];
   put32(v, static_cast<uint32_t>(36 + g_wavFrames * 4));
@@ -274,8 +276,12 @@ void alsaClose(Session *s) {
   s->alsa = nullptr;
 }
 
+// ALSA reports a missing card on standard error before we fall back.
+void alsaQuiet(const char *, int, const char *, int, const char *, ...) {}
+
 void alsaOpen(Session *s) {
   alsaClose(s);
+  snd_lib_error_set_handler(alsaQuiet);
   const char *names[] = {"default", "null"};
   for (const char *name : names) {
     snd_pcm_t *pcm = nullptr;
@@ -315,8 +321,8 @@ int checkParams(int rate, int channels) {
   return 0;
 }
 
-// Bytes still waiting in the buffer at `now`; drops what has played.
-int64_t queuedBytes(Session *s, int64_t now) {
+// Bytes still waiting to sound at `now`; drops what has played.
+int64_t soundingBytes(Session *s, int64_t now) {
   while (!s->queue.empty() && s->queue.front().endUs <= now) s->queue.pop_front();
   double q = 0;
   for (const Chunk &c : s->queue) {
@@ -328,6 +334,15 @@ int64_t queuedBytes(Session *s, int64_t now) {
     }
   }
   return static_cast<int64_t>(std::ceil(q));
+}
+
+// Bytes the buffer holds at `now` as the driver counts them: like a DMA
+// engine it frees a fragment only once the whole fragment has played.
+int64_t queuedBytes(Session *s, int64_t now) {
+  int64_t q = soundingBytes(s, now);
+  if (q == 0) return 0;
+  int64_t played = s->written - q;
+  return s->written - played / kFragSize * kFragSize;
 }
 
 void closeSession() {
@@ -499,6 +514,7 @@ int BoardDspWrite(int fd, const void *pcm, int len) {
   int64_t start = s.queue.empty() ? now : std::max(now, s.queue.back().endUs);
   int64_t dur = static_cast<int64_t>(take) * 1000000 / (static_cast<int64_t>(s.rate) * frameBytes);
   s.queue.push_back({start, start + std::max<int64_t>(dur, 1), take});
+  s.written += take;
 
   // What the codec plays: the board exchanges left and right.
   int frames = take / frameBytes;
