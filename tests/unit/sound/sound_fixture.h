@@ -130,6 +130,7 @@ class SoundTest : public ::testing::Test {
     sound_close_fm();
     HostSoundReset();
     std::error_code ec;
+    // TB_KEEP_ROOT=1 keeps the root (sound.log, out.wav) for a look afterwards.
     if (!getenv("TB_KEEP_ROOT")) std::filesystem::remove_all(root_, ec);
   }
 
