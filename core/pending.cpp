@@ -9,9 +9,6 @@
 int register_iconv_cd(void) { return 0; }
 int InitDuoYing(void) { return 0; }
 void DeInitDuoYing(void) {}
-int sound_init(void) { return 0; }
-void sound_deinit(void) {}
-int SoundSpeed_Init(void) { return 0; }
 int AlarmInit(void) { return 0; }
 int WordList_Init(void) { return 0; }
 void WordList_DeInit(void) {}

@@ -7,9 +7,6 @@
 int register_iconv_cd(void);  // character-set converters
 int InitDuoYing(void);        // polyphone table
 void DeInitDuoYing(void);
-int sound_init(void);  // sound device
-void sound_deinit(void);
-int SoundSpeed_Init(void);  // tempo processors
 int AlarmInit(void);        // alarms
 int WordList_Init(void);    // example words
 void WordList_DeInit(void);
