@@ -14,6 +14,8 @@
 #include "core/machine.h"
 #include "core/pending.h"
 #include "menu/mdata.h"
+#include "sound/sound.h"
+#include "sound/sound_speed.h"
 #include "speech/text_sound.h"
 
 #include <cstdio>

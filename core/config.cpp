@@ -327,19 +327,3 @@ int SaveConfig(void) {
   DeInitVoiceRemind();
   return 0;
 }
-
-int main_step_to_volume(int step) {
-  static const int kV10[26] = {0,  3,  6,  9,  12, 15, 18, 21, 24, 27, 30, 33, 36,
-                               39, 42, 45, 48, 51, 54, 56, 58, 60, 62, 64, 65, 67};
-  static const int kOther[26] = {0,  3,  6,  9,  12, 15, 18, 21, 24, 27, 30, 33, 36,
-                                 39, 42, 45, 48, 51, 54, 57, 60, 63, 66, 70, 74, 78};
-  if (step < 0) step = 0;
-  if (step > 25) step = 25;
-  return HardVer == 16 ? kV10[step] : kOther[step];
-}
-
-int rec_step_to_volume(int step) {
-  if (step < 0) step = 0;
-  if (step > 25) step = 25;
-  return HardVer == 16 ? step * 60 / 25 : step * 4;
-}

@@ -57,8 +57,3 @@ int WnlLoad(xmlNode *first);
 // Append the "config" / "calendar" element to parent. Return 0, -1 for null.
 int CfgDataSave(xmlNode *parent);
 int WnlSave(xmlNode *parent);
-
-// Mixer levels of the volume steps 0..25 for this hardware version; steps
-// outside are clamped.
-int main_step_to_volume(int step);
-int rec_step_to_volume(int step);

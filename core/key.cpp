@@ -44,7 +44,9 @@
 #include "core/loop.h"
 #include "core/pending.h"
 #include "core/vkey.h"
+#include "info/info.h"
 #include "menu/mdata.h"
+#include "sound/sound.h"
 #include "speech/text_sound.h"
 
 #include <algorithm>

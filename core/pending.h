@@ -9,12 +9,6 @@
 int register_iconv_cd(void);  // character-set converters
 int InitDuoYing(void);        // polyphone table
 void DeInitDuoYing(void);
-int sound_init(void);  // sound device
-void sound_deinit(void);
-int sound_setvol(int which, int play_step, int rec_step);  // 0: the level was set
-int SetOutToHead(void);   // output routing: headphones
-int SetOutToSpeak(void);  // output routing: speaker
-int SoundSpeed_Init(void);  // tempo processors
 int AlarmInit(void);        // alarms
 int AlarmResetAutoPowerOffTime(void);
 int WordList_Init(void);    // example words
@@ -35,8 +29,7 @@ int AlarmSetPowerOnRTC(void);
 extern int radio_enable_sleep;  // radio: the device may sleep
 int ReadySleep(void);
 
-// Spoken information strings: each writes a sentence into dst and returns
-// dst. Until the information module arrives they say something simple.
-char *SysTimeAndDateStr(int is24h, char *dst, int size, int lang);
-char *BatteryLevelStr(char *dst, int size, int lang);
-char *LunarInfoStr(char *dst, int size, int lang);
+// Size of the mounted storage of a type (0 internal, 1 card, 2 USB disk)
+// (file browser): the block size with the total and free block counts, or
+// -1 when it is not mounted. The stand-in knows no mounted device.
+int GetMountDeviceSize(int type, unsigned int *totalBlocks, unsigned int *freeBlocks);

@@ -252,19 +252,4 @@ TEST_F(ConfigStore, KilledSaveLeavesTheOldOrTheNewSettings) {
   }
 }
 
-TEST(ConfigVolume, StepsMapToMixerLevelsByHardware) {
-  int saved = HardVer;
-  struct {
-    int hardVer, step, main, rec;
-  } cases[] = {
-      {16, 0, 0, 0}, {16, 19, 56, 45}, {16, 25, 67, 60}, {32, 19, 57, 76}, {32, 25, 78, 100}, {32, 30, 78, 100},
-  };
-  for (const auto &c : cases) {
-    HardVer = c.hardVer;
-    EXPECT_EQ(main_step_to_volume(c.step), c.main) << c.hardVer << "/" << c.step;
-    EXPECT_EQ(rec_step_to_volume(c.step), c.rec) << c.hardVer << "/" << c.step;
-  }
-  HardVer = saved;
-}
-
 }  // namespace
