@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "core/app.h"
 #include "core/log.h"
+#include "core/lunar.h"
 #include "core/machine.h"
 #include "core/pending.h"
 #include "core/xml.h"
@@ -149,14 +150,6 @@ void loadLastPath(xmlNode *first) {
   LastPath = copy;
 }
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int daysOfMonth(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  return month == 2 && isLeap(year) ? 29 : kDays[month - 1];
-}
-
 // A start on another day than the stored one restarts the recording
 // counter; the stored date then becomes now.
 void applyDateRule() {
@@ -165,7 +158,7 @@ void applyDateRule() {
   gmtime_r(&now, &tm);
   int y = tm.tm_year + 1900, m = tm.tm_mon + 1, d = tm.tm_mday;
   if (CfgYear >= 0 && CfgMonth >= 0 && CfgDay >= 0 && CfgHour >= 0 && CfgMinute >= 0 &&
-      CfgDay <= daysOfMonth(CfgYear, CfgMonth) && (CfgYear != y || CfgMonth != m || CfgDay != d))
+      CfgDay <= solarDays(CfgYear, CfgMonth) && (CfgYear != y || CfgMonth != m || CfgDay != d))
     record_no = 1;
   CfgYear = y;
   CfgMonth = m;
