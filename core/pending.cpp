@@ -8,8 +8,6 @@ int sound_init(void) { return 0; }
 void sound_deinit(void) {}
 int SoundSpeed_Init(void) { return 0; }
 int AlarmInit(void) { return 0; }
-int WordList_Init(void) { return 0; }
-void WordList_DeInit(void) {}
 int BookMarkInit(void) { return 0; }
 int BookMarkDeInit(void) { return 0; }
 int InitVoiceRemind(void) { return 0; }

@@ -11,8 +11,6 @@ int sound_init(void);  // sound device
 void sound_deinit(void);
 int SoundSpeed_Init(void);  // tempo processors
 int AlarmInit(void);        // alarms
-int WordList_Init(void);    // example words
-void WordList_DeInit(void);
 int BookMarkInit(void);  // bookmarks and history
 int BookMarkDeInit(void);
 int InitVoiceRemind(void);  // voice reminders
