@@ -12,6 +12,7 @@
 #include "core/loop.h"
 #include "core/machine.h"
 #include "core/pending.h"
+#include "ebook/charset.h"
 #include "ebook/wordlist.h"
 #include "menu/mdata.h"
 #include "speech/text_sound.h"

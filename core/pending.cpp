@@ -1,7 +1,6 @@
 // Stand-ins for subsystems that are not built yet (see pending.h).
 #include "core/pending.h"
 
-int register_iconv_cd(void) { return 0; }
 int InitDuoYing(void) { return 0; }
 void DeInitDuoYing(void) {}
 int sound_init(void) { return 0; }

@@ -4,7 +4,6 @@
 // header instead.
 #pragma once
 
-int register_iconv_cd(void);  // character-set converters
 int InitDuoYing(void);        // polyphone table
 void DeInitDuoYing(void);
 int sound_init(void);  // sound device
