@@ -21,3 +21,13 @@ int AlarmSetPowerOnRTC(void);
 int SetChargeLow(void);  // charger, LED
 int LedOn(void);
 int LedOff(void);
+
+// Fuel gauge readings (battery module): state 1 charging, 2 discharging,
+// 3 full, 0 other, -1 unreadable; capacity in percent, -1 unreadable, -2
+// malformed. The stand-ins read the gauge's sysfs files.
+int GetBatteryStaus(void);
+int GetBatteryCapacity(void);
+// Size of the mounted storage of a type (0 internal, 1 card, 2 USB disk)
+// (file browser): the block size with the total and free block counts, or
+// -1 when it is not mounted. The stand-in knows no mounted device.
+int GetMountDeviceSize(int type, unsigned int *totalBlocks, unsigned int *freeBlocks);

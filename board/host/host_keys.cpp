@@ -173,6 +173,17 @@ void runTerminal() {
   }
 }
 
+void printKeyMap() {
+  std::printf(
+      "Keys of the player on this keyboard:\n"
+      "  arrows   UP DOWN LEFT RIGHT        Enter  OK          Esc  ESC (repeat; again: time, battery, lunar date)\n"
+      "  m        MENU                      b      back        r    RECORD\n"
+      "  k        MARK (bookmark)           +  -   volume      u    music key (U: held, locks the keys)\n"
+      "  f        radio key                 p      power, short (auto power-off)\n"
+      "  P or q   power held: switch off\n\n");
+  std::fflush(stdout);
+}
+
 void restoreTerminal() {
   if (g_termSaved) tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerm);
   g_termSaved = false;
@@ -231,6 +242,7 @@ int HostKeysStart(int writeFd) {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     g_termSaved = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    printKeyMap();
   }
   g_thread = std::thread(feeder);
   return 0;

@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end story against the real player on the host board.
+
+A story is a text file, one command per line ('#' starts a comment):
+
+  Setting up the root (before `start`):
+    cmdline TEXT            proc/cmdline (default: a v2.0 board)
+    kernel TEXT             proc/version (default: Linux version 3.10.14)
+    nocmdline               no proc/cmdline at all
+    file PATH "TEXT"        write a file under the root ("\\n" for newlines)
+    mkdir PATH              make a folder under the root
+    copy SRC PATH           copy a file or folder; SRC relative to the
+                            repository, or $SAMPLES/... for the shared samples
+    start [ARGS...]         start talkbook (extra options after the fixed ones)
+
+  Driving the player (after `start`):
+    key NAME | hold NAME MS | sleep MS | hotplug WORD
+                            sent through the --keys FIFO as the player reads it
+    wait MS                 the runner pauses
+    clock SECONDS           (before start) --clock-offset
+    date YYYY-MM-DD HH:MM:SS
+                            (before start) the player's clock reads this UTC
+                            time at start (an offset from the machine's clock)
+
+  Expectations (each waits up to 3 s unless `within MS` follows):
+    expect say "TEXT"       a spoken line equal to TEXT, after the last one matched
+    expect saying "TEXT"    a spoken line containing TEXT, after the last one matched
+    expect nosay "TEXT" [within MS]
+                            no spoken line containing TEXT within MS (default 1000)
+    expect command "TEXT"   a shell command line equal to TEXT was issued
+    expect nocommand "TEXT" no such shell command (checked at once)
+    expect stdout "TEXT"    the player printed a line containing TEXT
+    expect file PATH [contains "TEXT"]
+    expect nofile PATH
+    expect exit CODE        the player ended with CODE
+
+At the end of the story a player still running is switched off with a held
+power key and must end within 10 s with status 0; a sanitizer report or any
+other non-zero status fails the story.
+"""
+import calendar
+import os
+import shlex
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SAMPLES = os.path.join(os.path.dirname(REPO), "shared", "samples")
+DEFAULT_CMDLINE = ("console=ttyS0 hard_ver=q7_v2.0_3_128mb,abcd123456240315,"
+                   "v1.0,v1.1,v1.2,v1.3,v1.4 rootwait\n")
+DEFAULT_VERSION = "Linux version 3.10.14 (builder@host) #1 PREEMPT\n"
+
+
+class StoryError(Exception):
+    pass
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def unquote(text):
+    return text.encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
+
+
+class Story:
+    def __init__(self, talkbook, path):
+        self.talkbook = talkbook
+        self.path = path
+        self.root = tempfile.mkdtemp(prefix="talkbook-e2e-")
+        self.proc = None
+        self.fifo = None
+        self.said_from = 0      # transcript lines before this index are used up
+        self.clock = 0
+        self.expected_exit = 0
+        self.cmdline = DEFAULT_CMDLINE
+        self.version = DEFAULT_VERSION
+        for d in ("proc", "home", "mnt/emmc", "mnt/sdcard", "tmp"):
+            os.makedirs(os.path.join(self.root, d), exist_ok=True)
+
+    # -- files the player writes ------------------------------------------
+    def host(self, name):
+        return os.path.join(self.root, "host", name)
+
+    def lines(self, name):
+        try:
+            with open(self.host(name), encoding="utf-8", errors="replace") as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def spoken(self):
+        out = []
+        for line in self.lines("transcript.txt"):
+            parts = line.split("\t", 2)
+            if len(parts) == 3:
+                out.append(parts[2])
+        return out
+
+    def under(self, path):
+        return os.path.join(self.root, path.lstrip("/"))
+
+    # -- waiting ----------------------------------------------------------
+    def wait_for(self, what, check, within_ms):
+        deadline = time.monotonic() + within_ms / 1000.0
+        while True:
+            if check():
+                return
+            if self.proc and self.proc.poll() is not None and not check():
+                raise StoryError(f"{what}: the player ended (status {self.proc.returncode}) first")
+            if time.monotonic() > deadline:
+                raise StoryError(f"{what}: not seen within {within_ms} ms")
+            time.sleep(0.02)
+
+    def expect_say(self, text, within, contains):
+        def check():
+            spoken = self.spoken()
+            for i in range(self.said_from, len(spoken)):
+                if (text in spoken[i]) if contains else (spoken[i] == text):
+                    self.said_from = i + 1
+                    return True
+            return False
+        self.wait_for(f'say "{text}"', check, within)
+
+    # -- commands ---------------------------------------------------------
+    def send(self, line):
+        if not self.proc:
+            raise StoryError(f"'{line}' before start")
+        os.write(self.fifo, (line + "\n").encode("utf-8"))
+
+    def start(self, extra):
+        with open(self.under("proc/version"), "w") as f:
+            f.write(self.version)
+        if self.cmdline is not None:
+            with open(self.under("proc/cmdline"), "w") as f:
+                f.write(self.cmdline)
+        fifo_path = os.path.join(self.root, "keys.fifo")
+        os.mkfifo(fifo_path)
+        # Read-write so that the FIFO has a writer from the start.
+        self.fifo = os.open(fifo_path, os.O_RDWR)
+        args = [self.talkbook, "--root", self.root, "--keys", fifo_path,
+                "--vkey-port", str(free_port()), "--audio", "null"]
+        if self.clock:
+            args += ["--clock-offset", str(self.clock)]
+        args += extra
+        os.makedirs(os.path.join(self.root, "host"), exist_ok=True)
+        self.stdout = open(self.host("stdout.txt"), "w")
+        self.proc = subprocess.Popen(args, stdout=self.stdout, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL)
+
+    def run_line(self, words):
+        verb = words[0]
+        within = 3000
+        if "within" in words:
+            i = words.index("within")
+            within = int(words[i + 1])
+            words = words[:i]
+        if verb == "cmdline":
+            self.cmdline = words[1] + "\n"
+        elif verb == "nocmdline":
+            self.cmdline = None
+        elif verb == "kernel":
+            self.version = words[1] + "\n"
+        elif verb == "clock":
+            self.clock = int(words[1])
+        elif verb == "date":
+            target = calendar.timegm(time.strptime(" ".join(words[1:3]), "%Y-%m-%d %H:%M:%S"))
+            self.clock = target - int(time.time())
+        elif verb == "file":
+            path = self.under(words[1])
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(unquote(words[2]) if len(words) > 2 else "")
+        elif verb == "mkdir":
+            os.makedirs(self.under(words[1]), exist_ok=True)
+        elif verb == "copy":
+            src = words[1].replace("$SAMPLES", SAMPLES)
+            if not os.path.isabs(src):
+                src = os.path.join(REPO, src)
+            dst = self.under(words[2])
+            os.makedirs(os.path.dirname(dst.rstrip("/")), exist_ok=True)
+            if os.path.isdir(src):
+                shutil.copytree(src, dst, dirs_exist_ok=True)
+            else:
+                shutil.copy(src, dst)
+        elif verb == "start":
+            self.start(words[1:])
+        elif verb in ("key", "hold", "sleep", "hotplug"):
+            self.send(" ".join(words if verb != "key" else words[1:]))
+        elif verb == "wait":
+            time.sleep(int(words[1]) / 1000.0)
+        elif verb == "expect":
+            self.expect(words[1], words[2:], within)
+        else:
+            raise StoryError(f"unknown command '{verb}'")
+
+    def expect(self, kind, args, within):
+        if kind == "say":
+            self.expect_say(args[0], within, contains=False)
+        elif kind == "saying":
+            self.expect_say(args[0], within, contains=True)
+        elif kind == "nosay":
+            ms = within if within != 3000 else 1000
+            time.sleep(ms / 1000.0)
+            hits = [s for s in self.spoken()[self.said_from:] if args[0] in s]
+            if hits:
+                raise StoryError(f'nosay "{args[0]}": heard "{hits[0]}"')
+        elif kind == "command":
+            self.wait_for(f'command "{args[0]}"', lambda: args[0] in self.lines("commands.txt"), within)
+        elif kind == "nocommand":
+            if args[0] in self.lines("commands.txt"):
+                raise StoryError(f'nocommand "{args[0]}": it was issued')
+        elif kind == "stdout":
+            self.wait_for(f'stdout "{args[0]}"',
+                          lambda: any(args[0] in l for l in self.lines("stdout.txt")), within)
+        elif kind == "file":
+            path = self.under(args[0])
+
+            def check():
+                if not os.path.exists(path):
+                    return False
+                if len(args) >= 3 and args[1] == "contains":
+                    with open(path, encoding="utf-8", errors="replace") as f:
+                        return args[2] in f.read()
+                return True
+            self.wait_for(f"file {args[0]}", check, within)
+        elif kind == "nofile":
+            if os.path.exists(self.under(args[0])):
+                raise StoryError(f"nofile {args[0]}: it exists")
+        elif kind == "exit":
+            code = int(args[0])
+            self.expected_exit = code
+            try:
+                self.proc.wait(timeout=within / 1000.0)
+            except subprocess.TimeoutExpired:
+                raise StoryError(f"exit {code}: still running after {within} ms")
+            if self.proc.returncode != code:
+                raise StoryError(f"exit {code}: ended with {self.proc.returncode}")
+        else:
+            raise StoryError(f"unknown expectation '{kind}'")
+
+    def finish(self):
+        if not self.proc:
+            return
+        if self.proc.poll() is None:
+            self.send("hold POWER 2500")
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+                raise StoryError("the player did not switch off within 10 s of a held power key")
+        if self.proc.returncode != self.expected_exit:
+            raise StoryError(f"the player ended with status {self.proc.returncode}")
+
+    def run(self):
+        ok = False
+        try:
+            with open(self.path, encoding="utf-8") as f:
+                for number, raw in enumerate(f, 1):
+                    line = raw.strip()
+                    if not line or line.startswith("#"):
+                        continue
+                    try:
+                        words = shlex.split(line, comments=True)
+                        if words:
+                            self.run_line(words)
+                    except StoryError as e:
+                        raise StoryError(f"{os.path.basename(self.path)}:{number}: {e}")
+            self.finish()
+            ok = True
+        except StoryError as e:
+            print(f"FAIL {e}")
+        finally:
+            if self.proc and self.proc.poll() is None:
+                self.proc.kill()
+                self.proc.wait()
+            if self.fifo is not None:
+                os.close(self.fifo)
+            self.report(ok)
+        return ok
+
+    def report(self, ok):
+        if ok and not os.environ.get("E2E_VERBOSE"):
+            shutil.rmtree(self.root, ignore_errors=True)
+            return
+        print(f"--- root kept at {self.root}")
+        for name in ("transcript.txt", "commands.txt", "stdout.txt", "sound.log"):
+            lines = self.lines(name)
+            if lines:
+                print(f"--- {name} (last 40 lines)")
+                print("\n".join(lines[-40:]))
+
+
+def main():
+    if len(sys.argv) != 3:
+        print("usage: run_story.py TALKBOOK STORY", file=sys.stderr)
+        return 2
+    ok = Story(os.path.abspath(sys.argv[1]), sys.argv[2]).run()
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
