@@ -2,8 +2,8 @@
 // wrapper, installed in a temporary board root as scripts/install-home does.
 #include "ebook/ebook_parser.h"
 
-#include "board/host/host.h"
 #include "ebook_test_util.h"
+#include "support/temp_root.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,6 @@
 
 namespace {
 
-using ebooktest::TempDir;
 using ebooktest::writeFile;
 namespace fs = std::filesystem;
 
@@ -55,22 +54,17 @@ std::string makePdf(const std::vector<std::string> &pages) {
 class PdfBook : public ::testing::Test {
  protected:
   void SetUp() override {
-    BoardHostOptions o;
-    o.root = dir_.path();
-    ASSERT_EQ(BoardHostConfigure(o), 0);
-    fs::create_directories(dir_.file("home"));
-    fs::create_directories(dir_.file("mnt/sdcard"));
     std::string wrapper = TB_SOURCE_DIR "/board/host/pdftools/pdfwrap.sh";
-    for (const char *tool : {"pdfinfo", "pdftotext"})
-      fs::copy_file(wrapper, dir_.file(std::string("home/") + tool), fs::copy_options::overwrite_existing);
-    fs::copy_file(TB_SOURCE_DIR "/data/xpdfrc", dir_.file("home/xpdfrc"));
+    for (const char *tool : {"/home/pdfinfo", "/home/pdftotext"})
+      fs::copy_file(wrapper, root_.at(tool), fs::copy_options::overwrite_existing);
+    fs::copy_file(TB_SOURCE_DIR "/data/xpdfrc", root_.at("/home/xpdfrc"));
   }
   void TearDown() override {
     set_pdf_programs("/home/pdfinfo", "/home/pdftotext", "/home/xpdfrc");
     ebook_parser_for_pdf.close(&ebook_parser_for_pdf);
-    BoardHostConfigure(BoardHostOptions{});
   }
-  TempDir dir_;
+  std::string file(const std::string &fixed) const { return root_.at(fixed); }
+  TempRoot root_;
 };
 
 TEST_F(PdfBook, ReadsPagesOfFilesWithAwkwardNames) {
@@ -79,7 +73,7 @@ TEST_F(PdfBook, ReadsPagesOfFilesWithAwkwardNames) {
   for (const char *name : {"book.pdf", "my book's \"best\" copy.pdf", "$(touch pwned) `touch pwned2`; x.pdf",
                            "-dash.pdf", "中文 书名.pdf"}) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(writeFile(dir_.file(std::string("mnt/sdcard/") + name), pdf));
+    ASSERT_TRUE(writeFile(file(std::string("/mnt/sdcard/") + name), pdf));
     std::string path = std::string("/mnt/sdcard/") + name;
     ASSERT_EQ(p->open(p, path.c_str()), 0);
     EXPECT_EQ(p->get_total_pages(p), 3);
@@ -93,7 +87,7 @@ TEST_F(PdfBook, ReadsPagesOfFilesWithAwkwardNames) {
     EXPECT_EQ(p->close(p), 0);
   }
   std::error_code ec;
-  EXPECT_FALSE(fs::exists("pwned", ec) || fs::exists("pwned2", ec) || fs::exists(dir_.file("pwned"), ec));
+  EXPECT_FALSE(fs::exists("pwned", ec) || fs::exists("pwned2", ec) || fs::exists(file("/pwned"), ec));
 }
 
 TEST_F(PdfBook, BadInformationCannotBeOpened) {
@@ -107,18 +101,18 @@ TEST_F(PdfBook, BadInformationCannotBeOpened) {
       {"no count", "Pages:\n"},
       {"nothing", ""},
   };
-  ASSERT_TRUE(writeFile(dir_.file("mnt/sdcard/book.pdf"), makePdf({"One."})));
+  ASSERT_TRUE(writeFile(file("/mnt/sdcard/book.pdf"), makePdf({"One."})));
   ebook_parser *p = &ebook_parser_for_pdf;
   for (const Case &c : cases) {
     std::string script = "#!/bin/sh\nprintf '" + std::string(c.info) + "'\n";
-    ASSERT_TRUE(writeFile(dir_.file("home/fakeinfo"), script));
-    fs::permissions(dir_.file("home/fakeinfo"), fs::perms::owner_all);
+    ASSERT_TRUE(writeFile(file("/home/fakeinfo"), script));
+    fs::permissions(file("/home/fakeinfo"), fs::perms::owner_all);
     set_pdf_programs("/home/fakeinfo", nullptr, nullptr);
     EXPECT_EQ(p->open(p, "/mnt/sdcard/book.pdf"), -4) << c.what;
     EXPECT_EQ(p->context, nullptr) << c.what;
   }
   set_pdf_programs("/home/pdfinfo", nullptr, nullptr);
-  ASSERT_TRUE(writeFile(dir_.file("mnt/sdcard/fake.pdf"), "not a PDF at all"));
+  ASSERT_TRUE(writeFile(file("/mnt/sdcard/fake.pdf"), "not a PDF at all"));
   EXPECT_EQ(p->open(p, "/mnt/sdcard/fake.pdf"), -4);
   EXPECT_EQ(p->open(p, "/mnt/sdcard/missing.pdf"), -4);
   EXPECT_EQ(p->open(p, "/mnt/sdcard/book.pdf"), 0);
