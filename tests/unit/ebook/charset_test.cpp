@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -178,6 +179,31 @@ TEST(Charset, PageConversionSkipsBadSequences) {
   EXPECT_EQ(gbk_to_utf8(&ip, &il, &op, &ol), 0u);
   EXPECT_EQ(il, 0u);
   EXPECT_EQ(std::string(out, sizeof out - ol), "中");
+}
+
+// The converters are shared by the reader, the prompts and the DAISY
+// player; each keeps its shift state to one call at a time.
+TEST(Charset, ConvertersServeSeveralThreads) {
+  ASSERT_EQ(register_iconv_cd(), 0);
+  const std::string utf8 = repeat("中文的书，第一章。English text. ", 12);
+  const std::string gbk = convert(utf8, "GBK", "UTF-8");
+  const std::string le = convert(utf8, "UTF-16LE", "UTF-8");
+  auto work = [&](int charset, const std::string &in, int *bad) {
+    char out[2048];
+    for (int i = 0; i < 300; i++) {
+      int n = charset_page_to_utf8(charset, in.data(), static_cast<int>(in.size()), out, sizeof out);
+      if (std::string(out, static_cast<size_t>(n > 0 ? n : 0)) != utf8) ++*bad;
+    }
+  };
+  int bad[4] = {};
+  std::thread a(work, CHARSET_GBK, std::cref(gbk), &bad[0]);
+  std::thread b(work, CHARSET_GBK, std::cref(gbk), &bad[1]);
+  std::thread c(work, CHARSET_UTF16LE, std::cref(le), &bad[2]);
+  work(CHARSET_UTF8, utf8, &bad[3]);
+  a.join();
+  b.join();
+  c.join();
+  for (int k : bad) EXPECT_EQ(k, 0);
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ TEST(XmlSax, BrokenCopiesStillDeliverEveryElement) {
       std::vector<std::string> starts = r.starts;
       starts.erase(std::remove(starts.begin(), starts.end(), "wrong"), starts.end());
       EXPECT_EQ(starts, ref.starts) << name << ": " << v.what;
-      if (!v.inserted.empty()) EXPECT_EQ(r.allText(), before + v.inserted + after) << name << ": " << v.what;
+      if (!v.inserted.empty()) {
+        EXPECT_EQ(r.allText(), before + v.inserted + after) << name << ": " << v.what;
+      }
     }
 
     // Truncated copies: everything before the cut arrives, text included.
