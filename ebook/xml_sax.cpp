@@ -1,6 +1,6 @@
 // The SAX wrapper: libxml2's push parser in recover mode, fed 2048 bytes at
 // a time. The wrapper sits between libxml2 and the caller's callbacks to do
-// three things libxml2 does not:
+// what libxml2 does not:
 //  - character data arrives from libxml2 in pieces (at entities, at chunk
 //    ends, every few hundred bytes); it is gathered here and handed on as one
 //    piece when the next tag (or the end) comes;
@@ -8,7 +8,9 @@
 //  - entities: those declared inside the document and HTML's named ones are
 //    kept in a private document of this parse, so &nbsp; in an XHTML book
 //    becomes U+00A0 instead of vanishing with an error. External entities
-//    are never loaded, nor is any DTD.
+//    are never loaded, nor is any DTD;
+//  - the bytes pass a filter (StrayFilter) that turns a stray '<' or '&'
+//    into text, where libxml2 would stop reading the file.
 #include "ebook/xml_sax.h"
 
 #include "board/board.h"
