@@ -6,12 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-int register_iconv_cd(void) { return 0; }
 int InitDuoYing(void) { return 0; }
 void DeInitDuoYing(void) {}
 int AlarmInit(void) { return 0; }
-int WordList_Init(void) { return 0; }
-void WordList_DeInit(void) {}
 int BookMarkInit(void) { return 0; }
 int BookMarkDeInit(void) { return 0; }
 int InitVoiceRemind(void) { return 0; }

@@ -4,12 +4,9 @@
 // header instead.
 #pragma once
 
-int register_iconv_cd(void);  // character-set converters
 int InitDuoYing(void);        // polyphone table
 void DeInitDuoYing(void);
 int AlarmInit(void);        // alarms
-int WordList_Init(void);    // example words
-void WordList_DeInit(void);
 int BookMarkInit(void);  // bookmarks and history
 int BookMarkDeInit(void);
 int InitVoiceRemind(void);  // voice reminders
