@@ -30,6 +30,16 @@ std::string BoardPath(const char *path);
 // Returns what system() would: the wait status, 0 for success.
 int BoardRunShell(const char *command);
 
+// Runs one of the system's helper programs and collects what it prints.
+// command is the program's fixed path ("/home/pdftotext") and its arguments,
+// quoted for sh (a file name in single quotes). At most size - 1 bytes of
+// its standard output go to out, NUL-terminated; the rest is read and
+// dropped. The board runs the line through the shell (popen); the host
+// board runs no shell: it splits the line into words, maps the program and
+// every absolute path argument onto the root and starts the program itself.
+// Returns the number of bytes stored, or -1 when the program could not run.
+int BoardPopen(const char *command, char *out, int size);
+
 // Wall clock, as gettimeofday/settimeofday. The host board keeps an offset
 // instead of changing the machine's clock. Return 0, or -1.
 int BoardGetTimeOfDay(struct timeval *tv);

@@ -6,13 +6,10 @@
 
 #include <cstdio>
 
-int register_iconv_cd(void) { return 0; }
 int InitDuoYing(void) { return 0; }
 void DeInitDuoYing(void) {}
 int AlarmInit(void) { return 0; }
 int AlarmResetAutoPowerOffTime(void) { return 0; }
-int WordList_Init(void) { return 0; }
-void WordList_DeInit(void) {}
 int BookMarkInit(void) { return 0; }
 int BookMarkDeInit(void) { return 0; }
 int BookMarkLoad(xmlNode *first) { return first ? 0 : -1; }

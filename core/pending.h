@@ -6,13 +6,10 @@
 
 #include <libxml/tree.h>
 
-int register_iconv_cd(void);  // character-set converters
 int InitDuoYing(void);        // polyphone table
 void DeInitDuoYing(void);
 int AlarmInit(void);        // alarms
 int AlarmResetAutoPowerOffTime(void);
-int WordList_Init(void);    // example words
-void WordList_DeInit(void);
 int BookMarkInit(void);  // bookmarks and history
 int BookMarkDeInit(void);
 int BookMarkLoad(xmlNode *first);
