@@ -13,6 +13,7 @@
 #include "core/machine.h"
 #include "core/pending.h"
 #include "menu/mdata.h"
+#include "speech/duoying.h"
 #include "speech/text_sound.h"
 
 #include <cstdio>

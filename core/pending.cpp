@@ -2,8 +2,6 @@
 #include "core/pending.h"
 
 int register_iconv_cd(void) { return 0; }
-int InitDuoYing(void) { return 0; }
-void DeInitDuoYing(void) {}
 int sound_init(void) { return 0; }
 void sound_deinit(void) {}
 int SoundSpeed_Init(void) { return 0; }

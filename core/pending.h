@@ -5,8 +5,6 @@
 #pragma once
 
 int register_iconv_cd(void);  // character-set converters
-int InitDuoYing(void);        // polyphone table
-void DeInitDuoYing(void);
 int sound_init(void);  // sound device
 void sound_deinit(void);
 int SoundSpeed_Init(void);  // tempo processors
