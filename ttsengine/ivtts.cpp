@@ -25,6 +25,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -36,8 +37,18 @@ constexpr size_t kPieceSamples = 1024;   // 64 ms per output callback
 constexpr uint32_t kMaxSections = 16;
 constexpr uint32_t kMaxLexiconBytes = 4u << 20;
 
+// A lexicon read from a resource: words and replacements are views into
+// the section's text, which it owns. Instances made from the same resource
+// share one (g_lexicons), as the readers' voices come and go.
+struct Lexicon {
+  std::string text;
+  std::unordered_map<std::string_view, std::string_view> words;
+  size_t maxChars = 0;
+};
+
 std::mutex g_configMutex;
 std::string g_dataPath;  // guarded by g_configMutex; set by ivTTS_SetDataPath
+std::unordered_map<size_t, std::weak_ptr<const Lexicon>> g_lexicons;  // guarded by g_configMutex
 
 }  // namespace
 
@@ -64,8 +75,7 @@ struct IvTtsInstance {
   PcmEffect effect;
   std::vector<int16_t> native, pcm;
 
-  std::unordered_map<std::string, std::string> lexicon;
-  size_t lexiconMaxChars = 0;
+  std::shared_ptr<const Lexicon> lexicon;  // null without one
 };
 
 namespace {
@@ -80,24 +90,41 @@ size_t utf8Len(unsigned char lead) {
   return lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
 }
 
-void loadLexicon(IvTtsInstance *h, const std::string &text) {
+std::shared_ptr<const Lexicon> parseLexicon(std::string text) {
+  auto lex = std::make_shared<Lexicon>();
+  lex->text = std::move(text);
+  std::string_view all(lex->text);
   size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    if (nl == std::string::npos) nl = text.size();
-    std::string line = text.substr(pos, nl - pos);
+  while (pos < all.size()) {
+    size_t nl = all.find('\n', pos);
+    if (nl == std::string_view::npos) nl = all.size();
+    std::string_view line = all.substr(pos, nl - pos);
     pos = nl + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     size_t tab = line.find('\t');
-    if (line.empty() || line[0] == '#' || tab == std::string::npos || tab == 0 || tab + 1 == line.size())
+    if (line.empty() || line[0] == '#' || tab == std::string_view::npos || tab == 0 || tab + 1 == line.size())
       continue;
-    std::string word = line.substr(0, tab);
+    std::string_view word = line.substr(0, tab);
     size_t chars = 0;
     for (size_t i = 0; i < word.size(); i += utf8Len(static_cast<unsigned char>(word[i]))) chars++;
-    if (chars < 1 || chars > 16) continue;
-    h->lexicon.emplace(word, line.substr(tab + 1));
-    h->lexiconMaxChars = std::max(h->lexiconMaxChars, chars);
+    if (chars < 2 || chars > 16) continue;
+    lex->words.emplace(word, line.substr(tab + 1));
+    lex->maxChars = std::max(lex->maxChars, chars);
   }
+  return lex;
+}
+
+// The lexicon of a resource section, shared with other instances that read
+// the same text.
+std::shared_ptr<const Lexicon> lexiconFor(std::string text) {
+  size_t key = std::hash<std::string>()(text);
+  std::scoped_lock lock(g_configMutex);
+  auto it = g_lexicons.find(key);
+  if (it != g_lexicons.end())
+    if (auto lex = it->second.lock(); lex && lex->text == text) return lex;
+  auto lex = parseLexicon(std::move(text));
+  g_lexicons[key] = lex;
+  return lex;
 }
 
 // Reads what the resource offers: the data folder and the lexicon.
@@ -134,34 +161,36 @@ void readResource(IvTtsInstance *h, const ivTResPackDesc *res, uint32_t count, s
     if (type == 1)
       *dataDir = data.c_str();
     else
-      loadLexicon(h, data);
+      h->lexicon = lexiconFor(std::move(data));
   }
 }
 
 // Replaces lexicon words in Han text, longest first at each character.
-std::string applyLexicon(const IvTtsInstance *h, const std::string &text) {
-  if (h->lexicon.empty()) return text;
+std::string applyLexicon(const Lexicon *lex, const std::string &text) {
+  if (!lex || lex->words.empty()) return text;
+  std::string_view t(text);
   std::string out;
   size_t i = 0;
-  while (i < text.size()) {
+  while (i < t.size()) {
     size_t ends[17];
     size_t n = 0, j = i;
-    while (n < h->lexiconMaxChars && j < text.size()) {
-      j += utf8Len(static_cast<unsigned char>(text[j]));
-      ends[n++] = std::min(j, text.size());
+    while (n < lex->maxChars && j < t.size()) {
+      j = std::min(j + utf8Len(static_cast<unsigned char>(t[j])), t.size());
+      ends[n++] = j;
     }
-    bool matched = false;
-    for (size_t k = n; k >= 2 && !matched; k--) {
-      auto it = h->lexicon.find(text.substr(i, ends[k - 1] - i));
-      if (it != h->lexicon.end()) {
+    size_t next = ends[0];
+    for (size_t k = n; k >= 2; k--) {
+      auto it = lex->words.find(t.substr(i, ends[k - 1] - i));
+      if (it != lex->words.end()) {
         out += it->second;
         i = ends[k - 1];
-        matched = true;
+        next = 0;
+        break;
       }
     }
-    if (!matched) {
-      out.append(text, i, ends[0] - i);
-      i = ends[0];
+    if (next) {
+      out.append(t.substr(i, next - i));
+      i = next;
     }
   }
   return out;
@@ -182,7 +211,7 @@ bool runVoice(const IvTtsInstance *h, const TextRun &run, EspeakVoice *voice, st
   if (!role) return false;
   *voice = VoiceRoleVoice(*role, run.lang, h->voice);
   bool mandarin = run.lang == RunLang::kChinese && std::strncmp(role->chinese, "cmn", 3) == 0;
-  *text = mandarin ? applyLexicon(h, run.text) : run.text;
+  *text = mandarin ? applyLexicon(h->lexicon.get(), run.text) : run.text;
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "board/board.h"
 #include "board/host/host.h"
+#include "ttsengine/ivtts.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iconv.h>
+#include <memory>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -183,6 +185,37 @@ TEST_F(DuoYing, ReloadsWhenTheFileChanges) {
   int len = 0;
   const char *text = "音乐";
   EXPECT_EQ(convert_utf8(text, 6, &len), text);  // the table was freed
+}
+
+// The table the device ships, made from public dictionaries: typical
+// polyphones are replaced, and the engine's Mandarin voice (without its own
+// lexicon) then reads them as the pinyin says.
+TEST_F(DuoYing, ShippedTableCorrectsTypicalPolyphones) {
+  fs::copy_file(TB_SOURCE_DIR "/data/duo_ying_zi.res", file());
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(InitDuoYing(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find("DealLine"), std::string::npos);
+  const std::pair<const char *, const char *> cases[] = {
+      {"银行", "银hang2"}, {"长大", "zhang3大"}, {"重复", "chong2复"}, {"音乐", "音yue4"}};
+  std::vector<std::string> replaced;
+  for (auto [word, pinyin] : cases) {
+    replaced.push_back(convert(word));
+    EXPECT_NE(replaced.back(), word);
+  }
+  char dir[512];
+  if (ivTTS_FindDataPath(dir, sizeof dir) != 0) GTEST_SKIP() << "no espeak-ng data for the reading check";
+  auto heap = std::make_unique<unsigned char[]>(ivTTS_HEAP_SIZE);
+  ivHTTS h = nullptr;
+  ASSERT_EQ(ivTTS_CreateG(&h, heap.get(), ivTTS_HEAP_SIZE, nullptr, nullptr, 0, nullptr), 0);
+  auto phonemes = [&](const std::string &text) {
+    char out[512];
+    return ivTTS_GetPhonemes(h, text.c_str(), out, sizeof out) >= 0 ? std::string(out) : std::string("?");
+  };
+  for (size_t i = 0; i < replaced.size(); i++) {
+    EXPECT_EQ(phonemes(replaced[i]), phonemes(cases[i].second)) << cases[i].first << " -> " << replaced[i];
+    EXPECT_NE(phonemes(cases[i].first), phonemes(cases[i].second)) << cases[i].first;
+  }
+  ivTTS_Destroy(h);
 }
 
 }  // namespace

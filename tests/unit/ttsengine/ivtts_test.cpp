@@ -62,8 +62,8 @@ struct Engine {
   std::unique_ptr<unsigned char[]> heap{new unsigned char[ivTTS_HEAP_SIZE]};
   ivHTTS h = nullptr;
   Sink sink;
-  int create() {
-    int r = ivTTS_CreateG(&h, heap.get(), ivTTS_HEAP_SIZE, &sink, nullptr, 0, nullptr);
+  int create(const ivTResPackDesc *res = nullptr) {
+    int r = ivTTS_CreateG(&h, heap.get(), ivTTS_HEAP_SIZE, &sink, res, res ? 1 : 0, nullptr);
     if (r != 0) return r;
     ivTTS_SetParam(h, ivTTS_PARAM_INPUT_CODEPAGE, 65001);
     ivTTS_SetParam(h, ivTTS_PARAM_OUTPUT_CALLBACK, reinterpret_cast<intptr_t>(&output));
@@ -295,6 +295,74 @@ TEST_F(IvTts, ABlockedSinkDoesNotHoldUpAnotherVoice) {
   ASSERT_TRUE(finished);
   EXPECT_EQ(done.get(), 0);
   EXPECT_GT(other.sink.pcm.size(), 8000u);
+}
+
+// A resource held in memory, read through the engine's read callback.
+uint32_t readMemory(void *param, void *buffer, uint32_t offset, uint32_t size) {
+  auto *bytes = static_cast<std::string *>(param);
+  if (offset > bytes->size() || size > bytes->size() - offset) return 0;
+  std::memcpy(buffer, bytes->data() + offset, size);
+  return ivTTS_RES_READ_ALL;
+}
+
+std::string resourceWith(uint32_t type, const std::string &body, uint32_t count = 1) {
+  auto le = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  return "ivTTSres" + le(1) + le(count) + le(type) + le(28) + le(static_cast<uint32_t>(body.size())) + body;
+}
+
+TEST_F(IvTts, ResourceLexiconCorrectsMandarinReadings) {
+  std::string bytes = resourceWith(2, "# words\n银行\t银hang2\n长大\tzhang3大\r\n坏行\n");
+  ivTResPackDesc res{&bytes, &readMemory, {}};
+  Engine withLexicon;
+  ASSERT_EQ(withLexicon.create(&res), 0);
+  EXPECT_EQ(withLexicon.phonemes("在银行长大"), e.phonemes("在银hang2zhang3大"));
+  EXPECT_NE(e.phonemes("银行"), withLexicon.phonemes("银行"));  // the plain instance has none
+  // Cantonese reads its own way: the Mandarin lexicon is not applied.
+  ASSERT_EQ(ivTTS_SetParam(withLexicon.h, ivTTS_PARAM_ROLE_MAIN, ivTTS_ROLE_CANTONESE_MALE), 0);
+  ASSERT_EQ(ivTTS_SetParam(e.h, ivTTS_PARAM_ROLE_MAIN, ivTTS_ROLE_CANTONESE_MALE), 0);
+  EXPECT_EQ(withLexicon.phonemes("银行"), e.phonemes("银行"));
+}
+
+TEST_F(IvTts, DamagedResourcesLeaveTheDefaults) {
+  const std::string damaged[] = {
+      "",
+      "not a resource at all",
+      resourceWith(2, "银行\t银hang2\n").substr(0, 20),      // cut inside the section table
+      resourceWith(2, "银行\t银hang2\n", 1000),              // absurd section count
+      resourceWith(2, "银行\t银hang2\n").substr(0, 32),      // section runs past the end
+      resourceWith(1, std::string(5000, 'x')),                 // data path far too long
+      resourceWith(7, "whatever"),                             // unknown section
+  };
+  for (const std::string &d : damaged) {
+    std::string bytes = d;
+    ivTResPackDesc res{&bytes, &readMemory, {}};
+    Engine engine;
+    ASSERT_EQ(engine.create(&res), 0) << d.size();
+    EXPECT_EQ(engine.phonemes("银行"), e.phonemes("银行"));
+  }
+}
+
+uint32_t readFile(void *param, void *buffer, uint32_t offset, uint32_t size) {
+  FILE *f = static_cast<FILE *>(param);
+  if (std::fseek(f, offset, SEEK_SET) != 0) return 0;
+  if (std::fread(buffer, 1, size, f) != size) return 0;
+  return ivTTS_RES_READ_ALL;
+}
+
+// The resource the device ships: prompts with common polyphones read right.
+TEST_F(IvTts, ShippedResourceReadsCommonPolyphones) {
+  FILE *f = std::fopen(TB_SOURCE_DIR "/data/Resource.irf", "rb");
+  ASSERT_NE(f, nullptr);
+  ivTResPackDesc res{f, &readFile, {}};
+  Engine shipped;
+  ASSERT_EQ(shipped.create(&res), 0);
+  std::fclose(f);  // read once, at creation
+  const std::pair<const char *, const char *> cases[] = {
+      {"银行", "银hang2"}, {"长大", "zhang3大"}, {"重复", "chong2复"}, {"音乐", "音yue4"}};
+  for (auto [word, pinyin] : cases) {
+    EXPECT_EQ(shipped.phonemes(word), e.phonemes(pinyin)) << word;
+    EXPECT_NE(e.phonemes(word), e.phonemes(pinyin)) << word << ": the voice alone would misread it";
+  }
 }
 
 }  // namespace
