@@ -68,7 +68,6 @@ struct IvTtsInstance {
   int roleMain = ivTTS_ROLE_MANDARIN_FEMALE;
   int roleCompanion = ivTTS_ROLE_MANDARIN_FEMALE;
   VoiceSettings voice;
-  std::unordered_map<uint32_t, intptr_t> reserved;  // reserved ids, all 0
 
   bool inSynth = false;  // a callback of this instance is running
   Resampler resampler;
@@ -287,9 +286,7 @@ bool store(IvTtsInstance *h, uint32_t id, intptr_t v) {
       h->voice.effect = static_cast<int>(v);
       return true;
     default:
-      if (!isReservedId(id) || v != 0) return false;
-      h->reserved[id] = 0;
-      return true;
+      return isReservedId(id) && v == 0;  // reserved ids take only 0
   }
 }
 

@@ -248,7 +248,7 @@ TEST_F(IvTts, TwoVoicesOnTwoThreads) {
   size_t aloneA = e.sink.pcm.size(), aloneB = other.sink.pcm.size();
   e.sink = Sink();
   other.sink = Sink();
-  constexpr int kRounds = 4;
+  constexpr int kRounds = 3;
   std::atomic<int> failures{0};
   std::thread a([&] {
     for (int i = 0; i < kRounds; i++)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -186,6 +187,31 @@ TEST(TextPlan, LongTextIsCutWithoutBreakingNumbersOrWords) {
 TEST(TextPlan, PinyinTokens) {
   for (const char *yes : {"hang2", "yin2hang2", "xi5", "lv4", "Zhang3"}) EXPECT_TRUE(TextIsPinyin(yes)) << yes;
   for (const char *no : {"mp3", "hang", "hello2", "a4b", "2", "", "zhang3x"}) EXPECT_FALSE(TextIsPinyin(no)) << no;
+}
+
+// Any bytes in any code page: clauses stay inside the text, in order.
+TEST(TextPlan, ArbitraryBytesAreSafe) {
+  const std::string pieces[] = {"1", "0", ".", ":", "-", "%", "/", ",", "年", "银", "a", "Z", " ", "，",
+                                "\xe4", "\x80", "\xff", "\xd8", "\x00", "2024-", "10:", "~", "％", "第"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 100; round++) {
+    std::string text;
+    int n = static_cast<int>(rng() % 40);
+    for (int i = 0; i < n; i++) text += pieces[rng() % std::size(pieces)];
+    for (int cp : {kCodePageUtf8, kCodePageGbk, kCodePageUtf16le}) {
+      TextPlanOptions o;
+      o.codePage = cp;
+      o.readDigit = static_cast<int>(rng() % 3);
+      o.maxClauseChars = 8 + rng() % 20;
+      uint32_t end = 0;
+      for (const TextClause &c : TextPlan(text.data(), static_cast<uint32_t>(text.size()), o)) {
+        EXPECT_GE(c.byteStart, end);
+        end = c.byteStart + c.byteLen;
+        EXPECT_LE(end, text.size());
+        EXPECT_FALSE(c.runs.empty());
+      }
+    }
+  }
 }
 
 }  // namespace
