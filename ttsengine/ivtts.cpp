@@ -1,9 +1,9 @@
 // The ivTTS calls (see ivtts.h). An instance record lives in the work memory
 // its creator hands over; it owns its resampler, effect and PCM buffers and
 // is used by one thread at a time. The only state shared between instances is
-// espeak-ng itself (espeak_core.cpp, under its own lock) and the data-path
-// override below (g_configMutex). No lock of this file is held while a
-// callback runs.
+// espeak-ng itself (espeak_core.cpp, under its own lock), the data-path
+// override and the resource lexicons (g_configMutex, below; a lexicon is not
+// changed once made). No lock is held while a callback runs.
 //
 // Resource layout (all numbers 32-bit little-endian): "ivTTSres", version 1,
 // section count (at most 16), then per section its type, offset and size.

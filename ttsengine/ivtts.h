@@ -78,7 +78,7 @@ typedef int (*ivCBParamChange)(void *param, uint32_t id, intptr_t value);
 
 // Where the engine's resource comes from. The resource is optional: an
 // empty or unreadable one leaves every setting at its default (see
-// ttsengine/ivtts_res.h for its layout).
+// ttsengine/ivtts.cpp for its layout).
 struct ivTResPackDesc {
   void *pCBParam;         // handed to pfnRead
   ivCBReadRes pfnRead;
