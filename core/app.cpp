@@ -18,6 +18,7 @@
 #include "menu/mdata.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
+#include "speech/duoying.h"
 #include "speech/text_sound.h"
 
 #include <cstdio>

@@ -6,8 +6,6 @@
 
 #include <cstdio>
 
-int InitDuoYing(void) { return 0; }
-void DeInitDuoYing(void) {}
 int AlarmInit(void) { return 0; }
 int AlarmResetAutoPowerOffTime(void) { return 0; }
 int BookMarkInit(void) { return 0; }

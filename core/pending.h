@@ -6,8 +6,6 @@
 
 #include <libxml/tree.h>
 
-int InitDuoYing(void);        // polyphone table
-void DeInitDuoYing(void);
 int AlarmInit(void);        // alarms
 int AlarmResetAutoPowerOffTime(void);
 int BookMarkInit(void);  // bookmarks and history
