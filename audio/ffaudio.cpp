@@ -18,6 +18,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +45,8 @@ constexpr int kMaxFailedChunks = 64;
 // Chunks the drain at the end may produce; decoder delays are a few frames.
 constexpr int kMaxDrainChunks = 256;
 constexpr int kMaxRouteChannels = 64;
+// Positions stay below 2^53 sample frames, so that milliseconds never overflow.
+constexpr int64_t kMaxPositionFrames = int64_t{1} << 53;
 constexpr int kBigFileStartMs = 1800000;
 constexpr int64_t kBigFileMs = 3600000;
 
@@ -356,6 +359,11 @@ void audioThread(Audio *audio) {
   if (CfgDebugAudio) LOGD("%s: AudioThread stop\n", audio->name.c_str());
 }
 
+int framesToMs(int64_t frames, int rate) {
+  double ms = static_cast<double>(frames) * 1000.0 / rate;
+  return ms < INT32_MAX ? static_cast<int>(ms) : INT32_MAX;
+}
+
 bool onDecoderThread(const Audio *audio) {
   return audio->thread.joinable() && audio->thread.get_id() == std::this_thread::get_id();
 }
@@ -480,7 +488,9 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
     LOGE("no sample rate\n");
     return nullptr;
   }
-  ctx->duration = ctx->fmt_ctx->duration == AV_NOPTS_VALUE ? kNoDuration : ctx->fmt_ctx->duration;
+  // A broken header can give a negative duration: that is none.
+  const int64_t d = ctx->fmt_ctx->duration;
+  ctx->duration = d == AV_NOPTS_VALUE || d < 0 ? kNoDuration : d;
   ctx->time_base = av_q2d(st->time_base);
 
   const AVSampleFormat fmt = cc->sample_fmt;
@@ -652,7 +662,11 @@ int64_t FfAudioSeek(FfAudioCtx *ctx, int ms, int range_ms, int flags) {
   }
   ctx->packet_pending = 1;
   if (ctx->packet->pts == AV_NOPTS_VALUE) return -1;
-  return static_cast<int64_t>(static_cast<double>(ctx->packet->pts) * ctx->time_base * ctx->out_sample_rate);
+  // Computed in double and bounded: a broken file's timestamp must not
+  // overflow. Before the start (codec priming) is the start.
+  double frames = static_cast<double>(ctx->packet->pts) * ctx->time_base * ctx->out_sample_rate;
+  if (!(frames > 0)) return 0;
+  return frames < kMaxPositionFrames ? static_cast<int64_t>(frames) : kMaxPositionFrames;
 }
 
 // ---- the audio object ----
@@ -715,14 +729,16 @@ int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_m
   try {
     // Held while the thread object is stored: the thread's first step takes
     // the mutex, so it sees audio->thread complete (onDecoderThread).
+    // The same holds for `open`, which a writer's AudioPause reads.
     std::scoped_lock lock(audio->mutex);
+    audio->open = 1;
     audio->thread = std::thread(audioThread, audio);
   } catch (const std::system_error &) {
     LOGE("audio can't creat thread\n");
+    audio->open = 0;
     closeDecoder(audio);
     return -1;
   }
-  audio->open = 1;
   return 0;
 }
 
@@ -771,7 +787,7 @@ int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
   int64_t r = FfAudioSeek(audio->ff_ctx, ms, range_ms, flags);
   if (r >= 0) {
     audio->pos_frames = r;
-    audio->pos_ms = static_cast<int>(r * 1000 / audio->ff_ctx->out_sample_rate);
+    audio->pos_ms = framesToMs(r, audio->ff_ctx->out_sample_rate);
   }
   if (CfgDebugAudio)
     LOGD("FfAudioSeek %dms return %lld[%dms]\n", ms, static_cast<long long>(r), audio->pos_ms.load());
@@ -787,8 +803,8 @@ int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
 
 void AudioAdvance(Audio *audio, int64_t frames) {
   if (!audio || !audio->ff_ctx || frames <= 0) return;
-  audio->pos_frames += frames;
-  audio->pos_ms = static_cast<int>(audio->pos_frames * 1000 / audio->ff_ctx->out_sample_rate);
+  audio->pos_frames = std::min(audio->pos_frames + frames, kMaxPositionFrames);
+  audio->pos_ms = framesToMs(audio->pos_frames, audio->ff_ctx->out_sample_rate);
 }
 
 int get_audio_total_ms(const char *path) {
@@ -801,7 +817,7 @@ int get_audio_total_ms(const char *path) {
   }
   FfAudioCtx *ctx = FfAudioOpen(&src, kIoSize, -1, -1, -1, 0);
   int ms = -1;
-  if (ctx && ctx->duration != kNoDuration) ms = static_cast<int>(ctx->duration / 1000);
+  if (ctx && ctx->duration != kNoDuration) ms = static_cast<int>(std::min<int64_t>(ctx->duration / 1000, INT32_MAX));
   FfAudioClose(ctx);
   src.close(&src);
   return ms;
