@@ -263,7 +263,8 @@ void mixFrame(const uint8_t *const *planes, bool planar, int channels, int n, co
 
 // ---- packets ----
 
-// Reads packets until one of the current stream; the others are dropped.
+// Reads packets until one of the current stream with data; the others are
+// dropped.
 // Returns 0, or FFmpeg's negative result (AVERROR_INVALIDDATA when the file
 // stops making progress).
 int readStreamPacket(FfAudioCtx *ctx, int64_t *furthest, int *stalls) {
@@ -280,7 +281,8 @@ int readStreamPacket(FfAudioCtx *ctx, int64_t *furthest, int *stalls) {
       LOGW("no progress after %d packets\n", kMaxStalledPackets);
       return AVERROR_INVALIDDATA;
     }
-    if (ctx->packet->stream_index == index) {
+    // An empty packet would tell the decoder that the file has ended.
+    if (ctx->packet->stream_index == index && ctx->packet->size > 0) {
       ctx->pts = ctx->packet->pts;
       ctx->dts = ctx->packet->dts;
       return 0;

@@ -57,6 +57,9 @@ const Case kCases[] = {
     {"surround16.wav", kSurroundSource, "-c:a pcm_s16le", 2, 0, kPanRule, 6},
 };
 
+// Test names and failure lines show the file, not the record's bytes.
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
 class CliMatch : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CliMatch, SamePcmAsCommandLine) {

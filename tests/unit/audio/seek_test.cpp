@@ -24,6 +24,9 @@ const Format kFormats[] = {
     {"pcm.wav", "-c:a pcm_s16le"},            {"aac.aac", "-c:a aac -b:a 64k"},
 };
 
+// Test names and failure lines show the file, not the record's bytes.
+void PrintTo(const Format &c, std::ostream *os) { *os << c.name; }
+
 std::string MakeSteps(const TempDir &dir, const Format &f) {
   const std::string file = dir / f.name;
   std::string src = "-f lavfi -i \"aevalsrc=0.6*sin(2*PI*t*(" + std::to_string(kBaseHz) + "+" +
