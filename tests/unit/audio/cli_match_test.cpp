@@ -18,6 +18,11 @@ constexpr char kMonoSource[] = "-f lavfi -i \"aevalsrc=0.7*sin(2*PI*523*t)+0.2*s
 constexpr char kSurroundSource[] =
     "-f lavfi -i \"aevalsrc=0.5*sin(2*PI*300*t)|0.5*sin(2*PI*500*t)|0.4*sin(2*PI*700*t)|"
     "0.3*sin(2*PI*60*t)|0.45*sin(2*PI*1100*t)|0.45*sin(2*PI*1300*t):s=48000:d=1.5\"";
+// A small moving picture in front of the stereo sound: video files whose
+// sound the player plays.
+constexpr char kVideoSource[] =
+    "-f lavfi -i testsrc=size=64x48:rate=10:d=2.5 -f lavfi -i \"aevalsrc=0.45*sin(2*PI*440*t)|"
+    "0.4*sin(2*PI*660*t):s=44100:d=2.5\"";
 // The decoder's down-mix written as ffmpeg's pan filter (gains of 1, no
 // normalisation), so the command line computes the same sums.
 constexpr char kPanRule[] = "-af \"pan=stereo|c0=FL+FC+SL|c1=FR+FC+SR\"";
@@ -51,6 +56,10 @@ const Case kCases[] = {
     {"aac.m4a", kStereoSource, "-c:a aac -b:a 96k", 2, 1},
     {"wma2.wma", kStereoSource, "-c:a wmav2 -b:a 96k", 2, 1},
     {"wma1.wma", kMonoSource, "-c:a wmav1 -b:a 32k", 1, 1},
+    // Sound of video files; the picture streams are skipped.
+    {"video.mp4", kVideoSource, "-c:v mpeg4 -c:a aac -b:a 96k", 2, 1},
+    {"video.avi", kVideoSource, "-c:v mpeg4 -c:a libmp3lame -b:a 96k", 2, 1},
+    {"video.mkv", kVideoSource, "-c:v mpeg4 -c:a libvorbis", 2, 1},
     // Surround: planar float (aac) and packed float (wav) down-mixed by the rule.
     {"surround.m4a", kSurroundSource, "-c:a aac -b:a 256k", 2, 1, kPanRuleBack, 6},
     {"surround.wav", kSurroundSource, "-c:a pcm_f32le", 2, 1, kPanRule, 6},
