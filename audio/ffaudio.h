@@ -159,7 +159,8 @@ int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_m
 // open. Returns 0, or -1 when called from the decoder thread itself.
 int AudioClose(Audio *audio);
 
-// Pause: state 1 when running; returns once the thread is between chunks.
+// Pause: state 1 when running; returns once the thread is between chunks
+// (called from the decoder thread itself, it only sets the state).
 // Continue: state 0. Both do nothing when not open.
 void AudioPause(Audio *audio);
 void AudioCont(Audio *audio);
@@ -168,7 +169,7 @@ void AudioCont(Audio *audio);
 int AudioStatus(Audio *audio);
 
 // Seeks to ms (FFmpeg may land within range_ms) with FFmpeg's seek flags and
-// resumes playback. Returns the new position in sample frames, or the old
+// resumes playback; the thread is parked meanwhile, as for AudioPause. Returns the new position in sample frames, or the old
 // one when the seek failed.
 int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags);
 
