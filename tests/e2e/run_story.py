@@ -18,6 +18,9 @@ A story is a text file, one command per line ('#' starts a comment):
                             sent through the --keys FIFO as the player reads it
     wait MS                 the runner pauses
     clock SECONDS           (before start) --clock-offset
+    date YYYY-MM-DD HH:MM:SS
+                            (before start) the player's clock reads this UTC
+                            time at start (an offset from the machine's clock)
 
   Expectations (each waits up to 3 s unless `within MS` follows):
     expect say "TEXT"       a spoken line equal to TEXT, after the last one matched
@@ -35,6 +38,7 @@ At the end of the story a player still running is switched off with a held
 power key and must end within 10 s with status 0; a sanitizer report or any
 other non-zero status fails the story.
 """
+import calendar
 import os
 import shlex
 import shutil
@@ -165,6 +169,9 @@ class Story:
             self.version = words[1] + "\n"
         elif verb == "clock":
             self.clock = int(words[1])
+        elif verb == "date":
+            target = calendar.timegm(time.strptime(" ".join(words[1:3]), "%Y-%m-%d %H:%M:%S"))
+            self.clock = target - int(time.time())
         elif verb == "file":
             path = self.under(words[1])
             os.makedirs(os.path.dirname(path), exist_ok=True)
