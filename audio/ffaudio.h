@@ -90,10 +90,12 @@ constexpr int64_t kNoDuration = INT64_MIN;  // FFmpeg's "no value"
 
 // Signal processing that the decoder drives: the equaliser on every chunk
 // and the music tempo processor set up at open. Provided by the sound
-// module; a null pointer skips that step.
+// module (af_equalizer_init, af_equalizer_play, af_equalizer_deinit,
+// SoundSpeed_SetSampleRate, SoundSpeed_SetChannels); a null pointer skips
+// that step.
 struct AudioDsp {
   int (*eq_init)(int rate, int channels, int preset);
-  void (*eq_play)(short *samples, int bytes);
+  void (*eq_play)(void *samples, int bytes);  // interleaved s16, in place
   void (*eq_deinit)(void);
   int (*speed_set_rate)(int n, int rate);
   int (*speed_set_channels)(int n, int ch);

@@ -6,6 +6,8 @@
 
 #include "core/app.h"
 #include "core/log.h"
+#include "sound/af_equalizer.h"
+#include "sound/sound_speed.h"
 #include "tests/support/temp_root.h"
 
 #include <gtest/gtest.h>
@@ -310,7 +312,8 @@ int EqInit(int rate, int ch, int preset) {
   g_dsp->calls.push_back("eq_init " + std::to_string(rate) + " " + std::to_string(ch) + " " + std::to_string(preset));
   return 0;
 }
-void EqPlay(short *samples, int bytes) {
+void EqPlay(void *pcm, int bytes) {
+  auto *samples = static_cast<short *>(pcm);
   for (int i = 0; i < bytes / 2; i++) samples[i] = static_cast<short>(-samples[i] / 2);
   g_dsp->played += bytes;
 }
@@ -360,6 +363,31 @@ TEST(Audio, SurroundFileMixesToStereo) {
                                          static_cast<int16_t>((0.2f + 0.05f + 0.02f) * 32768), 32767,
                                          static_cast<int16_t>((-0.5f + 0.4f - 0.3f) * 32768)};
   EXPECT_EQ(d.pcm, expected);
+}
+
+// The sound module's equaliser and tempo set-up fit the hooks as they are;
+// what the writer gets is the plain decode run through the equaliser.
+TEST(Audio, RealEqualiserThroughTheHook) {
+  const AudioDsp dsp = {af_equalizer_init, af_equalizer_play, af_equalizer_deinit, SoundSpeed_SetSampleRate,
+                        SoundSpeed_SetChannels};
+  AudioSetDsp(&dsp);
+  Client c;
+  AudioPtr a(&c);
+  AudioSetDsp(nullptr);
+  ASSERT_EQ(AudioOpen(a, DataFile("s16.wav").c_str(), 0, 0, 2), 0);
+  ASSERT_TRUE(c.waitFinished());
+  EXPECT_EQ(AudioClose(a), 0);
+  AfEqualizer left;
+  EXPECT_EQ(af_equalizer_get(&left), -1);  // taken down with the file
+
+  Decoded ref = DecodeAll(DataFile("s16.wav"));
+  std::vector<int16_t> expected = ref.pcm;
+  ASSERT_EQ(af_equalizer_init(ref.rate, ref.channels, 2), 0);
+  af_equalizer_play(expected.data(), static_cast<int>(expected.size() * 2));
+  af_equalizer_deinit();
+  std::scoped_lock lock(c.m);
+  EXPECT_NE(c.pcm, ref.pcm);
+  EXPECT_EQ(c.pcm, expected);
 }
 
 // A source that fails to read ends the file; the thread does not spin.
