@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdio>
 #include <chrono>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -33,8 +35,7 @@ Event g_keyEvent = EVENT_INIT_SELF(g_keyEvent);
 KeyEvent g_pending{KEY_TYPE_RELEASE, 0};  // the key being held (main-loop thread)
 int g_powerKeyLong = 0;
 
-std::thread g_distribution;
-std::atomic<bool> g_distributionStop{false};
+KeyDistributor *g_distribution = nullptr;  // the program's own, started by InitKey
 
 void queue(int type, int code) {
   KeyEvent e{type, code};
@@ -128,9 +129,21 @@ int KeyCallback(void *arg, int flag) {
   return 0;
 }
 
-void KeyDistribution() {
-  while (!g_distributionStop && ActivityGetNumb() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  while (!g_distributionStop) {
+}  // namespace
+
+struct KeyDistributor {
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  const std::atomic<bool> *until = nullptr;
+};
+
+namespace {
+
+bool ending(const KeyDistributor *d) { return d->stop || (d->until && *d->until); }
+
+void KeyDistribution(KeyDistributor *d) {
+  while (!ending(d) && ActivityGetNumb() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  while (!ending(d)) {
     KeyEvent key;
     if (KeyBufferRead(gKeyBuffer, &key) != 0) continue;
     int n = ActivityGetNumb();
@@ -154,8 +167,14 @@ int InitKey(void) {
     LOGE("KeyBufferInit return error!\n");
     return -1;
   }
-  g_distributionStop = false;
-  g_distribution = std::thread(KeyDistribution);
+  g_distribution = SysInitKeyDstr(nullptr);
+  if (!g_distribution) {
+    LOGE("key can't creat thread\n");
+    LOGE("InitKeyDistribution return error!\n");
+    KeyBufferDeInit(gKeyBuffer);
+    gKeyBuffer = nullptr;
+    return -1;
+  }
   std::printf("ContinueLastFile = %d\n", ContinueLastFile);
   if (ContinueLastFile) {
     queue(KEY_TYPE_PRESS, VKEY_OK);
@@ -181,12 +200,33 @@ void DeInitKey(void) {
   EventDel(&g_keyEvent);
   if (g_keyEvent.fd >= 0) BoardInputClose(g_keyEvent.fd);
   g_keyEvent.fd = -1;
-  if (g_distribution.joinable()) {
-    g_distributionStop = true;
-    KeyBufferSetExit(gKeyBuffer, 1);
-    g_distribution.join();
-    KeyBufferSetExit(gKeyBuffer, 0);
-  }
+  DeInitKeyDistribution(g_distribution);
+  g_distribution = nullptr;
   KeyBufferDeInit(gKeyBuffer);
   gKeyBuffer = nullptr;
+}
+
+KeyDistributor *SysInitKeyDstr(const std::atomic<bool> *until) {
+  KeyDistributor *d = new (std::nothrow) KeyDistributor;
+  if (!d) return nullptr;
+  d->until = until;
+  try {
+    d->thread = std::thread(KeyDistribution, d);
+  } catch (const std::system_error &) {
+    delete d;
+    return nullptr;
+  }
+  return d;
+}
+
+void DeInitKeyDistribution(KeyDistributor *d) {
+  if (!d) return;
+  // A thread that ends by itself is not waiting for a key: no need to wake
+  // it, and no key written meanwhile is refused.
+  bool byItself = d->until && *d->until;
+  d->stop = true;
+  if (!byItself) KeyBufferSetExit(gKeyBuffer, 1);
+  if (d->thread.joinable()) d->thread.join();
+  if (!byItself) KeyBufferSetExit(gKeyBuffer, 0);
+  delete d;
 }

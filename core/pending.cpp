@@ -21,3 +21,5 @@ int AlarmSetPowerOnRTC(void) { return 0; }
 int SetChargeLow(void) { return 0; }
 int LedOn(void) { return 0; }
 int LedOff(void) { return 0; }
+int radio_enable_sleep = 0;
+int ReadySleep(void) { return 0; }

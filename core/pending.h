@@ -24,3 +24,5 @@ int AlarmSetPowerOnRTC(void);
 int SetChargeLow(void);  // charger, LED
 int LedOn(void);
 int LedOff(void);
+extern int radio_enable_sleep;  // radio: sleep handling while the radio plays
+int ReadySleep(void);
