@@ -11,7 +11,10 @@ A story is a text file, one command per line ('#' starts a comment):
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
                             repository, or $SAMPLES/... for the shared samples
-    start [ARGS...]         start talkbook (extra options after the fixed ones)
+    start [ARGS...]         start talkbook (extra options after the fixed ones);
+                            after `expect exit` it starts the player again on
+                            the same root (a power cycle)
+    skip "REASON"           end the story here as skipped (status 77)
 
   Driving the player (after `start`):
     key NAME | hold NAME MS | sleep MS | hotplug WORD
@@ -21,6 +24,8 @@ A story is a text file, one command per line ('#' starts a comment):
 
   Expectations (each waits up to 3 s unless `within MS` follows):
     expect say "TEXT"       a spoken line equal to TEXT, after the last one matched
+    expect next "TEXT"      the very next spoken line equals TEXT (no line in
+                            between): golden walks compare line by line
     expect saying "TEXT"    a spoken line containing TEXT, after the last one matched
     expect nosay "TEXT" [within MS]
                             no spoken line containing TEXT within MS (default 1000)
@@ -30,6 +35,9 @@ A story is a text file, one command per line ('#' starts a comment):
     expect file PATH [contains "TEXT"]
     expect nofile PATH
     expect exit CODE        the player ended with CODE
+
+Spoken lines are the transcript's lines of every voice except "param" (the
+prompt voice's parameter changes, recorded beside the speech).
 
 At the end of the story a player still running is switched off with a held
 power key and must end within 10 s with status 0; a sanitizer report or any
@@ -52,6 +60,10 @@ DEFAULT_VERSION = "Linux version 3.10.14 (builder@host) #1 PREEMPT\n"
 
 
 class StoryError(Exception):
+    pass
+
+
+class StorySkipped(Exception):
     pass
 
 
@@ -95,7 +107,7 @@ class Story:
         out = []
         for line in self.lines("transcript.txt"):
             parts = line.split("\t", 2)
-            if len(parts) == 3:
+            if len(parts) == 3 and parts[1] != "param":
                 out.append(parts[2])
         return out
 
@@ -124,6 +136,17 @@ class Story:
             return False
         self.wait_for(f'say "{text}"', check, within)
 
+    def expect_next(self, text, within):
+        def check():
+            spoken = self.spoken()
+            if self.said_from >= len(spoken):
+                return False
+            if spoken[self.said_from] != text:
+                raise StoryError(f'next "{text}": heard "{spoken[self.said_from]}"')
+            self.said_from += 1
+            return True
+        self.wait_for(f'next "{text}"', check, within)
+
     # -- commands ---------------------------------------------------------
     def send(self, line):
         if not self.proc:
@@ -131,6 +154,15 @@ class Story:
         os.write(self.fifo, (line + "\n").encode("utf-8"))
 
     def start(self, extra):
+        if self.proc:
+            if self.proc.poll() is None:
+                raise StoryError("start: the player is still running")
+            os.close(self.fifo)
+            self.fifo = None
+            self.stdout.close()
+            os.unlink(os.path.join(self.root, "keys.fifo"))
+            self.proc = None
+            self.expected_exit = 0
         with open(self.under("proc/version"), "w") as f:
             f.write(self.version)
         if self.cmdline is not None:
@@ -184,6 +216,8 @@ class Story:
                 shutil.copy(src, dst)
         elif verb == "start":
             self.start(words[1:])
+        elif verb == "skip":
+            raise StorySkipped(words[1] if len(words) > 1 else "")
         elif verb in ("key", "hold", "sleep", "hotplug"):
             self.send(" ".join(words if verb != "key" else words[1:]))
         elif verb == "wait":
@@ -196,6 +230,8 @@ class Story:
     def expect(self, kind, args, within):
         if kind == "say":
             self.expect_say(args[0], within, contains=False)
+        elif kind == "next":
+            self.expect_next(args[0], within)
         elif kind == "saying":
             self.expect_say(args[0], within, contains=True)
         elif kind == "nosay":
@@ -253,7 +289,9 @@ class Story:
             raise StoryError(f"the player ended with status {self.proc.returncode}")
 
     def run(self):
+        """Returns 0 (passed), 1 (failed) or 77 (skipped)."""
         ok = False
+        skipped = False
         try:
             with open(self.path, encoding="utf-8") as f:
                 for number, raw in enumerate(f, 1):
@@ -268,6 +306,9 @@ class Story:
                         raise StoryError(f"{os.path.basename(self.path)}:{number}: {e}")
             self.finish()
             ok = True
+        except StorySkipped as e:
+            print(f"SKIP {e}")
+            ok = skipped = True
         except StoryError as e:
             print(f"FAIL {e}")
         finally:
@@ -277,7 +318,7 @@ class Story:
             if self.fifo is not None:
                 os.close(self.fifo)
             self.report(ok)
-        return ok
+        return 77 if skipped else (0 if ok else 1)
 
     def report(self, ok):
         if ok and not os.environ.get("E2E_VERBOSE"):
@@ -295,8 +336,7 @@ def main():
     if len(sys.argv) != 3:
         print("usage: run_story.py TALKBOOK STORY", file=sys.stderr)
         return 2
-    ok = Story(os.path.abspath(sys.argv[1]), sys.argv[2]).run()
-    return 0 if ok else 1
+    return Story(os.path.abspath(sys.argv[1]), sys.argv[2]).run()
 
 
 if __name__ == "__main__":
