@@ -26,6 +26,12 @@ void *operator new(std::size_t n) {
   if (void *p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
+// The nothrow form too, or its blocks (screens use it) would be freed by the
+// replacement delete after the sanitizer's allocator made them.
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
+  if (g_countNew) g_newCalls++;
+  return std::malloc(n ? n : 1);
+}
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
