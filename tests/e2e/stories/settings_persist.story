@@ -9,11 +9,13 @@ expect next "系统功能"
 key OK
 expect next "恢复出厂设置"
 key DOWN
+expect next "恢复说明书"
 key DOWN
 expect next "系统提示音"
 key OK
 expect next "速度, 0"
 key RIGHT
+expect next "速度, 1"
 key RIGHT
 expect next "速度, 2"
 key OK
@@ -44,6 +46,7 @@ expect next "System functions"
 key OK
 expect next "Factory settings"
 key DOWN
+expect next "Manual recovery"
 key DOWN
 expect next "System tone"
 key OK
