@@ -30,6 +30,16 @@ std::string BoardPath(const char *path);
 // Returns what system() would: the wait status, 0 for success.
 int BoardRunShell(const char *command);
 
+// Runs one of the system's helper programs and collects what it prints.
+// command is the program's fixed path ("/home/pdftotext") and its arguments,
+// quoted for sh (a file name in single quotes). At most size - 1 bytes of
+// its standard output go to out, NUL-terminated; the rest is read and
+// dropped. The board runs the line through the shell (popen); the host
+// board runs no shell: it splits the line into words, maps the program and
+// every absolute path argument onto the root and starts the program itself.
+// Returns the number of bytes stored, or -1 when the program could not run.
+int BoardPopen(const char *command, char *out, int size);
+
 // Wall clock, as gettimeofday/settimeofday. The host board keeps an offset
 // instead of changing the machine's clock. Return 0, or -1.
 int BoardGetTimeOfDay(struct timeval *tv);
@@ -51,3 +61,64 @@ int BoardVkeyPort(void);
 // Records a text as spoken by a voice. The host writes it to the transcript
 // that the end-to-end tests read; the board has no use for it.
 void BoardTranscript(const char *voice, const char *text);
+
+// ---- Sound device: the OSS PCM device, its mixer and the routing lines ----
+//
+// The device serves one descriptor at a time. Play descriptors are
+// non-blocking: the driver holds `fragstotal` fragments of `fragsize` bytes
+// and plays them in real time; a write takes what fits. On the board
+// left and right of a stereo frame come out exchanged.
+
+// Free space of a play descriptor, as the driver reports it.
+struct BoardDspSpace {
+  int fragments;   // whole free fragments
+  int fragstotal;  // fragments of the device buffer
+  int fragsize;    // bytes per fragment
+  int bytes;       // free bytes
+};
+
+// Opens the PCM device for play (record 0) or capture (record 1) and sets
+// rate, channels and signed 16-bit little-endian, in that order.
+// Returns the descriptor, or -1 the device cannot be opened (busy, absent),
+// -2 rate refused, -3 channels refused, -4 format refused (closed again).
+int BoardDspOpen(int rate, int channels, int record);
+
+// Sets rate, channels and format again on an open descriptor.
+// Returns 0, -1 bad descriptor, -2/-3/-4 as BoardDspOpen.
+int BoardDspSetParams(int fd, int rate, int channels);
+
+// Returns 0 with *space filled, or -1 (not a play descriptor, query failed).
+int BoardDspGetSpace(int fd, BoardDspSpace *space);
+
+// Queues PCM. Returns the bytes taken (fewer than len when only part fits),
+// -3 when the buffer is full and nothing was taken, -1 on error.
+int BoardDspWrite(int fd, const void *pcm, int len);
+
+// Reads captured PCM, waiting for it. Returns the bytes read, or -1.
+int BoardDspRead(int fd, void *pcm, int len);
+
+void BoardDspClose(int fd);
+
+// Mixer controls: OSS mixer channels plus the board driver's output source.
+enum {
+  BOARD_MIXER_VOLUME = 0,    // play volume 0..100
+  BOARD_MIXER_LINE = 6,      // input volume of the analogue paths
+  BOARD_MIXER_MIC = 7,       // record volume
+  BOARD_MIXER_OUTSRC = 0xfa, // output path (driver-specific)
+  BOARD_MIXER_RECSRC = 0xff, // record source
+};
+
+// Opens the mixer: a descriptor, or -1.
+int BoardMixerOpen(void);
+// Writes one control. Returns 0, or -1 when the driver refused it.
+int BoardMixerWrite(int fd, int control, int value);
+void BoardMixerClose(int fd);
+
+// A control line ("/dev/amp_en", "/dev/head_in", ...): func 0 release,
+// 1 configure as output at *value, 2 read the level into *value, 3 write
+// *value. Returns 0, or -1 when the line cannot be opened or refused.
+int BoardGpioFunc(const char *path, int func, int *value);
+
+// Records a sound-layer event (open, close, refused write, ...) beside the
+// device's own events: the host's sound log; nothing on the board.
+void BoardSoundEvent(const char *format, ...) __attribute__((format(printf, 1, 2)));

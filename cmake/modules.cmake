@@ -30,3 +30,14 @@ function(tb_link_app target board)
     target_link_libraries(${target} PRIVATE PkgConfig::ALSA)
   endif()
 endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt (tools
+# and benchmarks each live in a folder of their own).
+function(tb_add_subfolders)
+  file(GLOB dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${dirs})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()

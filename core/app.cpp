@@ -13,7 +13,11 @@
 #include "core/loop.h"
 #include "core/machine.h"
 #include "core/pending.h"
+#include "ebook/charset.h"
+#include "ebook/wordlist.h"
 #include "menu/mdata.h"
+#include "sound/sound.h"
+#include "sound/sound_speed.h"
 #include "speech/text_sound.h"
 
 #include <cstdio>

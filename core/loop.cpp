@@ -46,6 +46,19 @@ void appendTail(Event *head, Event *e) {
 
 bool empty(const Event *head) { return head->next == head; }
 
+// Moves every record of list whose timeout equals the elapsed wait to run,
+// marked as timed out. Caller holds g_mutex.
+void moveDue(Event *list, Event *run, int64_t wait) {
+  for (Event *e = list->next, *next; e != list; e = next) {
+    next = e->next;
+    if (e->timeout == wait) {
+      unlink(e);
+      e->flag = EVENT_TIMER;
+      appendTail(run, e);
+    }
+  }
+}
+
 int64_t countDown(int64_t timeout, int64_t elapsed) { return timeout > elapsed ? timeout - elapsed : 0; }
 
 }  // namespace
@@ -133,22 +146,8 @@ void MainLoop(void) {
           }
         }
       } else {
-        for (Event *e = g_timer.next, *next; e != &g_timer; e = next) {
-          next = e->next;
-          if (e->timeout == wait) {
-            unlink(e);
-            e->flag = EVENT_TIMER;
-            appendTail(&run, e);
-          }
-        }
-        for (Event *e = poll.next, *next; e != &poll; e = next) {
-          next = e->next;
-          if (e->timeout == wait) {
-            unlink(e);
-            e->flag = EVENT_TIMER;
-            appendTail(&run, e);
-          }
-        }
+        moveDue(&g_timer, &run, wait);
+        moveDue(&poll, &run, wait);
       }
     }
 

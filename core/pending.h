@@ -4,15 +4,9 @@
 // header instead.
 #pragma once
 
-int register_iconv_cd(void);  // character-set converters
 int InitDuoYing(void);        // polyphone table
 void DeInitDuoYing(void);
-int sound_init(void);  // sound device
-void sound_deinit(void);
-int SoundSpeed_Init(void);  // tempo processors
 int AlarmInit(void);        // alarms
-int WordList_Init(void);    // example words
-void WordList_DeInit(void);
 int BookMarkInit(void);  // bookmarks and history
 int BookMarkDeInit(void);
 int InitVoiceRemind(void);  // voice reminders
@@ -26,3 +20,13 @@ int LedOn(void);
 int LedOff(void);
 extern int radio_enable_sleep;  // radio: sleep handling while the radio plays
 int ReadySleep(void);
+
+// Fuel gauge readings (battery module): state 1 charging, 2 discharging,
+// 3 full, 0 other, -1 unreadable; capacity in percent, -1 unreadable, -2
+// malformed. The stand-ins read the gauge's sysfs files.
+int GetBatteryStaus(void);
+int GetBatteryCapacity(void);
+// Size of the mounted storage of a type (0 internal, 1 card, 2 USB disk)
+// (file browser): the block size with the total and free block counts, or
+// -1 when it is not mounted. The stand-in knows no mounted device.
+int GetMountDeviceSize(int type, unsigned int *totalBlocks, unsigned int *freeBlocks);

@@ -25,6 +25,24 @@ std::string BoardPath(const char *path) { return path ? path : ""; }
 
 int BoardRunShell(const char *command) { return command ? std::system(command) : -1; }
 
+int BoardPopen(const char *command, char *out, int size) {
+  if (!command || !out || size <= 0) return -1;
+  FILE *pipe = popen(command, "r");
+  if (!pipe) return -1;
+  size_t used = 0;
+  char drain[4096];
+  for (;;) {
+    size_t room = static_cast<size_t>(size) - 1 - used;
+    char *dst = room ? out + used : drain;
+    size_t n = std::fread(dst, 1, room ? room : sizeof drain, pipe);
+    if (n == 0) break;
+    if (room) used += n;
+  }
+  out[used] = '\0';
+  pclose(pipe);  // the output is the answer; the exit status adds nothing
+  return static_cast<int>(used);
+}
+
 int BoardGetTimeOfDay(struct timeval *tv) { return tv && gettimeofday(tv, nullptr) == 0 ? 0 : -1; }
 
 int BoardSetTimeOfDay(const struct timeval *tv) { return tv && settimeofday(tv, nullptr) == 0 ? 0 : -1; }

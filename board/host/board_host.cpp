@@ -33,7 +33,8 @@ int g_inputWrite = -1;
 void usage(const char *prog) {
   std::fprintf(stderr,
                "usage: %s [--root DIR] [--vkey-port N] [--clock-offset SECONDS]\n"
-               "          [--audio alsa|wav|null] [--run-for SECONDS] [--keys FILE|-]\n",
+               "          [--audio alsa|wav|null] [--run-for SECONDS] [--keys FILE|-]\n"
+               "          [--capture FILE.wav]\n",
                prog);
 }
 
@@ -70,11 +71,14 @@ int BoardHostConfigure(const BoardHostOptions &options) {
       return -1;
     }
   }
+  HostSoundReset();
   std::scoped_lock lock(g_transcriptMutex);
   if (g_transcript) std::fclose(g_transcript);
   g_transcript = nullptr;
   return 0;
 }
+
+int64_t BoardHostStartUs(void) { return g_startUs; }
 
 const BoardHostOptions &BoardHostGetOptions(void) { return g_options; }
 
@@ -104,6 +108,8 @@ int BoardInit(int argc, char **argv) {
       o.runFor = static_cast<int>(n);
     } else if (a == "--keys" && v) {
       o.keys = v;
+    } else if (a == "--capture" && v) {
+      o.capture = v;
     } else {
       usage(argv[0]);
       return -1;
@@ -120,6 +126,7 @@ int BoardInit(int argc, char **argv) {
 }
 
 void BoardDeInit(void) {
+  HostSoundReset();
   std::scoped_lock lock(g_transcriptMutex);
   if (g_transcript) std::fclose(g_transcript);
   g_transcript = nullptr;

@@ -2,6 +2,7 @@
 // for tests. The rest of the program sees only board/board.h.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct BoardHostOptions {
@@ -12,6 +13,7 @@ struct BoardHostOptions {
   int runFor = 0;            // seconds until an orderly power-off; 0 never
   std::string keys;          // script of keys ("-" standard input); "" the terminal
   bool echo = false;         // echo spoken texts on standard output
+  std::string capture;       // WAV file the sound device captures from; "" silence
 };
 
 // Sets the host board up as BoardInit would from the command line, without
@@ -21,6 +23,10 @@ const BoardHostOptions &BoardHostGetOptions(void);
 
 // Moves the simulated wall clock: offset in seconds from the real one.
 void BoardHostSetClockOffset(long seconds);
+
+// Monotonic time (BoardMonotonicUs) at which the board was configured: the
+// zero of the times in transcript.txt and sound.log.
+int64_t BoardHostStartUs(void);
 
 // Paths of the host board's records under root/host/.
 std::string BoardHostFile(const char *name);
@@ -35,3 +41,17 @@ void HostKeysStop(void);
 
 // Encodes one board input event (16 bytes, little-endian 32-bit layout).
 void HostKeysEncode(unsigned char out[16], int type, int code, int value);
+
+// Sound device (host_sound.cpp). BoardHostConfigure resets it: the device is
+// closed, sound.log and out.wav start afresh under the new root, refusals
+// are cleared and capture comes from options.capture.
+void HostSoundReset(void);
+// Capture source of the next record open: a 16-bit PCM WAV file; "" silence.
+void BoardHostSetCapture(const std::string &path);
+// Last value written to a mixer control, or -1 when never written.
+int BoardHostMixerGet(int control);
+// Makes the mixer refuse writes of `value` (-1: any) to `control`; a
+// negative control clears every refusal.
+void BoardHostMixerRefuse(int control, int value);
+// Makes the PCM device refuse a sample rate (0: none) on open and set.
+void BoardHostDspRefuseRate(int rate);

@@ -4,14 +4,26 @@
 // system depends on (mkdir, cp, mv, rm) are carried out by this file on paths
 // confined to the root; everything else (mount, mkfs, insmod, hwclock, ...)
 // is only recorded and succeeds.
+//
+// BoardPopen runs the system's helper programs (the PDF tools under /home):
+// the command line is split into words here, the program and the absolute
+// paths among its arguments are mapped onto the root, and the program is
+// started without a shell, so no file name can become a command.
 #include "board/board.h"
 #include "board/host/host.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
+
+extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -171,15 +183,19 @@ int doCopyMove(bool move, const std::string &opts, const std::vector<fs::path> &
   return rc;
 }
 
+void logCommand(const char *command) {
+  if (FILE *log = std::fopen(BoardHostFile("commands.txt").c_str(), "a")) {
+    std::fprintf(log, "%s\n", command);
+    std::fclose(log);
+  }
+}
+
 }  // namespace
 
 int BoardRunShell(const char *command) {
   if (!command) return -1;
   std::scoped_lock lock(g_mutex);
-  if (FILE *log = std::fopen(BoardHostFile("commands.txt").c_str(), "a")) {
-    std::fprintf(log, "%s\n", command);
-    std::fclose(log);
-  }
+  logCommand(command);
   std::vector<std::string> words;
   if (!splitWords(command, &words) || words.empty()) return 0;
   const std::string &verb = words[0];
@@ -192,4 +208,51 @@ int BoardRunShell(const char *command) {
   if (verb == "mkdir") return doMkdir(opts, paths);
   if (verb == "rm") return doRm(opts, paths);
   return doCopyMove(verb == "mv", opts, paths);
+}
+
+int BoardPopen(const char *command, char *out, int size) {
+  if (!command || !out || size <= 0) return -1;
+  out[0] = '\0';
+  {
+    std::scoped_lock lock(g_mutex);
+    logCommand(command);
+  }
+  std::vector<std::string> words;
+  if (!splitWords(command, &words) || words.empty()) return -1;
+  for (std::string &w : words)
+    if (!w.empty() && w[0] == '/') w = BoardPath(w.c_str());
+  if (access(words[0].c_str(), X_OK) != 0) return -1;
+
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  std::vector<char *> argv;
+  for (std::string &w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    return -1;
+  }
+  size_t used = 0;
+  char drain[4096];
+  for (;;) {
+    size_t room = static_cast<size_t>(size) - 1 - used;
+    ssize_t n = read(fds[0], room ? out + used : drain, room ? room : sizeof drain);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (room) used += static_cast<size_t>(n);
+  }
+  close(fds[0]);
+  out[used] = '\0';
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return static_cast<int>(used);
 }

@@ -1,6 +1,5 @@
 # Settings changed in the menus survive a power cycle: they are written to
 # the configuration file at shutdown and read back at start-up.
-skip "needs LoadConfig/SaveConfig of the configuration store to call MenuLoad/MenuSave"
 file /mnt/emmc/book.txt "text"
 start
 expect say "book.txt"

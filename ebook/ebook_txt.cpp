@@ -1,0 +1,212 @@
+// The plain-text family: txt and ebk read the file as it is, ebd and ebe
+// un-scramble it (byte i of the file is XOR-ed with byte i mod 8 of the
+// format's key, so any position decodes by itself). One implementation; the
+// four records differ only in read_raw.
+//
+// Opening walks the whole file once through a 512 KiB work buffer, refilled
+// 256 KiB at a time, and records where each page starts. Reading a page seeks
+// there, reads at most 512 bytes and converts them to UTF-8 into the work
+// buffer, which after opening holds only the current page.
+//
+// The character set is detected on the first 512 KiB. A file whose first
+// 512 KiB are plain ASCII is undecided: ASCII is the same in every set the
+// reader knows except UTF-16, so the set is detected again where the first
+// byte above 0x7F appears (a long English preface before a GBK text).
+#include "ebook/ebook_parser.h"
+
+#include "board/board.h"
+#include "core/log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr char kLogSource[] = "ebook/ebook_txt.c";
+constexpr int kWorkSize = 0x80000;
+constexpr int kRefill = 0x40000;
+
+unsigned char g_ebdKey[8] = {0x5A, 0xC3, 0x1E, 0x97, 0x64, 0xB8, 0x2D, 0xF1};
+const unsigned char kEbeKey[8] = {0xA7, 0x3C, 0xE1, 0x58, 0x9B, 0x06, 0xD4, 0x72};
+
+struct FileClose {
+  void operator()(FILE *f) const { std::fclose(f); }
+};
+
+struct TxtBook {
+  std::unique_ptr<FILE, FileClose> file;
+  int charset = CHARSET_UTF8;
+  PageSizeFunc page_size = get_page_size_for_utf8;
+  unsigned char raw[kEbookPageBytes];
+  std::unique_ptr<char[]> work;  // kWorkSize bytes (+1 for a NUL)
+  int64_t work_offset = 0;       // file offset of work[0]
+  int work_len = 0;
+  std::vector<int64_t> pages;    // boundaries: page k is [pages[k], pages[k+1])
+};
+
+TxtBook *book(ebook_parser *p) { return static_cast<TxtBook *>(p->context); }
+
+int readPlain(ebook_parser *parser, void *buffer, int count) {
+  TxtBook *b = parser ? book(parser) : nullptr;
+  if (!b || !buffer || count <= 0) return 0;
+  return static_cast<int>(std::fread(buffer, 1, static_cast<size_t>(count), b->file.get()));
+}
+
+int readXor(ebook_parser *parser, void *buffer, int count, const unsigned char *key) {
+  TxtBook *b = parser ? book(parser) : nullptr;
+  if (!b || !buffer || count <= 0) return 0;
+  int64_t at = ftello(b->file.get());
+  int n = readPlain(parser, buffer, count);
+  if (at < 0) return n;
+  auto *p = static_cast<unsigned char *>(buffer);
+  for (int i = 0; i < n; i++) p[i] ^= key[(at + i) % 8];
+  return n;
+}
+
+int read_txt(ebook_parser *parser, void *buffer, int count) { return readPlain(parser, buffer, count); }
+int read_ebd(ebook_parser *parser, void *buffer, int count) { return readXor(parser, buffer, count, g_ebdKey); }
+int read_ebe(ebook_parser *parser, void *buffer, int count) { return readXor(parser, buffer, count, kEbeKey); }
+
+int bomLength(int charset, const unsigned char *b, int n) {
+  if (charset == CHARSET_UTF8 && n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return 3;
+  if (charset == CHARSET_UTF16LE && n >= 2 && b[0] == 0xFF && b[1] == 0xFE) return 2;
+  if (charset == CHARSET_UTF16BE && n >= 2 && b[0] == 0xFE && b[1] == 0xFF) return 2;
+  return 0;
+}
+
+bool hasHighByte(const char *p, int n) {
+  for (int i = 0; i < n; i++)
+    if (static_cast<unsigned char>(p[i]) >= 0x80) return true;
+  return false;
+}
+
+// Builds the page table, reading the rest of the file through the work
+// buffer. ended: the file's end is in the buffer already; undecided: all
+// bytes so far were ASCII.
+void paginate(ebook_parser *parser, TxtBook *b, bool ended, bool undecided) {
+  char *work = b->work.get();
+  int pos = bomLength(b->charset, reinterpret_cast<unsigned char *>(work), b->work_len);
+  int scanned = pos;  // bytes before this are known to be ASCII while undecided
+  // Moves the unread bytes to the front and appends the next part.
+  auto refill = [&]() {
+    int rest = b->work_len - pos;
+    std::memmove(work, work + pos, static_cast<size_t>(rest));
+    b->work_offset += pos;
+    scanned -= pos;
+    pos = 0;
+    int room = kWorkSize - rest < kRefill ? kWorkSize - rest : kRefill;
+    int n = parser->read_raw(parser, work + rest, room);
+    b->work_len = rest + (n > 0 ? n : 0);
+    if (n < room) ended = true;
+  };
+  b->pages.assign(1, b->work_offset + pos);
+  while (static_cast<int>(b->pages.size()) < kEbookMaxPageEntries) {
+    int rest = b->work_len - pos;
+    if (rest < kEbookPageBytes && !ended) {
+      refill();
+      continue;
+    }
+    if (rest < kEbookPageBytes) {
+      if (rest > 0) b->pages.push_back(b->work_offset + b->work_len);
+      break;
+    }
+    if (undecided) {
+      int end = pos + kEbookPageBytes;
+      if (scanned < end && hasHighByte(work + scanned, end - scanned)) {
+        if (!ended && rest < kRefill) {
+          refill();  // detect on a good sample, not on the last few bytes
+          continue;
+        }
+        b->charset = get_charset(reinterpret_cast<unsigned char *>(work + pos), rest);
+        b->page_size = get_page_size_func(b->charset);
+        undecided = false;
+        LOGI("text turns non-ASCII near %lld: charset %d\n", static_cast<long long>(b->work_offset + pos),
+             b->charset);
+      }
+      scanned = end;
+    }
+    int n = b->page_size(reinterpret_cast<unsigned char *>(work + pos), rest);
+    if (n <= 0 || n > rest) n = kEbookPageBytes - 12;  // never loop on a bad cut
+    pos += n;
+    b->pages.push_back(b->work_offset + pos);
+  }
+}
+
+int openTxt(ebook_parser *parser, const char *path) {
+  if (!parser) return -1;
+  if (parser->context) return ebook_parser_busy(parser);
+  if (!path) return -6;
+  std::unique_ptr<TxtBook> b(new (std::nothrow) TxtBook);
+  if (b) b->work.reset(new (std::nothrow) char[kWorkSize + 1]);
+  if (!b || !b->work) {
+    LOGE("malloc fail %s %d\n", __FILE__, __LINE__);
+    return -2;
+  }
+  b->file.reset(std::fopen(BoardPath(path).c_str(), "rb"));
+  if (!b->file) {
+    LOGE("can not open the file: %s\n", path);
+    return -6;
+  }
+  parser->context = b.get();  // read_raw finds the file through the record
+  int n = parser->read_raw(parser, b->work.get(), kWorkSize);
+  b->work_len = n > 0 ? n : 0;
+  bool ended = b->work_len < kWorkSize;
+  auto *head = reinterpret_cast<unsigned char *>(b->work.get());
+  b->charset = get_charset(head, b->work_len);
+  b->page_size = get_page_size_func(b->charset);
+  bool undecided = b->charset == CHARSET_UTF8 && !ended && !hasHighByte(b->work.get(), b->work_len);
+  paginate(parser, b.get(), ended, undecided);
+  LOGI("open %s: charset %d, %d pages\n", path, b->charset, static_cast<int>(b->pages.size()) - 1);
+  b.release();
+  return 0;
+}
+
+int closeTxt(ebook_parser *parser) {
+  if (!parser) return -1;
+  delete book(parser);
+  parser->context = nullptr;
+  return 0;
+}
+
+int totalTxt(ebook_parser *parser) {
+  TxtBook *b = parser ? book(parser) : nullptr;
+  if (!b || b->pages.size() < 2) return 0;
+  return static_cast<int>(b->pages.size()) - 1;
+}
+
+int readPageTxt(ebook_parser *parser, int page, const char **text) {
+  TxtBook *b = parser ? book(parser) : nullptr;
+  if (!b || !text || page < 0 || page >= totalTxt(parser)) return 0;
+  int64_t start = b->pages[static_cast<size_t>(page)];
+  int64_t len = b->pages[static_cast<size_t>(page) + 1] - start;
+  if (len > kEbookPageBytes) len = kEbookPageBytes;
+  if (fseeko(b->file.get(), start, SEEK_SET) != 0) return 0;
+  int n = parser->read_raw(parser, b->raw, static_cast<int>(len));
+  if (n <= 0) return 0;
+  int out = charset_page_to_utf8(b->charset, reinterpret_cast<char *>(b->raw), n, b->work.get(), kWorkSize + 1);
+  if (out < 0) {
+    LOGE("converters are not open\n");
+    return 0;
+  }
+  *text = b->work.get();
+  return out;
+}
+
+}  // namespace
+
+int ebook_text_charset(ebook_parser *parser) {
+  if (!parser || !parser->context || parser->open != openTxt) return -1;
+  return book(parser)->charset;
+}
+
+void set_xor_value_for_ebd(const unsigned char *key) {
+  if (key) std::memcpy(g_ebdKey, key, sizeof g_ebdKey);
+}
+
+ebook_parser ebook_parser_for_txt = {"txt", nullptr, openTxt, closeTxt, read_txt, totalTxt, readPageTxt, nullptr};
+ebook_parser ebook_parser_for_ebk = {"ebk", nullptr, openTxt, closeTxt, read_txt, totalTxt, readPageTxt, nullptr};
+ebook_parser ebook_parser_for_ebd = {"ebd", nullptr, openTxt, closeTxt, read_ebd, totalTxt, readPageTxt, nullptr};
+ebook_parser ebook_parser_for_ebe = {"ebe", nullptr, openTxt, closeTxt, read_ebe, totalTxt, readPageTxt, nullptr};

@@ -1,0 +1,63 @@
+// Helpers of the e-book tests: a temporary folder, whole-file reads and
+// writes, and iconv in one call.
+#pragma once
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iconv.h>
+#include <iterator>
+#include <string>
+
+namespace ebooktest {
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/ebook-test-XXXXXX";
+    if (char *d = mkdtemp(tmpl)) path_ = d;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::string &path() const { return path_; }
+  std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline bool writeFile(const std::string &path, const std::string &bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(f);
+}
+
+inline std::string readFile(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Converts text from one set to another; ok is false when any part of it
+// could not be converted.
+inline std::string convert(const std::string &text, const char *to, const char *from, bool *ok = nullptr) {
+  if (ok) *ok = false;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  std::string out(text.size() * 4 + 16, '\0');
+  char *ip = const_cast<char *>(text.data());
+  size_t il = text.size();
+  char *op = out.data();
+  size_t ol = out.size();
+  size_t r = iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  out.resize(out.size() - ol);
+  if (ok) *ok = r != static_cast<size_t>(-1) && il == 0;
+  return out;
+}
+
+}  // namespace ebooktest
