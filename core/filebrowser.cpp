@@ -47,10 +47,10 @@ void loadDir(FileBrowser *fb, const std::string &want) {
 
 // A mount point lies on another device than its parent.
 bool isMountDir(const char *path) {
-  struct stat self, parent;
+  struct stat own, parent;
   std::string p = BoardPath(path);
-  if (stat(p.c_str(), &self) != 0 || stat((p + "/..").c_str(), &parent) != 0) return false;
-  return self.st_dev != parent.st_dev;
+  if (stat(p.c_str(), &own) != 0 || stat((p + "/..").c_str(), &parent) != 0) return false;
+  return own.st_dev != parent.st_dev;
 }
 
 bool under(const std::string &dir, const char *root) {

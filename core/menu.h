@@ -139,5 +139,6 @@ MenuToolFunc MenuFindToolFunc(const char *name);
 MenuParamFunc MenuFindParamFunc(const char *name);
 
 // The set function OK and previews call for item: item->set, else what is
-// bound to item->bound, else null.
+// bound to item->bound; for an unbound value item EmptMenuSetFunc (the value
+// is stored), for an unbound command null.
 MenuSetFunc MenuItemSetFunc(const MenuItem *item);
