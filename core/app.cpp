@@ -6,6 +6,7 @@
 
 #include "board/board.h"
 #include "core/config.h"
+#include "core/dialog.h"
 #include "core/filebrowser.h"
 #include "core/gpio.h"
 #include "core/key.h"
@@ -126,6 +127,7 @@ int AppMain(void) {
   text_sound_deinit();
 t2:
   DeInitKey();
+  DialogDeInit();
 t3:
   sound_deinit();
 t4:

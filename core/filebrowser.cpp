@@ -1,12 +1,15 @@
 // The file browser: the bottom screen, created once at start-up and alive
 // until the device is switched off. For now it walks the entries of one
-// folder and speaks their names; POWEROFF ends the program.
+// folder and speaks their names; MENU opens the system menu; POWEROFF ends
+// the program.
 #include "core/filebrowser.h"
 
 #include "board/board.h"
 #include "core/app.h"
 #include "core/log.h"
 #include "core/loop.h"
+#include "core/menu.h"
+#include "menu/mdata.h"
 #include "speech/text_sound.h"
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -29,6 +33,40 @@ struct FileBrowser {
 };
 
 FileBrowser *self(Activity *a) { return static_cast<FileBrowser *>(a->data); }
+
+void loadDir(FileBrowser *fb, const std::string &want) {
+  fb->names.clear();
+  fb->current = 0;
+  std::error_code ec;
+  for (const auto &e : std::filesystem::directory_iterator(BoardPath(fb->dir.c_str()), ec))
+    fb->names.push_back(e.path().filename().string());
+  std::sort(fb->names.begin(), fb->names.end());
+  auto it = std::find(fb->names.begin(), fb->names.end(), want);
+  if (it != fb->names.end()) fb->current = static_cast<int>(it - fb->names.begin());
+}
+
+// A mount point lies on another device than its parent.
+bool isMountDir(const char *path) {
+  struct stat own, parent;
+  std::string p = BoardPath(path);
+  if (stat(p.c_str(), &own) != 0 || stat((p + "/..").c_str(), &parent) != 0) return false;
+  return own.st_dev != parent.st_dev;
+}
+
+bool under(const std::string &dir, const char *root) {
+  size_t n = std::strlen(root);
+  return dir.compare(0, n, root) == 0 && (dir.size() == n || dir[n] == '/');
+}
+
+// The system menu offers sending to the other storage device only when that
+// one is mounted.
+void openSystemMenu(FileBrowser *fb) {
+  ItemSetVisable(&SendToSd, under(fb->dir, "/mnt/emmc") && isMountDir("/mnt/sdcard"));
+  ItemSetVisable(&SendToEmmc, under(fb->dir, "/mnt/sdcard") && isMountDir("/mnt/emmc"));
+  is_menu = 0;
+  Activity *menu = MenuCreate1(&fb->head, &SystemMenu, nullptr, nullptr, &fb->head, 0);
+  if (menu) ActivitySetActive(menu, 1);
+}
 
 int FileBrowserShow(Activity *a) {
   if (!a) return -1;
@@ -78,6 +116,9 @@ int FileBrowserKey(Activity *a, const KeyEvent *key) {
     case VKEY_ESC:
       FileBrowserShow(a);
       return 0;
+    case VKEY_MENU:
+      openSystemMenu(fb);
+      return 0;
     case VKEY_POWEROFF:
       powerOff(fb);
       return 0;
@@ -107,15 +148,45 @@ Activity *FileBrowserCreate(const char *path) {
     }
   }
   fb->dir = dir;
-  std::error_code ec;
-  for (const auto &e : std::filesystem::directory_iterator(BoardPath(dir.c_str()), ec))
-    fb->names.push_back(e.path().filename().string());
-  std::sort(fb->names.begin(), fb->names.end());
-  auto it = std::find(fb->names.begin(), fb->names.end(), want);
-  if (it != fb->names.end()) fb->current = static_cast<int>(it - fb->names.begin());
+  loadDir(fb, want);
   if (ActivityAdd(&fb->head) != 0) {
     delete fb;
     return nullptr;
   }
   return &fb->head;
+}
+
+void FileBrowserReloadDir(Activity *browser) {
+  if (!browser || browser->key != FileBrowserKey) return;
+  FileBrowser *fb = self(browser);
+  std::string keep = fb->names.empty() ? std::string() : fb->names[static_cast<size_t>(fb->current)];
+  loadDir(fb, keep);
+}
+
+int DoFormating(int type) {
+  switch (type) {
+    case 0:
+      BoardRunShell("umount /mnt/emmc");
+      BoardRunShell("/home/mkfs.vfat /dev/mmcblk0p3");
+      BoardRunShell("mount /dev/mmcblk0p3  /mnt/emmc");
+      return 0;
+    case 1: {
+      std::error_code ec;
+      bool part = std::filesystem::exists(BoardPath("/dev/mmcblk1p1"), ec);
+      bool whole = !part && std::filesystem::exists(BoardPath("/dev/mmcblk1"), ec);
+      BoardRunShell("umount /mnt/sdcard");
+      if (part) {
+        BoardRunShell("/home/mkfs.vfat /dev/mmcblk1p1");
+        BoardRunShell("mount /dev/mmcblk1p1 /mnt/sdcard");
+      } else if (whole) {
+        BoardRunShell("/home/mkfs.vfat /dev/mmcblk1");
+        BoardRunShell("mount /dev/mmcblk1 /mnt/sdcard");
+      } else {
+        return -1;
+      }
+      return 0;
+    }
+    default:
+      return -1;
+  }
 }

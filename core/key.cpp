@@ -53,6 +53,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -95,8 +96,7 @@ int power_key_long = 0;
 std::atomic<int> fast_time_poweroff{0};
 
 // Distribution thread.
-std::thread g_distribution;
-std::atomic<bool> g_distributionStop{false};
+KeyDistributor *g_distribution = nullptr;  // the program's own, started by InitKey
 int64_t key_info_time = 0;
 int key_info_count = 0;
 
@@ -266,10 +266,12 @@ bool escSequence(const KeyEvent &key, int64_t sincePrevious) {
   return false;
 }
 
-void KeyDistribution() {
-  while (!g_distributionStop && ActivityGetNumb() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+bool ending(const KeyDistributor *d);
+
+void KeyDistribution(KeyDistributor *d) {
+  while (!ending(d) && ActivityGetNumb() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   int64_t previous = BoardMonotonicUs();
-  while (!g_distributionStop) {
+  while (!ending(d)) {
     if (radio_enable_sleep) ReadySleep();
     KeyEvent key;
     if (KeyBufferRead(gKeyBuffer, &key) != 0) continue;
@@ -303,11 +305,8 @@ void KeyDistribution() {
 }
 
 void stopDistribution() {
-  if (!g_distribution.joinable()) return;
-  g_distributionStop = true;
-  KeyBufferSetExit(gKeyBuffer, 1);
-  g_distribution.join();
-  KeyBufferSetExit(gKeyBuffer, 0);
+  DeInitKeyDistribution(g_distribution);
+  g_distribution = nullptr;
 }
 
 // Sets a volume step; speaks "volume N" when asked.
@@ -326,6 +325,44 @@ int setVolume(int *var, int step, bool say) {
 }
 
 }  // namespace
+
+// A distribution thread. Only one runs at a time: a second one is started by
+// a blocking dialog while the first waits inside that dialog's caller, so the
+// distribution state (the ESC sequence) is never shared by two at once.
+struct KeyDistributor {
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  const std::atomic<bool> *until = nullptr;
+};
+
+namespace {
+bool ending(const KeyDistributor *d) { return d->stop || (d->until && *d->until); }
+}  // namespace
+
+KeyDistributor *SysInitKeyDstr(const std::atomic<bool> *until) {
+  KeyDistributor *d = new (std::nothrow) KeyDistributor;
+  if (!d) return nullptr;
+  d->until = until;
+  try {
+    d->thread = std::thread(KeyDistribution, d);
+  } catch (const std::system_error &) {
+    delete d;
+    return nullptr;
+  }
+  return d;
+}
+
+void DeInitKeyDistribution(KeyDistributor *d) {
+  if (!d) return;
+  // A thread that ends by itself is not waiting for a key: no need to wake
+  // it, and no key written meanwhile is refused.
+  bool byItself = d->until && *d->until;
+  d->stop = true;
+  if (!byItself) KeyBufferSetExit(gKeyBuffer, 1);
+  if (d->thread.joinable()) d->thread.join();
+  if (!byItself) KeyBufferSetExit(gKeyBuffer, 0);
+  delete d;
+}
 
 int KeyCallback(void *arg, int flag) {
   Event *rec = static_cast<Event *>(arg);
@@ -443,10 +480,8 @@ int InitKey(void) {
     LOGE("KeyBufferInit return error!\n");
     return -1;
   }
-  g_distributionStop = false;
-  try {
-    g_distribution = std::thread(KeyDistribution);
-  } catch (const std::system_error &) {
+  g_distribution = SysInitKeyDstr(nullptr);
+  if (!g_distribution) {
     LOGE("key can't creat thread\n");
     LOGE("InitKeyDistribution return error!\n");
     KeyBufferDeInit(gKeyBuffer);

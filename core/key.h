@@ -2,6 +2,7 @@
 // subsystem (reader on the main loop, distribution thread).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -110,6 +111,20 @@ int VolumeDecNoTts(void);
 int VolumeAddMedia(void);
 int VolumeDecMedia(void);
 int VolumeSetMain(int which);
+
+// A key distribution thread on gKeyBuffer: it hands each key to the
+// top-most active screen and applies the defaults no screen took. InitKey
+// starts the program's own; a blocking dialog starts a second one while the
+// first waits inside the dialog's caller.
+struct KeyDistributor;
+
+// Starts a distribution thread. When until is given the thread ends by
+// itself after the key during which *until became true. Returns null when
+// the thread cannot start.
+KeyDistributor *SysInitKeyDstr(const std::atomic<bool> *until);
+
+// Stops the thread (waking it when it waits for a key), joins and frees it.
+void DeInitKeyDistribution(KeyDistributor *dstr);
 
 // Decodes one 16-byte board input event (two 32-bit time words, 16-bit type,
 // 16-bit code, 32-bit value, little-endian). Returns 0, -1 for a short read.

@@ -13,26 +13,6 @@ int BookMarkDeInit(void) { return 0; }
 int BookMarkLoad(xmlNode *first) { return first ? 0 : -1; }
 int BookMarkSave(xmlNode *parent) { return parent ? 0 : -1; }
 
-// Until the menu tree arrives its block keeps only the prompt language, so
-// that a configuration file can already choose English.
-int MenuLoad(xmlNode *first) {
-  if (!first) return -1;
-  int v;
-  if (XxmlGetValue(first, "MLanguageSetting", &v) == 0 && (v == 0 || v == 1)) MLanguageSetting = v;
-  return 0;
-}
-
-int MenuSave(xmlNode *parent) {
-  if (!parent) return -1;
-  xmlNode *menu = xmlNewChild(parent, nullptr, reinterpret_cast<const xmlChar *>("menu"), nullptr);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", MLanguageSetting);
-  xmlNewTextChild(menu, nullptr, reinterpret_cast<const xmlChar *>("MLanguageSetting"),
-                  reinterpret_cast<const xmlChar *>(text));
-  return 0;
-}
-
-int GetTimeFormat(void) { return 1; }
 int InitVoiceRemind(void) { return 0; }
 int DeInitVoiceRemind(void) { return 0; }
 int LoadAlarm(const char *path) { return 0; }

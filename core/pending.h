@@ -12,9 +12,6 @@ int BookMarkInit(void);  // bookmarks and history
 int BookMarkDeInit(void);
 int BookMarkLoad(xmlNode *first);
 int BookMarkSave(xmlNode *parent);
-int MenuLoad(xmlNode *first);  // menu settings in the configuration file
-int MenuSave(xmlNode *parent);
-int GetTimeFormat(void);  // 1: 24-hour clock
 int InitVoiceRemind(void);  // voice reminders
 int DeInitVoiceRemind(void);
 int LoadAlarm(const char *path);

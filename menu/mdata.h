@@ -1,23 +1,139 @@
-// menu/mdata.h: the menu items and settings that other modules reach.
-// The menu tree grows here; what exists so far is what start-up touches.
+// menu/mdata.h: the menu tree and every user setting. Each setting is an int
+// named M plus the setting, reached through its menu item(s); an item with
+// value names stores the row (value - minimum) and hands the mapped value to
+// its set function and to readers (ItemGetValue, MenuItemGetValue).
+//
+// Threads: the settings are written at start-up and shutdown on the main
+// thread and by menu commits on the key distribution thread; readers on
+// other threads read plain ints, as every screen does.
+//
+// Set functions that belong to screens of other modules are bound by name
+// with MenuBindFunc (core/menu.h) when those modules start:
+//   set functions (int f(void *context, int value, int preview)):
+//     TimeAnnounceFunc AutoShutDownFunc AlarmSettingFunc AlarmSetPwrOffFunc
+//     AlarmSetPwrOnFunc TimeSettingFunc SystemInfoFunc MemoryInfoFunc
+//     VoiceRemindFunc VoiceMemoFunc CalculTimeTool CalendarTool HuanLiTool
+//     CalculatorTool AnMoTool MenuDeleteFile MenuSendTo MenuCopyFile
+//     MenuCutFile MenuPasteFile audiospeedfunc audiopitchfunc MenuSetEq
+//     MenuSelectStream AudioMenuJmpToMinutes AudioMarkAddItem
+//     AudioMarkAddRepeat EbookMenuJmpToPage EbookMenuJmpToPercent
+//     EbookMarkAddItem EbookMarkAddRepeat DaisyMenuJmpToPage
+//     DaisyMenuJmpToHead DaisyMenuJmpToBegin DaisyMenuJmpToEnd
+//     DaisyMarkAddItem DaisyMarkAddRepeat MarkMenuDelete MarkMenuClean
+//     MenuAddStation MenuAutoSearch MenuDelAllStagion MenuDelStation
+//     MenuSetarea MenuSetband AddVoiceRemindingFunc VoiceRemindChangeFunc
+//     DelVoiceRemindingFunc CleanVoiceRemindingFunc DelVoiceMemoFunc
+//     CleanVoiceMemoFunc
+//   tools on a resource file (int f(void *context, const char *file)), bound
+//   with MenuBindToolFunc:
+//     XianZeTool (quiz) XiaoHuaTool (jokes)
+//   speech parameters of an open book (int f(void *context, int id, int
+//   value)), bound with MenuBindParamFunc:
+//     EbookSetParam DaisySetParam
 #pragma once
 
-// A menu item: the part of the record that start-up and the screens use.
-struct MenuItem {
-  const char *name;
-  int visible;
-  unsigned bitmask;  // which values of the item can be chosen
-  int value;
-};
+#include "core/menu.h"
 
-extern MenuItem RecordDir, ExtRecInput, CancelTest, FormatSd, FormatUsbdisk;
+#include <libxml/tree.h>
 
-// Settings (each reached through its menu item).
-extern int MRecordVolume;
+// Settings, saved in this order in the "menu" block of the configuration.
+extern int MTimeFormat, MTimeAnnounce, MAutoShutDown;  // MLanguageSetting: core/app.h
+extern int MReadSpeed, MReadRole, MReadEffect, MReadPitch, MFastMode, MEpubFastMode, MAutoNext, MAutoReport;
+extern int MToneSpeed, MToneRole, MToneEffect, MTonePitch;
+extern int MDReadSpeed, MDReadRole, MDReadEffect, MDReadPitch, MDaisyStep;
+extern int MAudioSpeed, MAudioPitch, MAudioPlayMode, MAudioPlayScape, MAudioStep, MAudioSelectStream;
+extern int MRecordVolume, MRecordFmt, MRecordDir, MRecordNoise, MExtInput;
+extern int MSelectArea, MStepMode, MSelectBand;
+// State held by items but not saved.
+extern int MCancelTest, MDaisyABRepeat, MEbookABRepeat, MAudioABRepeat;
 
-int ItemSetBitmask(MenuItem *item, unsigned mask);
-int ItemSetVisable(MenuItem *item, int visible);
+// Value items.
+extern MenuItem TimeFormatSetting, TimeAnnounce, AutoShutDown, LanguageSetting;
+extern MenuItem ReadSpeed, ReadRole, ReadEffect, ReadPitch, FastMode;
+extern MenuItem SReadSpeed, SReadRole, SReadEffect, SReadPitch, SFastMode, AutoPlayNextFile, AutoReportFileInfo;
+extern MenuItem DReadSpeed, DReadRole, DReadEffect, DReadPitch;
+extern MenuItem ToneSpeed, ToneRole, ToneEffect, TonePitch;
+extern MenuItem AudioSpeed, SAudioSpeed, AudioPitch, SAudioPitch, AudioPlayMode, AudioPlayScape, AudioStep,
+    AudioSelectStream;
+extern MenuItem RecordVolume, RecordFmt, ExtRecInput, RecordNoise, RecordDir;
+extern MenuItem SelectArea, StepMode, SelectBand;
+extern MenuItem CancelTest, DaisyABrepeat, EbookABrepeat, AudioABrepeat;
+// Command items.
+extern MenuItem DefaultSetting, DefaultSheet, SystemInfo, MemoryInfo, FormatEmmc, FormatSd, FormatUsbdisk;
+extern MenuItem Alarm, CalculTime, AlarmPwrOff, AlarmPwrOn, SysTime, VoiceReminding, VoiceMemo;
+extern MenuItem Calendar, HuanLi, Calculator, AnMoItem;
+extern MenuItem YiZhiFengKuang, YiZhiJianKang, YiZhiXiaoXue;
+extern MenuItem XiaoHa1000, XiaoHa5W, XiaoHaGaoXiao, XiaoHaGanWu, XiaoHaFuQi;
+extern MenuItem Delete, SendToSd, SendToEmmc, Copy, Cut, Paste;
+extern MenuItem JmpToPage, JmpToPercent, AudioJmpto;
+extern MenuItem DaisyJmptoPage, DaisyJmptoHead, DaisyJmptoBegin, DaisyJmptoEnd;
+extern MenuItem AddStation, AutoSearch, DelAllStation, DelStation;
+extern MenuItem DaisyAddMark, EbookAddMark, AudioAddMark, DeleteMark, CleanMark;
+extern MenuItem AddVoiceReminding, ChangeVoiceReminding, DelVoiceReminding, CleanVoiceReminding;
+extern MenuItem DelVoiceMemo, CleanVoiceMemo;
 
-// Menu tree set-up and release, run by LoadConfig and SaveConfig.
+// The system menu (opened by the file browser with MenuCreate1) and its
+// submenus; TwoMenu, the file menu that MENU switches to.
+extern MenuNode SystemMenu, SystemFuncMenu, SysToneMenu, FormatMenu, TimeMenu, RecordMenu, SEbookMenu, SAudioMenu,
+    ToolBoxMenu, YiZhMenu, XiaoHuaMenu, TwoMenu;
+// Menus that screens open with MenuCreate.
+extern MenuNode TextBookMenu, AudioMenu, DaisyMenu, ToneMenu, RadioMenu, DaisyMarkMenu, EbookMarkMenu, AudioMarkMenu,
+    DeleteMarkMenu, VoiceRemindingMenu, VoiceMemoMenu;
+
+// Voices of the speech engine by voice setting (0..7), for each language:
+// {first, second} as parameters 11 and 12.
+extern const int RoleTable[2][8][2];
+// Speech engine parameter numbers the set functions use.
+enum { TTS_PARAM_ROLE = 11, TTS_PARAM_ROLE2 = 12, TTS_PARAM_SPEED = 14, TTS_PARAM_PITCH = 15, TTS_PARAM_EFFECT = 17 };
+
+// Nothing to do: the tree is static. Return 0.
 int MenuInit(void);
 int MenuDeInit(void);
+
+// Reads the settings from the children of a "menu" element (first is its
+// first child node). A missing key or a value out of range is logged and
+// keeps the setting as it is. Returns 0, -1 for a null node.
+int MenuLoad(xmlNode *first);
+
+// Appends a "menu" element with one child per setting. Returns 0, -1 for a
+// null parent.
+int MenuSave(xmlNode *parent);
+
+// Loads the factory defaults from "/home/<device>def.xml" (keys absent there
+// keep their values) and applies the prompt voice settings. Returns 0, -1
+// when the file cannot be parsed or has no root.
+int LoadDefaultMenu(void);
+
+// Menu actions of the system menu. Return 0.
+int DefaultSettingFunc(void *context, int value, int preview);  // factory reset, after a confirmation
+int DefaultSheetFunc(void *context, int value, int preview);    // restores the manual files
+int CancelTestFunc(void *context, int value, int preview);      // ends the factory test mode
+int LanguageSettingFunc(void *context, int value, int preview);
+
+// Speech settings: the prompt voice (tone), the system e-book settings
+// (sread), the e-book screen's menu (read) and the DAISY screen's menu
+// (dread). Preview sets the prompt voice for a moment; commit applies.
+int tonespeedfunc(void *context, int value, int preview);
+int tonerolefunc(void *context, int value, int preview);
+int toneeffectfunc(void *context, int value, int preview);
+int tonepitchfunc(void *context, int value, int preview);
+int sreadspeedfunc(void *context, int value, int preview);
+int sreadrolefunc(void *context, int value, int preview);
+int sreadeffectfunc(void *context, int value, int preview);
+int sreadpitchfunc(void *context, int value, int preview);
+int readspeedfunc(void *context, int value, int preview);
+int readrolefunc(void *context, int value, int preview);
+int readeffectfunc(void *context, int value, int preview);
+int readpitchfunc(void *context, int value, int preview);
+int dreadspeedfunc(void *context, int value, int preview);
+int dreadrolefunc(void *context, int value, int preview);
+int dreadeffectfunc(void *context, int value, int preview);
+int dreadpitchfunc(void *context, int value, int preview);
+
+// 1 for the 24-hour clock, 0 for the 12-hour clock.
+int GetTimeFormat(void);
+
+// Puts every setting back to its built-in value, every menu at its first
+// child and every item's visibility and mask as the tree declares them.
+// For tests.
+void MenuResetState(void);

@@ -11,7 +11,9 @@ A story is a text file, one command per line ('#' starts a comment):
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
                             repository, or $SAMPLES/... for the shared samples
-    start [ARGS...]         start talkbook (extra options after the fixed ones)
+    start [ARGS...]         start talkbook (extra options after the fixed ones);
+                            after `expect exit` it starts the player again on
+                            the same root (a power cycle)
 
   Driving the player (after `start`):
     key NAME | hold NAME MS | sleep MS | hotplug WORD
@@ -24,6 +26,8 @@ A story is a text file, one command per line ('#' starts a comment):
 
   Expectations (each waits up to 3 s unless `within MS` follows):
     expect say "TEXT"       a spoken line equal to TEXT, after the last one matched
+    expect next "TEXT"      the very next spoken line equals TEXT (no line in
+                            between): golden walks compare line by line
     expect saying "TEXT"    a spoken line containing TEXT, after the last one matched
     expect nosay "TEXT" [within MS]
                             no spoken line containing TEXT within MS (default 1000)
@@ -33,6 +37,9 @@ A story is a text file, one command per line ('#' starts a comment):
     expect file PATH [contains "TEXT"]
     expect nofile PATH
     expect exit CODE        the player ended with CODE
+
+Spoken lines are the transcript's lines of every voice except "param" (the
+prompt voice's parameter changes, recorded beside the speech).
 
 At the end of the story a player still running is switched off with a held
 power key and must end within 10 s with status 0; a sanitizer report or any
@@ -99,7 +106,7 @@ class Story:
         out = []
         for line in self.lines("transcript.txt"):
             parts = line.split("\t", 2)
-            if len(parts) == 3:
+            if len(parts) == 3 and parts[1] != "param":
                 out.append(parts[2])
         return out
 
@@ -128,6 +135,17 @@ class Story:
             return False
         self.wait_for(f'say "{text}"', check, within)
 
+    def expect_next(self, text, within):
+        def check():
+            spoken = self.spoken()
+            if self.said_from >= len(spoken):
+                return False
+            if spoken[self.said_from] != text:
+                raise StoryError(f'next "{text}": heard "{spoken[self.said_from]}"')
+            self.said_from += 1
+            return True
+        self.wait_for(f'next "{text}"', check, within)
+
     # -- commands ---------------------------------------------------------
     def send(self, line):
         if not self.proc:
@@ -135,6 +153,16 @@ class Story:
         os.write(self.fifo, (line + "\n").encode("utf-8"))
 
     def start(self, extra):
+        again = self.proc is not None
+        if self.proc:
+            if self.proc.poll() is None:
+                raise StoryError("start: the player is still running")
+            os.close(self.fifo)
+            self.fifo = None
+            self.stdout.close()
+            os.unlink(os.path.join(self.root, "keys.fifo"))
+            self.proc = None
+            self.expected_exit = 0
         with open(self.under("proc/version"), "w") as f:
             f.write(self.version)
         if self.cmdline is not None:
@@ -150,7 +178,7 @@ class Story:
             args += ["--clock-offset", str(self.clock)]
         args += extra
         os.makedirs(os.path.join(self.root, "host"), exist_ok=True)
-        self.stdout = open(self.host("stdout.txt"), "w")
+        self.stdout = open(self.host("stdout.txt"), "a" if again else "w")
         self.proc = subprocess.Popen(args, stdout=self.stdout, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL)
 
@@ -203,6 +231,8 @@ class Story:
     def expect(self, kind, args, within):
         if kind == "say":
             self.expect_say(args[0], within, contains=False)
+        elif kind == "next":
+            self.expect_next(args[0], within)
         elif kind == "saying":
             self.expect_say(args[0], within, contains=True)
         elif kind == "nosay":

@@ -26,7 +26,8 @@ void *operator new(std::size_t n) {
   if (void *p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
-// The non-throwing form too: it is released by the plain delete above.
+// The nothrow form too, or its blocks (screens use it) would be freed by the
+// replacement delete after the sanitizer's allocator made them.
 void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
   if (g_countNew) g_newCalls++;
   return std::malloc(n ? n : 1);
