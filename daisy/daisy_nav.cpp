@@ -52,28 +52,6 @@ std::string percentDecoded(const std::string &s) {
   return out;
 }
 
-// The name of the file in dir that is name spelled differently (case,
-// percent-escapes), or "" when there is none. Only the last path component
-// is matched without case.
-std::string findSpelling(const std::string &dir, const std::string &name) {
-  std::string decoded = percentDecoded(name);
-  if (decoded != name && fileSize(dir + decoded) >= 0) return decoded;
-  size_t slash = decoded.find_last_of("/\\");
-  std::string sub = slash == std::string::npos ? "" : decoded.substr(0, slash + 1);
-  std::string leaf = slash == std::string::npos ? decoded : decoded.substr(slash + 1);
-  DIR *d = opendir(BoardPath((dir + sub).c_str()).c_str());
-  if (!d) return {};
-  std::string found;
-  while (dirent *e = readdir(d)) {
-    if (strcasecmp(e->d_name, leaf.c_str()) == 0) {
-      found = sub + e->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
-}
-
 }  // namespace
 
 Book::Book() {
@@ -109,7 +87,7 @@ int Book::loadSmils(int is_daisy3) {
     std::string file = path(name.c_str());
     long long size = fileSize(file);
     if (size < 0) {
-      std::string other = findSpelling(dir, name);
+      std::string other = findSpelling(name);
       if (!other.empty()) {
         file = path(other.c_str());
         size = fileSize(file);
@@ -168,7 +146,7 @@ int Book::loadTexts(bool required) {
     std::string file = path(name.c_str());
     long long size = fileSize(file);
     if (size < 0) {
-      std::string other = findSpelling(dir, name);
+      std::string other = findSpelling(name);
       if (!other.empty()) {
         file = path(other.c_str());
         size = fileSize(file);
@@ -243,7 +221,7 @@ void Book::fixAudioNames() {
       if (it == seen.end()) {
         std::string use = name;
         if (fileSize(path(name.c_str())) < 0) {
-          std::string other = findSpelling(dir, name);
+          std::string other = findSpelling(name);
           if (!other.empty()) use = other;
         }
         it = seen.emplace(name, use).first;
@@ -799,6 +777,29 @@ int Book::chnEngCount(int *chinese, int *english) const {
     }
   }
   return 0;
+}
+
+// The name of the file in the book folder that is name spelled
+// differently (case, percent-escapes), or "" when there is none. Only the
+// last path component is matched without case; each folder is listed once.
+std::string Book::findSpelling(const std::string &name) {
+  std::string decoded = percentDecoded(name);
+  if (decoded != name && fileSize(path(decoded.c_str())) >= 0) return decoded;
+  size_t slash = decoded.find_last_of("/\\");
+  std::string sub = slash == std::string::npos ? "" : decoded.substr(0, slash + 1);
+  std::string leaf = slash == std::string::npos ? decoded : decoded.substr(slash + 1);
+  auto it = listings_.find(sub);
+  if (it == listings_.end()) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(BoardPath(path(sub.c_str()).c_str()).c_str())) {
+      while (dirent *e = readdir(d)) names.push_back(e->d_name);
+      closedir(d);
+    }
+    it = listings_.emplace(sub, std::move(names)).first;
+  }
+  for (const std::string &n : it->second)
+    if (strcasecmp(n.c_str(), leaf.c_str()) == 0) return sub + n;
+  return {};
 }
 
 const char *Book::pageLabel(int i) const { return StringArray_get(page_labels, i); }

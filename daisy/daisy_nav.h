@@ -123,7 +123,10 @@ class Book {
   template <typename F>
   int move(DaisyPlayItem **out, F f);
 
+  std::string findSpelling(const std::string &name);
+
   std::unordered_map<std::string, int> smil_lookup_;
+  std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> its file names
   std::vector<int> smil_hint_;  // last element found by id, per SMIL
 };
 
