@@ -104,6 +104,8 @@ int Book::loadSmils(int is_daisy3) {
     }
     smils.push_back(info);
     smil_use_text_files(info, text_names);
+    std::string folder = daisyutil::dirOf(name.c_str());
+    if (!folder.empty() && smil_set_base(info, folder.c_str()) != 0) return -2;
     int rc = smil_parse(file.c_str(), info);
     if (rc == -1 || rc == -2) {
       LOGE("d2_deal_one_smil() = %d\n", rc);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -123,6 +124,29 @@ void readTimingMeta(SmilParse *p, const char **atts) {
     s->total_elapsed = clipping_and_clock_value_to_ms(content);
 }
 
+// name (length bytes) seen from the book's folder: the SMIL's folder in
+// front, "." and ".." resolved.
+std::string fromBook(const DsySmlInfo *s, const char *name, int length) {
+  std::string joined = std::string(s->base) + std::string(name, static_cast<size_t>(length));
+  std::vector<std::string> parts;
+  size_t at = 0;
+  while (at <= joined.size()) {
+    size_t slash = joined.find('/', at);
+    if (slash == std::string::npos) slash = joined.size();
+    std::string part = joined.substr(at, slash - at);
+    if (part == "..") {
+      if (!parts.empty() && parts.back() != "..") parts.pop_back();
+      else parts.push_back(part);
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = slash + 1;
+  }
+  std::string out;
+  for (const std::string &part : parts) out += (out.empty() ? "" : "/") + part;
+  return out;
+}
+
 void addText(SmilParse *p, int i, const char **atts) {
   DsySmlInfo *s = p->info;
   const char *src = get_xml_attribute(atts, "src");
@@ -130,7 +154,14 @@ void addText(SmilParse *p, int i, const char **atts) {
   const char *hash = std::strrchr(src, '#');
   if (!hash || hash == src || hash[1] == '\0' || hash - src >= kMaxPath) return;
   int error = 0;
-  int file = lookupOrAdd(s->text_files, src, static_cast<int>(hash - src), &p->lastText, &error);
+  int length = static_cast<int>(hash - src);
+  std::string based;
+  if (s->base && *s->base) {
+    based = fromBook(s, src, length);
+    src = based.c_str();
+    length = static_cast<int>(based.size());
+  }
+  int file = lookupOrAdd(s->text_files, src, length, &p->lastText, &error);
   if (file < 0) {
     fail(p, error);
     return;
@@ -153,6 +184,11 @@ void addAudio(SmilParse *p, int i, const char **atts) {
   s->end[i] = e ? clipping_and_clock_value_to_ms(e) : -1;
   const char *src = get_xml_attribute(atts, "src");
   if (!src || !*src) return;
+  std::string based;
+  if (s->base && *s->base) {
+    based = fromBook(s, src, static_cast<int>(std::strlen(src)));
+    src = based.c_str();
+  }
   int error = 0;
   int file = lookupOrAdd(s->audio_files, src, static_cast<int>(std::strlen(src)), &p->lastAudio, &error);
   if (file < 0) {
@@ -235,7 +271,12 @@ int buildStartTimes(DsySmlInfo *s, const char *path) {
   if (!s->audio_files || s->audio_files->count == 0 || s->count == 0) return 0;
   s->start_ms = static_cast<int32_t *>(std::malloc(static_cast<size_t>(s->count) * sizeof(int32_t)));
   if (!s->start_ms) return -2;
+  // Audio names are relative to the book's folder, which is the SMIL's
+  // folder without its base.
   std::string dir = daisyutil::dirOf(path);
+  size_t baseLength = s->base ? std::strlen(s->base) : 0;
+  if (baseLength && dir.size() >= baseLength && dir.compare(dir.size() - baseLength, baseLength, s->base) == 0)
+    dir.resize(dir.size() - baseLength);
   std::map<int, int> durations;
   long long sum = 0;
   for (int i = 0; i < s->count; i++) {
@@ -331,6 +372,7 @@ void DsySmlInfo_free(DsySmlInfo *s) {
   std::free(s->begin);
   std::free(s->end);
   std::free(s->start_ms);
+  std::free(s->base);
   std::free(s);
 }
 
@@ -339,6 +381,15 @@ int smil_use_text_files(DsySmlInfo *info, StringArray *text_files) {
   if (info->owns_text_files) StringArray_free(info->text_files);
   info->text_files = text_files;
   info->owns_text_files = 0;
+  return 0;
+}
+
+int smil_set_base(DsySmlInfo *info, const char *folder) {
+  if (!info || !folder) return -1;
+  char *copy = strdup(folder);
+  if (!copy) return -2;
+  std::free(info->base);
+  info->base = copy;
   return 0;
 }
 

@@ -34,6 +34,7 @@ struct DsySmlInfo {
   int32_t time_in_this_smil;  // ms, -1 until known
   int32_t total_elapsed;      // ms from the book's start to this file's, -1 until known
   int32_t *start_ms;          // per element, audio time before it in this file; null without audio
+  char *base;                 // folder of the SMIL file inside the book ("" or null: the book's own)
 };
 
 // Makes an empty record sized for a file of file_size_bytes. Returns null
@@ -46,6 +47,12 @@ void DsySmlInfo_free(DsySmlInfo *info);
 // indices are the same across every SMIL of a book. Call before smil_parse.
 // Returns 0, or -1 for a missing argument.
 int smil_use_text_files(DsySmlInfo *info, StringArray *text_files);
+
+// Names the folder of the SMIL file relative to the book's ("smil/"): text
+// and audio names are then recorded relative to the book's folder
+// ("smil/../audio/a.mp3" as "audio/a.mp3"). Returns 0, -1 for a missing
+// argument, -2 out of memory.
+int smil_set_base(DsySmlInfo *info, const char *folder);
 
 // Reads the SMIL file at path into info. Returns 0; -3 when the file had
 // XML errors (everything readable was still read); -1 bad argument; -2 out

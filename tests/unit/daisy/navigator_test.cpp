@@ -523,3 +523,31 @@ TEST(Navigator3, NavigationPointsSevenDeep) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Navigator3, FilesInFoldersAreNamedFromTheBooksFolder) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.file("smil"));
+  std::filesystem::create_directories(dir.file("text"));
+  dir.write("smil/s1.smil", daisytest::smil({{"p1", "../text/book.xml#t1", 0, 1000, "../audio/a.mp3"},
+                                             {"p2", "./../text/book.xml#t2", 1000, 2000, "b.mp3"}},
+                                            true));
+  dir.write("text/book.xml", contentFile(true));
+  dir.write("book.opf",
+            "<package><manifest><item id=\"s\" href=\"smil/s1.smil\" media-type=\"application/smil\"/></manifest>"
+            "<spine><itemref idref=\"s\"/></spine></package>");
+  ASSERT_EQ(daisy3_open(dir.file("book.opf").c_str()), 0);
+  DaisyPlayItem *item = nullptr;
+  ASSERT_EQ(daisy3_start(&item), 0);
+  EXPECT_STREQ(item->data, "Sentence 1");
+  ASSERT_EQ(daisy3_continue(&item), 0);
+  EXPECT_STREQ(item->data, "audio/a.mp3");
+  ASSERT_EQ(daisy3_continue(&item), 0);
+  EXPECT_STREQ(item->data, "Sentence 2");
+  ASSERT_EQ(daisy3_continue(&item), 0);
+  EXPECT_STREQ(item->data, "smil/b.mp3");
+  daisy3_close();
+}
+
+}  // namespace
