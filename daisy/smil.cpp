@@ -5,7 +5,7 @@
 #include "daisy/smil.h"
 
 #include "core/log.h"
-#include "daisy/daisy_duration.h"
+#include "audio/ffaudio.h"
 #include "daisy/daisy_util.h"
 #include "ebook/string_array.h"
 #include "ebook/xml_sax.h"
@@ -290,7 +290,7 @@ int buildStartTimes(DsySmlInfo *s, const char *path) {
       const char *name = StringArray_get(s->audio_files, file);
       if (name && dir.size() + std::strlen(name) < static_cast<size_t>(kMaxPath)) {
         auto it = durations.find(file);
-        if (it == durations.end()) it = durations.emplace(file, daisy_audio_total_ms((dir + name).c_str())).first;
+        if (it == durations.end()) it = durations.emplace(file, get_audio_total_ms((dir + name).c_str())).first;
         e = it->second;
       }
     }
