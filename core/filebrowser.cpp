@@ -330,7 +330,6 @@ struct FileJob {
   bool is_dir = false;
   int mode = 1;       // 1 copy, 2 move
   bool send = false;  // sending: keep the current entry afterwards
-  bool del = false;   // a delete job
   std::atomic<int> *state = nullptr;
   std::atomic<int> *progress = nullptr;
   uint64_t total_bytes = 0, done_bytes = 0;
@@ -1648,7 +1647,6 @@ int MenuDeleteFile(void *context, int value, int preview) {
   j->src_dir = e.dir;
   j->name = e.name;
   j->is_dir = e.is_dir;
-  j->del = true;
   int lg = lang();
   return runDialog(fb, j, DLG_WAIT_OK, (e.is_dir ? kAskDeleteDir : kAskDeleteFile)[lg],
                    (e.is_dir ? kDeletingDir : kDeletingFile)[lg], (e.is_dir ? kDeleteCancelDir : kDeleteCancelFile)[lg],
