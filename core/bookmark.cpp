@@ -47,7 +47,9 @@ struct MarkList {
 
 std::mutex g_mutex;  // guards changes of g_lists and the save's reading
 std::array<MarkList, MARK_TYPES> g_lists;
-std::atomic<int64_t> g_dirtySince{0};  // monotonic time of the oldest unsaved change; 0 none
+// No 64-bit atomics: the board's 32-bit MIPS has none without libatomic.
+std::mutex g_dirtyMutex;
+int64_t g_dirtySince = 0;  // guarded by g_dirtyMutex: monotonic time of the oldest unsaved change; 0 none
 std::atomic<bool> g_flush{false};
 Event g_saveTimer = EVENT_INIT_SELF(g_saveTimer);
 
@@ -56,8 +58,14 @@ bool goodType(int type) { return type >= 0 && type < MARK_TYPES; }
 int lang() { return MLanguageSetting == 1 ? 1 : 0; }
 
 void changed() {
-  int64_t zero = 0;
-  g_dirtySince.compare_exchange_strong(zero, BoardMonotonicUs() | 1);
+  int64_t now = BoardMonotonicUs() | 1;
+  std::scoped_lock lock(g_dirtyMutex);
+  if (!g_dirtySince) g_dirtySince = now;
+}
+
+int64_t dirtySince() {
+  std::scoped_lock lock(g_dirtyMutex);
+  return g_dirtySince;
 }
 
 const xmlChar *X(const char *s) { return reinterpret_cast<const xmlChar *>(s); }
@@ -110,7 +118,10 @@ int BookMarkInit(void) {
       g_lists[t].marks.clear();
     }
   }
-  g_dirtySince = 0;
+  {
+    std::scoped_lock lock(g_dirtyMutex);
+    g_dirtySince = 0;
+  }
   g_flush = false;
   MenuBindFunc("MarkMenuDelete", MarkDeleteItemFunc);
   MenuBindFunc("MarkMenuClean", MarkCleanFunc);
@@ -357,22 +368,25 @@ int BookMarkAutoSaveStart(void) {
 
 void BookMarkFlush(void) { g_flush = true; }
 
-int BookMarkDirty(void) { return g_dirtySince.load() != 0 ? 1 : 0; }
+int BookMarkDirty(void) { return dirtySince() != 0 ? 1 : 0; }
 
 int BookMarkAutoSave(int64_t now_us) {
-  int64_t since = g_dirtySince.load();
+  int64_t since = dirtySince();
   if (!since) {
     g_flush = false;
     return 0;
   }
   if (!g_flush && now_us - since < kBookMarkSaveDelayUs) return 0;
   // Cleared first: a change made while the file is written marks it again.
-  g_dirtySince = 0;
+  {
+    std::scoped_lock lock(g_dirtyMutex);
+    g_dirtySince = 0;
+  }
   g_flush = false;
   if (SaveConfigBlock("bookmark", BookMarkSave) != 0) {
     LOGE("bookmarks not saved\n");
-    int64_t zero = 0;
-    g_dirtySince.compare_exchange_strong(zero, since);
+    std::scoped_lock lock(g_dirtyMutex);
+    if (!g_dirtySince) g_dirtySince = since;
     return -1;
   }
   return 1;
