@@ -71,6 +71,13 @@ int BoardIsMountPoint(const char *path);
 // 1 when path ("/dev/mmcblk1p1") is a block device, else 0.
 int BoardIsBlockDevice(const char *path);
 
+// Bytes an ordinary writer may still store on the file system that holds
+// path ("/mnt/sdcard/books"): statfs's available blocks times the block
+// size; -1 when it cannot be examined. The host board answers from its
+// simulated figures when root/proc/diskfree names a mount point that holds
+// path, so that tests can fill a card.
+int64_t BoardFreeBytes(const char *path);
+
 // Records a text as spoken by a voice. The host writes it to the transcript
 // that the end-to-end tests read; the board has no use for it.
 void BoardTranscript(const char *voice, const char *text);

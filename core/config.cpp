@@ -11,6 +11,7 @@
 
 #include "board/board.h"
 #include "core/app.h"
+#include "core/bookmark.h"
 #include "core/log.h"
 #include "core/lunar.h"
 #include "core/machine.h"
@@ -290,6 +291,44 @@ int LoadConfig(void) {
   InitVoiceRemind();
   LoadAlarm(kAlarmFile);
   InitAlarmFromMenu();
+  return 0;
+}
+
+int SaveConfigBlock(const char *block, int (*save)(xmlNode *parent)) {
+  if (!block || !save || !DeviceName || !*DeviceName) return -1;
+  std::string file = configFile();
+  XmlDocPtr doc;
+  if (!(exists(file) && XxmlReadFile(file.c_str(), &doc) == 0)) {
+    std::string backup = file + ".bak";
+    if (!(exists(backup) && XxmlReadFile(backup.c_str(), &doc) == 0)) doc.reset();
+  }
+  xmlNode *dev = nullptr;
+  if (doc) {
+    for (xmlNode *n = xmlDocGetRootElement(doc.get()); n; n = n->next)
+      if (n->type == XML_ELEMENT_NODE && !std::strcmp(reinterpret_cast<const char *>(n->name), DeviceName)) {
+        dev = n;
+        break;
+      }
+  }
+  if (!dev) {
+    // Nothing usable on disk: a document holding only this block.
+    doc.reset(xmlNewDoc(X("1.0")));
+    if (!doc) return -1;
+    dev = xmlNewDocNode(doc.get(), nullptr, X(DeviceName), nullptr);
+    xmlDocSetRootElement(doc.get(), dev);
+  }
+  doc->standalone = 1;
+  for (xmlNode *n = dev->children; n;) {
+    xmlNode *next = n->next;
+    if (n->type == XML_ELEMENT_NODE && !std::strcmp(reinterpret_cast<const char *>(n->name), block)) {
+      xmlUnlinkNode(n);
+      xmlFreeNode(n);
+    }
+    n = next;
+  }
+  if (save(dev) != 0) return -1;
+  if (XxmlSaveFile(doc.get(), file.c_str()) != 0) return -1;
+  XxmlSaveFile(doc.get(), (file + ".bak").c_str());
   return 0;
 }
 

@@ -46,6 +46,14 @@ int _LoadConfig(const char *path);
 // Returns 0.
 int SaveConfig(void);
 
+// Rewrites the configuration file crash-safe (and its backup copy) with one
+// block replaced: the elements named block are taken out of the device's
+// element as the file holds it (or its backup, or a new document), save
+// appends the new block, everything else stays as last written. Used to keep
+// reading positions between start and shutdown. Main thread only. Returns 0,
+// -1 without a device name or when the file cannot be written.
+int SaveConfigBlock(const char *block, int (*save)(xmlNode *parent));
+
 int CfgDataInit(void);
 void CfgDataDeInit(void);  // frees LastPath
 

@@ -2,16 +2,11 @@
 #include "core/pending.h"
 
 #include "core/app.h"
-#include "core/xml.h"
 
 #include <cstdio>
 
 int AlarmInit(void) { return 0; }
 int AlarmResetAutoPowerOffTime(void) { return 0; }
-int BookMarkInit(void) { return 0; }
-int BookMarkDeInit(void) { return 0; }
-int BookMarkLoad(xmlNode *first) { return first ? 0 : -1; }
-int BookMarkSave(xmlNode *parent) { return parent ? 0 : -1; }
 
 int InitVoiceRemind(void) { return 0; }
 int DeInitVoiceRemind(void) { return 0; }
@@ -22,4 +17,7 @@ int AlarmSetPowerOnRTC(void) { return 0; }
 int radio_enable_sleep = 0;
 int ReadySleep(void) { return 0; }
 
-int GetMountDeviceSize(int type, unsigned int *totalBlocks, unsigned int *freeBlocks) { return -1; }
+Activity *RecordCreate(Activity *browser) { return nullptr; }
+Activity *KeyMp3Create(Activity *browser) { return nullptr; }
+Activity *RadioCreate(Activity *browser) { return nullptr; }
+int UpGrage(int code) { return 0; }

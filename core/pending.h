@@ -4,14 +4,8 @@
 // header instead.
 #pragma once
 
-#include <libxml/tree.h>
-
 int AlarmInit(void);        // alarms
 int AlarmResetAutoPowerOffTime(void);
-int BookMarkInit(void);  // bookmarks and history
-int BookMarkDeInit(void);
-int BookMarkLoad(xmlNode *first);
-int BookMarkSave(xmlNode *parent);
 int InitVoiceRemind(void);  // voice reminders
 int DeInitVoiceRemind(void);
 int LoadAlarm(const char *path);
@@ -21,7 +15,12 @@ int AlarmSetPowerOnRTC(void);
 extern int radio_enable_sleep;  // radio: the device may sleep
 int ReadySleep(void);
 
-// Size of the mounted storage of a type (0 internal, 1 card, 2 USB disk)
-// (file browser): the block size with the total and free block counts, or
-// -1 when it is not mounted. The stand-in knows no mounted device.
-int GetMountDeviceSize(int type, unsigned int *totalBlocks, unsigned int *freeBlocks);
+struct Activity;
+// Screens the file browser opens with its keys (recording, recently played
+// music, radio): the screen stacked over browser, or null while they do not
+// exist (the browser then speaks its entry again).
+Activity *RecordCreate(Activity *browser);
+Activity *KeyMp3Create(Activity *browser);
+Activity *RadioCreate(Activity *browser);
+// Firmware upgrade check after USB mass-storage mode. Returns 0.
+int UpGrage(int code);

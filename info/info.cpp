@@ -12,6 +12,7 @@
 #include "core/lunar.h"
 #include "core/machine.h"
 #include "core/battery.h"
+#include "core/filebrowser.h"
 #include "core/pending.h"
 
 #include <cstdarg>

@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 int BoardInit(int argc, char **argv) { return 0; }
@@ -88,4 +89,10 @@ int BoardIsMountPoint(const char *path) {
 int BoardIsBlockDevice(const char *path) {
   struct stat st;
   return path && stat(path, &st) == 0 && S_ISBLK(st.st_mode) ? 1 : 0;
+}
+
+int64_t BoardFreeBytes(const char *path) {
+  struct statfs fs;
+  if (!path || statfs(path, &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_bsize);
 }

@@ -14,6 +14,11 @@
 //                                  mounted.
 //   root/dev/mmcblk1p1             exists (any kind of file): the card's
 //                                  partition exists, as a block device would
+//   root/proc/diskfree             simulated free space, one line per file
+//                                  system "MOUNTPOINT BYTES"; a path under a
+//                                  listed mount point (the longest that
+//                                  holds it) has that many bytes free, any
+//                                  other the real file system's figure
 //
 // A control request that writes creates the device file (and root/dev) when
 // it is missing and replaces its line; a request that reads parses the line.
@@ -30,6 +35,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <sys/statfs.h>
 
 namespace {
 
@@ -108,6 +114,30 @@ int BoardIsMountPoint(const char *path) {
     if (!mountPoint.empty() && mountPoint == path) return 1;
   }
   return 0;
+}
+
+int64_t BoardFreeBytes(const char *path) {
+  if (!path) return -1;
+  std::ifstream in(BoardPath("/proc/diskfree"));
+  std::string line;
+  size_t best = 0;
+  long long bytes = -1;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string mountPoint;
+    long long value;
+    if (!(words >> mountPoint >> value)) continue;
+    size_t n = mountPoint.size();
+    bool holds = std::strncmp(path, mountPoint.c_str(), n) == 0 && (path[n] == '\0' || path[n] == '/');
+    if (holds && n > best) {
+      best = n;
+      bytes = value;
+    }
+  }
+  if (best) return bytes;
+  struct statfs fs;
+  if (statfs(BoardPath(path).c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_bsize);
 }
 
 int BoardIsBlockDevice(const char *path) {

@@ -418,6 +418,10 @@ class Walk:
                 for k in range(1, len(values) + 1):
                     self.key("RIGHT", self.line(child, values[(start + k) % len(values)]))
 
+    def browser(self, line):
+        """The bottom screen's line: one text, or one per language."""
+        return line if isinstance(line, str) else line[self.lang]
+
     def system_menu(self, browser_line):
         first = self.enter("SystemMenu")
         self.key("MENU", self.line(first))
@@ -428,7 +432,7 @@ class Walk:
         self.key("MENU", self.line(self.enter("TwoMenu")))
         self.walk("TwoMenu")
         self.key("MENU", self.line(self.enter("SystemMenu")))
-        self.key("BACK", browser_line)
+        self.key("BACK", self.browser(browser_line))
 
     def switch_language(self, browser_line):
         """Through the language item: MENU, OK into its menu, DOWN to it,
@@ -450,7 +454,7 @@ class Walk:
         self.key("OK", self.done[self.lang], self.line("LanguageSetting"))
         for menu in reversed(path[:-2]):
             self.key("BACK", self.line(self.items[menu].children[self.pos[menu]]))
-        self.key("BACK", browser_line)
+        self.key("BACK", self.browser(browser_line))
 
     def find(self, menu, target):
         for c in self.items[menu].children:
@@ -465,7 +469,10 @@ class Walk:
 
 # ---------------------------------------------------------------- output
 
-BROWSER_LINE = "book.txt"  # the one file the stories give the browser
+BROWSER_LINE = "book.txt"  # the bottom screen of the in-process replay
+# The file browser of the stories starts on the device list, at the internal
+# memory (the one file they give it lies inside).
+DEVICE_LINE = ("本机磁盘", "Memory")
 
 
 def story(title, setup, walk):
@@ -491,10 +498,10 @@ def main():
     browser = [f'file /mnt/emmc/{BROWSER_LINE} "text"']
 
     zh = Walk(items, done, startup_hidden - {"CancelTest"}, startup_masks, board)
-    zh.system_menu(BROWSER_LINE)
+    zh.system_menu(DEVICE_LINE)
     en = Walk(items, done, startup_hidden, startup_masks, board)
-    en.switch_language(BROWSER_LINE)
-    en.system_menu(BROWSER_LINE)
+    en.switch_language(DEVICE_LINE)
+    en.system_menu(DEVICE_LINE)
     every_zh = Walk(items, done, set(), {})
     every_zh.system_menu(BROWSER_LINE)
     every_en = Walk(items, done, set(), {})
@@ -506,11 +513,11 @@ def main():
             ["A walk of the whole system menu in Chinese on a machine in factory-test",
              "mode: every item and every value, spoken exactly, line after line."],
             ['file /home/new_machine ""'] + browser + ["start", 'expect say "正在测试。。。"',
-                                                      f'expect say "{BROWSER_LINE}"'], zh),
+                                                      f'expect say "{DEVICE_LINE[0]}"'], zh),
         "tests/e2e/stories/menu_walk_en.story": story(
             ["The language item switches the prompts to English; then a walk of the",
              "whole system menu in English: every item and every value."],
-            browser + ["start", f'expect say "{BROWSER_LINE}"'], en),
+            browser + ["start", f'expect say "{DEVICE_LINE[0]}"'], en),
         "tests/unit/menu/walks/all_zh.walk": story(
             ["Every item shown and every value allowed, Chinese."], [], every_zh),
         "tests/unit/menu/walks/all_en.walk": story(

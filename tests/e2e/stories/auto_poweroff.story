@@ -3,7 +3,7 @@
 file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting></menu></q7>"
 file /mnt/emmc/a.txt ""
 start
-expect say "a.txt"
+expect say "Memory"
 key POWER
 expect say "auto poweroff: 15 minutes"
 key POWER

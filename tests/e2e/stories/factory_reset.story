@@ -4,7 +4,7 @@
 file /home/q7def.xml "<?xml version=\"1.0\"?>\n<q7><menu><MToneSpeed>5</MToneSpeed><MAudioPlayMode>2</MAudioPlayMode><MRecordVolume>3</MRecordVolume></menu></q7>\n"
 file /mnt/emmc/book.txt "text"
 start
-expect say "book.txt"
+expect say "本机磁盘"
 key MENU
 expect next "系统功能"
 key OK

@@ -3,7 +3,7 @@
 # cancels without formatting.
 file /mnt/emmc/book.txt "text"
 start
-expect say "book.txt"
+expect say "本机磁盘"
 key MENU
 expect next "系统功能"
 key OK
@@ -44,4 +44,4 @@ expect next "格式化"
 key BACK
 expect next "系统功能"
 key BACK
-expect next "book.txt"
+expect next "本机磁盘"

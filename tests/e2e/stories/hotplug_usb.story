@@ -17,3 +17,13 @@ expect file /home/q70.log contains "key.code=289"
 hotplug usb_configure
 hotplug tf_card_out
 expect file /home/q70.log contains "key.code=278"
+# The host connection put the storage in the computer's hands: every key only
+# says so, until the cable is pulled and the storage comes back.
+hotplug usb_plug_in
+hotplug usb_config
+expect say "Usb connecting!"
+key DOWN
+expect say "Usb connecting!"
+hotplug usb_plug_out
+expect command "mount /dev/mmcblk0p3 /mnt/emmc"
+expect say "Memory"

@@ -4,7 +4,7 @@
 
 file /mnt/emmc/book.txt "text"
 start
-expect say "book.txt"
+expect say "本机磁盘"
 key MENU
 expect next "系统功能"
 key OK
@@ -23,7 +23,7 @@ expect next "Language settings, english"
 key BACK
 expect next "System functions"
 key BACK
-expect next "book.txt"
+expect next "Memory"
 key MENU
 expect next "System functions"
 key OK
@@ -673,4 +673,4 @@ expect next "paste"
 key MENU
 expect next "paste"
 key BACK
-expect next "book.txt"
+expect next "Memory"

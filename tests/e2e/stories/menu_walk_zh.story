@@ -6,7 +6,7 @@ file /home/new_machine ""
 file /mnt/emmc/book.txt "text"
 start
 expect say "正在测试。。。"
-expect say "book.txt"
+expect say "本机磁盘"
 key MENU
 expect next "停止测试,  "
 key RIGHT
@@ -660,4 +660,4 @@ expect next "粘贴"
 key MENU
 expect next "粘贴"
 key BACK
-expect next "book.txt"
+expect next "本机磁盘"

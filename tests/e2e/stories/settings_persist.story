@@ -2,7 +2,7 @@
 # the configuration file at shutdown and read back at start-up.
 file /mnt/emmc/book.txt "text"
 start
-expect say "book.txt"
+expect say "本机磁盘"
 key MENU
 expect next "系统功能"
 key OK
@@ -32,14 +32,14 @@ expect next "Language settings, english"
 key BACK
 expect next "System functions"
 key BACK
-expect next "book.txt"
+expect next "Memory"
 hold POWER 2500
 expect say "Power off"
 expect exit 0
 expect file /home/q7cfg.xml contains "<MToneSpeed>2</MToneSpeed>"
 expect file /home/q7cfg.xml contains "<MLanguageSetting>1</MLanguageSetting>"
 start
-expect say "book.txt"
+expect say "Memory"
 key MENU
 expect next "System functions"
 key OK
