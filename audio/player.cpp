@@ -5,11 +5,11 @@
 // Threads and ownership: keys, menus and the input box run on the key
 // distribution thread and own the record. The decoder thread runs the writer
 // (AudioWritePcm) and the end notice (AudioFileEnd); they use `tempo`,
-// `out`, `heldFrames`, `written` and `bSent`. The key thread touches `out`,
-// `heldFrames` and the tempo processor's contents only while the decoder
-// thread is parked (after AudioPause, checked by `ended` being 0) or joined
-// (after AudioClose). This file has no lock; the end notice reaches the key
-// thread as the AUDIOEND key.
+// `out`, `heldFrames`, `deviceFailed`, `sounded` and `bSent`. The key thread
+// touches the plain ones of these and the tempo processor's contents only
+// while the decoder thread is parked (after AudioPause, checked by `ended`
+// being 0) or joined (after AudioClose). This file has no lock; the end
+// notice reaches the key thread as the AUDIOEND key.
 #include "audio/player.h"
 
 #include "audio/ffaudio.h"
@@ -80,8 +80,9 @@ struct Player {
   // Decoder thread; the key thread only while it is parked or joined.
   std::vector<int16_t> tempo;       // tempo processor output
   std::vector<unsigned char> out;   // PCM the device has not taken yet
-  std::atomic<int64_t> written{0};  // bytes the device took since the open
+  std::atomic<bool> sounded{false};  // the device took some of the file
   int64_t heldFrames = 0;           // input frames in `out` that a pause held back
+  bool deviceFailed = false;        // the device refused a write (logged once a file)
   std::atomic<bool> bSent{false};   // the end notice for B went out
 };
 
@@ -123,17 +124,18 @@ bool writeOut(Player *p, Audio *a, bool all) {
     int r = sound_write(a->sound_handle, p->out.data() + done, len);
     if (r > 0) {
       done += static_cast<size_t>(r);
-      p->written += r;
+      p->sounded = true;
       continue;
     }
     if (a->state.load() != AUDIO_RUN) {
       complete = false;
       break;
     }
-    if (r != -2 && r != -3) {
+    if (r < 0 && r != -2 && r != -3) {
       // No device behind the handle: this block is lost, and the pause
       // keeps a dead device from turning the decoder into a busy loop.
-      LOGE("sound_write return %d\n", r);
+      if (!p->deviceFailed) LOGE("sound_write return %d\n", r);
+      p->deviceFailed = true;
       done += static_cast<size_t>(len);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
@@ -219,6 +221,7 @@ int AudioFileEnd(Audio *a) {
 void dropPending(Player *p) {
   p->out.clear();
   p->heldFrames = 0;
+  p->deviceFailed = false;
   SoundSpeed_Clear(kTempoMusic);
   p->bSent = false;
 }
@@ -260,7 +263,7 @@ int AudioOpenFile(Player *p, int start_ms, int stream) {
     preset = 0;
   }
   dropPending(p);
-  p->written = 0;
+  p->sounded = false;
   p->endHandled = false;
   int r = AudioOpen(a, path.c_str(), start_ms, stream, preset);
   if (r != 0) {
@@ -342,7 +345,7 @@ int leave(Player *p, int ms, bool passOn) {
 int fileEnded(Player *p) {
   const int n = static_cast<int>(p->files.size());
   storeHistory(p, 0);
-  const bool silent = p->written.load() == 0;
+  const bool silent = !p->sounded.load();
   if (silent) {
     p->emptyRun++;
     // Started from the top and not a sound: the file is broken.
@@ -767,8 +770,7 @@ Activity *AudioPlayerCreate(Activity *browser, const char *path, int start_ms) {
     LOGE("GetFullPath return NULL\n");
     return nullptr;
   }
-  std::string dir = full.substr(0, slash), name = full.substr(slash + 1);
-  if (dir.empty()) dir = "/";
+  const std::string dir = full.substr(0, slash > 0 ? slash : 1), name = full.substr(slash + 1);
   std::vector<std::string> names;
   if (!IsAudioFile(dir.c_str(), name.c_str()) || !listAudioFiles(dir, &names)) {
     LOGE("GetFileList return NULL\n");
