@@ -37,12 +37,12 @@ int MLanguageSetting = 0;
 namespace {
 
 Event g_diagTimer = EVENT_INIT_SELF(g_diagTimer);
+struct timeval g_diagStart;
 
 // What every decoder runs its PCM through: the equaliser and the music
 // tempo processor.
 const AudioDsp kDsp = {af_equalizer_init, af_equalizer_play, af_equalizer_deinit, SoundSpeed_SetSampleRate,
                        SoundSpeed_SetChannels};
-struct timeval g_diagStart;
 
 // The gadget that lets a computer see the internal card as a disk.
 void startUsbGadget() {
