@@ -793,6 +793,8 @@ int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
   }
   if (CfgDebugAudio)
     LOGD("FfAudioSeek %dms return %lld[%dms]\n", ms, static_cast<long long>(r), audio->pos_ms.load());
+  // Read before the thread resumes: from then on its writer moves it.
+  const int64_t position = audio->pos_frames;
   if (running) {
     {
       std::scoped_lock lock(audio->mutex);
@@ -800,7 +802,7 @@ int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
     }
     audio->cond.notify_all();
   }
-  return audio->pos_frames;
+  return position;
 }
 
 void AudioAdvance(Audio *audio, int64_t frames) {

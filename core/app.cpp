@@ -4,6 +4,8 @@
 // order with the configuration saved last.
 #include "core/app.h"
 
+#include "audio/ffaudio.h"
+#include "audio/player.h"
 #include "board/board.h"
 #include "core/config.h"
 #include "core/dialog.h"
@@ -17,6 +19,7 @@
 #include "ebook/charset.h"
 #include "ebook/wordlist.h"
 #include "menu/mdata.h"
+#include "sound/af_equalizer.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "speech/duoying.h"
@@ -35,6 +38,11 @@ namespace {
 
 Event g_diagTimer = EVENT_INIT_SELF(g_diagTimer);
 struct timeval g_diagStart;
+
+// What every decoder runs its PCM through: the equaliser and the music
+// tempo processor.
+const AudioDsp kDsp = {af_equalizer_init, af_equalizer_play, af_equalizer_deinit, SoundSpeed_SetSampleRate,
+                       SoundSpeed_SetChannels};
 
 // The gadget that lets a computer see the internal card as a disk.
 void startUsbGadget() {
@@ -113,6 +121,8 @@ int AppMain(void) {
   if (sound_init() != 0) goto t4;
   if (InitKey() != 0) goto t3;
   SoundSpeed_Init();
+  AudioSetDsp(&kDsp);
+  AudioPlayerInit();
   if (text_sound_init("text_sound", nullptr) != 0) goto t2;
   AlarmInit();
   WordList_Init();

@@ -21,6 +21,7 @@
 #include "core/loop.h"
 #include "core/machine.h"
 #include "core/menu.h"
+#include "core/keymp3.h"
 #include "core/pending.h"
 #include "core/vkey.h"
 #include "ebook/ebook_parser.h"

@@ -1,12 +1,17 @@
 // Stand-ins for subsystems that are not built yet (see pending.h).
 #include "core/pending.h"
 
+#include "board/board.h"
 #include "core/app.h"
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 int AlarmInit(void) { return 0; }
 int AlarmResetAutoPowerOffTime(void) { return 0; }
+int SaveAndStopAutoShutdown(void) { return 0; }
+int RestoryAutoShutdown(int enable) { return 0; }
 
 int InitVoiceRemind(void) { return 0; }
 int DeInitVoiceRemind(void) { return 0; }
@@ -18,6 +23,5 @@ int radio_enable_sleep = 0;
 int ReadySleep(void) { return 0; }
 
 Activity *RecordCreate(Activity *browser) { return nullptr; }
-Activity *KeyMp3Create(Activity *browser) { return nullptr; }
 Activity *RadioCreate(Activity *browser) { return nullptr; }
 int UpGrage(int code) { return 0; }

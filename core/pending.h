@@ -6,6 +6,11 @@
 
 int AlarmInit(void);        // alarms
 int AlarmResetAutoPowerOffTime(void);
+// Alarms: the idle auto-shutdown. Save-and-stop returns the previous
+// enable after disabling it; restore re-enables it (fresh countdown) or
+// keeps it off.
+int SaveAndStopAutoShutdown(void);
+int RestoryAutoShutdown(int enable);
 int InitVoiceRemind(void);  // voice reminders
 int DeInitVoiceRemind(void);
 int LoadAlarm(const char *path);
@@ -20,7 +25,7 @@ struct Activity;
 // music, radio): the screen stacked over browser, or null while they do not
 // exist (the browser then speaks its entry again).
 Activity *RecordCreate(Activity *browser);
-Activity *KeyMp3Create(Activity *browser);
+
 Activity *RadioCreate(Activity *browser);
 // Firmware upgrade check after USB mass-storage mode. Returns 0.
 int UpGrage(int code);
