@@ -630,7 +630,8 @@ bool listAudioFiles(const std::string &dir, std::vector<std::string> *names) {
 }  // namespace
 
 int AudioPlayerInit(void) {
-  int r = 0;
+  static const FileBrowserPlayer kPlayer = {IsAudioFile, AudioCreate, nullptr};
+  int r = FileBrowserRegisterPlayer(FILE_KIND_AUDIO, &kPlayer);
   r |= MenuBindFunc("audiospeedfunc", audiospeedfunc);
   r |= MenuBindFunc("audiopitchfunc", audiopitchfunc);
   r |= MenuBindFunc("MenuSetEq", MenuSetEq);
@@ -790,6 +791,25 @@ Activity *AudioPlayerCreate(Activity *browser, const char *path, int start_ms) {
   for (const std::string &f : fulls) ptrs.push_back(f.c_str());
   return AudioPlayerCreateList(browser, ptrs.data(), static_cast<int>(ptrs.size()),
                                static_cast<int>(it - names.begin()), start_ms);
+}
+
+Activity *AudioCreate(Activity *browser, int start_ms, int) {
+  // The play list is the browser's own listing, in its (pinyin) order.
+  const std::vector<int> list = GetFileList(browser, IsAudioFile);
+  const int cur = FileBrowserGetCur(browser);
+  std::vector<std::string> fulls;
+  std::vector<const char *> ptrs;
+  int current = -1;
+  for (int index : list) {
+    if (index == cur) current = static_cast<int>(fulls.size());
+    fulls.push_back(GetFullPath(browser, index));
+  }
+  for (const std::string &f : fulls) ptrs.push_back(f.c_str());
+  if (current < 0) {
+    LOGE("Cannot find cur audio file int list\n");
+    return nullptr;
+  }
+  return AudioPlayerCreateList(browser, ptrs.data(), static_cast<int>(ptrs.size()), current, start_ms);
 }
 
 int AudioPlayerFunc(Activity *browser, const char *path, int start_ms) {

@@ -41,6 +41,11 @@ Activity *AudioPlayerCreate(Activity *browser, const char *path, int start_ms);
 Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int count, int current,
                                 int start_ms);
 
+// The browser's player for audio files: the browser's current file at
+// start_ms, with the audio files of its listing, in its order, as the play
+// list. Registered with the browser by AudioPlayerInit.
+Activity *AudioCreate(Activity *browser, int start_ms, int unused);
+
 // Creates the player as above, stops the prompt in progress and makes the
 // player the active screen. When it cannot be created the user hears
 // "无法打开文件" / "can not open the file". Returns 0, or -1.

@@ -1,6 +1,8 @@
 # The bookmark menu (MARK): bookmarks are numbered and spoken with their
 # position; with A and B set the music goes back to A each time it passes
 # B, so that after nine seconds it is still between them.
+file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
+copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugAudio>1</CfgDebugAudio></config></q7>"
 mkdir /mnt/emmc/music
 copy $SAMPLES/daisy202/mental_health/speechgen0008.mp3 /mnt/emmc/music/talk.mp3

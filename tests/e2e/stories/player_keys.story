@@ -2,6 +2,8 @@
 # says so, LEFT and RIGHT jump by the step setting (10 seconds), ESC says
 # the name, the length and the position, DOWN on the last file goes round
 # to the first, and BACK returns to the browser on the file last played.
+file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
+copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugAudio>1</CfgDebugAudio></config></q7>"
 mkdir /mnt/emmc/music
 copy $SAMPLES/daisy202/mental_health/speechgen0012.mp3 /mnt/emmc/music/intro.mp3

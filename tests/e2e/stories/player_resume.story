@@ -1,6 +1,8 @@
 # Where a file was left survives a power cycle: the player stores it in the
 # history at power-off, the device reopens the file there at the next
 # start, and the music key's recently-played list resumes it there too.
+file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
+copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugAudio>1</CfgDebugAudio></config></q7>"
 mkdir /mnt/emmc/music
 copy $SAMPLES/daisy202/mental_health/speechgen0008.mp3 /mnt/emmc/music/talk.mp3
