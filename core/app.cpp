@@ -24,6 +24,7 @@
 #include "sound/sound_speed.h"
 #include "speech/duoying.h"
 #include "speech/text_sound.h"
+#include "speech/tts.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -69,6 +70,23 @@ int new_machine_set(void) {
   wait_text_sound_end(text_sound_insert(kTesting[MLanguageSetting ? 1 : 0]));
   ItemSetVisable(&CancelTest, 1);
   return close(fd);
+}
+
+int ToneGetTtsParam(int *params) {
+  TtsGetDefaultParam(params);
+  params[TTS_PARAM_CODEPAGE] = 65001;
+  // English prompts read a number on its own in English.
+  params[TTS_PARAM_LANGUAGE] = MLanguageSetting == 1 ? 2 : 1;
+  int lang = MLanguageSetting == 1 ? 1 : 0;
+  int v = 0;
+  if (ItemGetValue(&ToneRole, nullptr, &v) == 0 && v >= 0 && v < 8) {
+    params[TTS_PARAM_MAIN_ROLE] = RoleTable[lang][v][0];
+    params[TTS_PARAM_SUB_ROLE] = RoleTable[lang][v][1];
+  }
+  if (ItemGetValue(&ToneSpeed, nullptr, &v) == 0) params[TTS_PARAM_VSPEED] = v;
+  if (ItemGetValue(&ToneEffect, nullptr, &v) == 0) params[TTS_PARAM_VEMODE] = v;
+  if (ItemGetValue(&TonePitch, nullptr, &v) == 0) params[TTS_PARAM_VPITCH] = v * 6400;
+  return 0;
 }
 
 int TimeCallback(void *arg, int flag) {
@@ -123,7 +141,11 @@ int AppMain(void) {
   SoundSpeed_Init();
   AudioSetDsp(&kDsp);
   AudioPlayerInit();
-  if (text_sound_init("text_sound", nullptr) != 0) goto t2;
+  {
+    int params[TTS_PARAM_NUM];
+    ToneGetTtsParam(params);
+    if (text_sound_init("text_sound", params) != 0) goto t2;
+  }
   AlarmInit();
   WordList_Init();
   startUsbGadget();

@@ -15,6 +15,12 @@ int AppMain(void);
 // Returns close()'s result, or the negative result of open().
 int new_machine_set(void);
 
+// The prompt voice's 19 speech parameters (speech/tts.h) from the tone
+// settings: the service's defaults, UTF-8 input, the language's number
+// reading, the voice pair of ToneRole, ToneSpeed, ToneEffect and TonePitch
+// x 6400. A setting that cannot be read keeps its default. Returns 0.
+int ToneGetTtsParam(int *params);
+
 // 1 when path starts, in any case, with "/mnt/emmc/daisy" or
 // "/mnt/sdcard/daisy"; else 0.
 int IsDaisyDir(const char *path);

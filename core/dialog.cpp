@@ -63,6 +63,12 @@ void say(const std::string &text) {
   if (!text.empty()) wait_text_sound_end(text_sound_insert(text.c_str()));
 }
 
+// The confirmation box does not wait for its message: an answer given while
+// it is read cuts it off.
+void sayAsync(const std::string &text) {
+  if (!text.empty()) text_sound_insert(text.c_str());
+}
+
 const char *stateText(const DialogBox *rec, int state) {
   return state >= 1 && state <= 3 ? rec->text[state - 1] : nullptr;
 }
@@ -228,7 +234,7 @@ ConfirmBox *boxOf(Activity *a) { return static_cast<ConfirmBox *>(a->data); }
 
 int BoxShow(Activity *a) {
   if (!a) return -1;
-  say(boxOf(a)->message);
+  sayAsync(boxOf(a)->message);
   return 0;
 }
 
@@ -262,7 +268,7 @@ int BoxKey(Activity *a, const KeyEvent *key) {
       return 1;
     case VKEY_MENU: case VKEY_ESC: case VKEY_RECORD: case VKEY_UP: case VKEY_DOWN: case VKEY_LEFT:
     case VKEY_RIGHT: case VKEY_MARK: case VKEY_MP3: case VKEY_FM:
-      say(box->message);
+      sayAsync(box->message);
       return 0;
     default:
       return 1;
@@ -362,7 +368,7 @@ int DialogBoxCreate(const char *message) {
     delete box;
     return VKEY_BACK;
   }
-  say(box->message);
+  sayAsync(box->message);
   int result;
   {
     std::unique_lock lock(box->mutex);

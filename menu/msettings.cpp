@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "core/machine.h"
 #include "speech/text_sound.h"
+#include "speech/tts.h"
 
 #include <libxml/parser.h>
 
@@ -181,6 +182,7 @@ int LoadDefaultMenu(void) {
   tonerolefunc(nullptr, mappedOf(&ToneRole), 0);
   toneeffectfunc(nullptr, mappedOf(&ToneEffect), 0);
   tonepitchfunc(nullptr, mappedOf(&TonePitch), 0);
+  LanguageSettingFunc(nullptr, MLanguageSetting, 0);
   return 0;
 }
 
@@ -213,7 +215,10 @@ int DefaultSheetFunc(void *context, int value, int preview) {
   return 0;
 }
 
-int LanguageSettingFunc(void *context, int value, int preview) { return 0; }
+// English prompts read a number on their own in English, Chinese ones in Chinese.
+int LanguageSettingFunc(void *context, int value, int preview) {
+  return preview ? 0 : TextSoundSetParam(TTS_PARAM_LANGUAGE, value == 1 ? 2 : 1, 0);
+}
 
 int tonespeedfunc(void *c, int v, int p) { return setParam(TTS_PARAM_SPEED, v, p); }
 int tonerolefunc(void *c, int v, int p) { return setParam(TTS_PARAM_ROLE, v, p); }

@@ -1,18 +1,37 @@
 // Speed of the speech engine: for Chinese and English text, how much faster
 // than real time it synthesises (16 kHz PCM delivered to a sink that only
 // counts), how long a short prompt waits for its first samples, and the same
-// with two voices synthesising at once on two threads.
+// with two voices synthesising at once on two threads; the same sentences
+// through the espeak-ng command line piped to sox (resampled to 16 kHz) for
+// comparison; and the whole road of a key: a key posted to the key buffer,
+// the distribution thread, a screen that speaks a prompt, the prompt queue,
+// the speech thread, the host board's sound device (real time, as on the
+// board), until the prompt's first sample sounds.
 //   bench_tts_rtf [rounds]
 #include "board/board.h"
+#include "board/host/host.h"
+#include "core/activity.h"
+#include "core/key.h"
+#include "core/machine.h"
+#include "sound/sound.h"
+#include "sound/sound_speed.h"
+#include "speech/text_sound.h"
+#include "speech/tts.h"
 #include "ttsengine/espeak_core.h"
 #include "ttsengine/ivtts.h"
 #include "ttsengine/pcm_dsp.h"
 #include "ttsengine/voice_role.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -70,6 +89,135 @@ void report(const char *name, Voice &v, const char *text, int rounds) {
   double wall = v.run(text, rounds);
   double audio = v.count.samples / 16000.0;
   std::printf("%-22s %7.2f s audio in %6.3f s: %7.1fx real time\n", name, audio, wall, wall > 0 ? audio / wall : 0);
+}
+
+// The same text through the espeak-ng program and sox, as a shell user
+// would make 16 kHz speech: wall seconds per round and seconds of audio.
+void commandLine(const char *name, const char *voice, const char *text, int rounds) {
+  if (std::system("command -v espeak-ng >/dev/null && command -v sox >/dev/null") != 0) {
+    std::printf("%-22s espeak-ng or sox not installed\n", name);
+    return;
+  }
+  std::string raw = std::filesystem::temp_directory_path() / "bench_tts_cli.raw";
+  std::string cmd = std::string("espeak-ng -v ") + voice + " --stdout '" + text + "' | sox -V1 -q -t wav - -r 16000 -c 1 -b 16 -e signed -t raw " + raw;
+  int64_t t0 = BoardMonotonicUs();
+  for (int i = 0; i < rounds; i++)
+    if (std::system(cmd.c_str()) != 0) {
+      std::printf("%-22s failed: %s\n", name, cmd.c_str());
+      return;
+    }
+  double wall = (BoardMonotonicUs() - t0) / 1e6;
+  std::error_code ec;
+  double audio = static_cast<double>(std::filesystem::file_size(raw, ec)) / 32000.0 * rounds;
+  std::filesystem::remove(raw, ec);
+  std::printf("%-22s %7.2f s audio in %6.3f s: %7.1fx real time\n", name, audio, wall, wall > 0 ? audio / wall : 0);
+}
+
+// ---- key to first sample ----
+
+std::atomic<int64_t> g_keyTakenUs{0};
+
+int benchKey(Activity *, const KeyEvent *key) {
+  if (key->type != KEY_TYPE_PRESS || key->code != VKEY_DOWN) return 1;
+  g_keyTakenUs = BoardMonotonicUs();
+  text_sound_insert(kPrompt);
+  return 0;
+}
+
+// Times ("play=") of the device writes logged after fromMs, and whether the
+// prompt's insert has been closed since.
+struct Heard {
+  double firstPlayMs = -1;
+  bool closed = false;
+};
+
+Heard readLog(double fromMs) {
+  Heard h;
+  std::ifstream in(BoardHostFile("sound.log"));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    double ms = 0;
+    std::string a, b;
+    words >> ms >> a >> b;
+    if (ms < fromMs) continue;
+    if (a == "dsp" && b == "write" && h.firstPlayMs < 0) {
+      size_t p = line.find("play=");
+      if (p != std::string::npos) h.firstPlayMs = std::atof(line.c_str() + p + 5);
+    }
+    if (a == "sound" && b == "iclose") h.closed = true;
+  }
+  return h;
+}
+
+double sinceStartMs(int64_t us) { return static_cast<double>(us - BoardHostStartUs()) / 1000.0; }
+
+void keyToFirstSample(int rounds) {
+  char tmpl[] = "/tmp/bench-tts-XXXXXX";
+  if (!mkdtemp(tmpl)) return;
+  std::string root = tmpl;
+  for (const char *d : {"/home", "/dev", "/mnt/emmc", "/proc", "/tmp"}) std::filesystem::create_directories(root + d);
+  std::error_code ec;
+  std::filesystem::copy_file(std::string(TB_SOURCE_DIR) + "/data/Resource.irf", root + "/home/Resource.irf", ec);
+  BoardHostOptions o;
+  o.root = root;
+  o.audio = "null";
+  BoardHostConfigure(o);
+  HardVer = 32;
+  sound_init();
+  SoundSpeed_Init();
+  int params[TTS_PARAM_NUM];
+  TtsGetDefaultParam(params);
+  params[TTS_PARAM_CODEPAGE] = 65001;
+  if (text_sound_init("text_sound", params) != 0) {
+    std::printf("key to first sample: the prompt voice does not start\n");
+    return;
+  }
+  gKeyBuffer = KeyBufferInit(32);
+  KeyDistributor *dstr = SysInitKeyDstr(nullptr);
+  Activity screen{"bench", 0, benchKey, nullptr, nullptr, 0, nullptr};
+  ActivityAdd(&screen);
+  ActivitySetActive(&screen, 1);
+
+  // Idle device: the prompt plays from silence. Over a prompt: the key comes
+  // while the previous prompt speaks, whose queued audio plays out first.
+  for (bool over : {false, true}) {
+    double best = 1e9, worst = 0, sum = 0, dispatch = 0;
+    for (int i = 0; i < rounds; i++) {
+      if (over) {
+        SendVKey(VKEY_DOWN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      }
+      int64_t t0 = BoardMonotonicUs();
+      double fromMs = sinceStartMs(t0);
+      SendVKey(VKEY_DOWN);
+      Heard h;
+      for (int k = 0; k < 500 && h.firstPlayMs < 0; k++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        h = readLog(fromMs);
+      }
+      double ms = h.firstPlayMs - fromMs;
+      best = std::min(best, ms);
+      worst = std::max(worst, ms);
+      sum += ms;
+      dispatch += (g_keyTakenUs - t0) / 1000.0;
+      for (int k = 0; k < 1000 && !h.closed; k++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        h = readLog(fromMs);
+      }
+    }
+    std::printf("key to first sample%s \"%s\": mean %.1f ms, best %.1f ms, worst %.1f ms (key to screen %.2f ms)\n",
+                over ? " over a prompt" : "", kPrompt, sum / rounds, best, worst, dispatch / rounds);
+  }
+
+  ActivityRemove(&screen);
+  DeInitKeyDistribution(dstr);
+  KeyBufferDeInit(gKeyBuffer);
+  gKeyBuffer = nullptr;
+  text_sound_deinit();
+  sound_deinit();
+  BoardHostConfigure(BoardHostOptions{});
+  std::filesystem::remove_all(root, ec);
 }
 
 }  // namespace
@@ -137,5 +285,10 @@ int main(int argc, char **argv) {
   double audio = (zh.count.samples + en.count.samples) / 16000.0;
   std::printf("two voices at once      %7.2f s audio in %6.3f s: %7.1fx real time together\n", audio, wall,
               audio / wall);
+
+  commandLine("espeak-ng | sox (zh)", "cmn-latn-pinyin+f2", kChinese, rounds);
+  commandLine("espeak-ng | sox (en)", "en-us+m1", kEnglish, rounds);
+
+  keyToFirstSample(rounds);
   return 0;
 }

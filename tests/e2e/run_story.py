@@ -37,6 +37,10 @@ A story is a text file, one command per line ('#' starts a comment):
     expect file PATH [contains "TEXT"]
     expect nofile PATH
     expect exit CODE        the player ended with CODE
+    expect heard [MS]       the line last matched by say/next was heard: from
+                            its start the prompt voice (16000 Hz mono) wrote at
+                            least MS ms (default 500) of PCM to the device, and
+                            with `start --audio wav` that PCM is not silence
 
 Spoken lines are the transcript's lines of every voice except "param" (the
 prompt voice's parameter changes, recorded beside the speech).
@@ -45,6 +49,7 @@ At the end of the story a player still running is switched off with a held
 power key and must end within 10 s with status 0; a sanitizer report or any
 other non-zero status fails the story.
 """
+import array
 import calendar
 import os
 import shlex
@@ -54,6 +59,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import wave
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SAMPLES = os.path.join(os.path.dirname(REPO), "shared", "samples")
@@ -84,12 +90,18 @@ class Story:
         self.proc = None
         self.fifo = None
         self.said_from = 0      # transcript lines before this index are used up
+        self.said_ms = None     # transcript time of the line matched last
+        self.sound_from = 0     # sound.log lines of earlier runs
         self.clock = 0
         self.expected_exit = 0
         self.cmdline = DEFAULT_CMDLINE
         self.version = DEFAULT_VERSION
         for d in ("proc", "home", "mnt/emmc", "mnt/sdcard", "tmp"):
             os.makedirs(os.path.join(self.root, d), exist_ok=True)
+        # What the tree supplies for the device: the speech resource, the
+        # polyphone table on the internal card, word list, PDF tools.
+        subprocess.run([os.path.join(REPO, "scripts", "install-home"), self.root], check=True,
+                       stdout=subprocess.DEVNULL)
 
     # -- files the player writes ------------------------------------------
     def host(self, name):
@@ -102,12 +114,12 @@ class Story:
         except FileNotFoundError:
             return []
 
-    def spoken(self):
+    def spoken(self, with_times=False):
         out = []
         for line in self.lines("transcript.txt"):
             parts = line.split("\t", 2)
             if len(parts) == 3 and parts[1] != "param":
-                out.append(parts[2])
+                out.append((int(parts[0]), parts[2]) if with_times else parts[2])
         return out
 
     def under(self, path):
@@ -127,24 +139,78 @@ class Story:
 
     def expect_say(self, text, within, contains):
         def check():
-            spoken = self.spoken()
+            spoken = self.spoken(with_times=True)
             for i in range(self.said_from, len(spoken)):
-                if (text in spoken[i]) if contains else (spoken[i] == text):
+                said = spoken[i][1]
+                if (text in said) if contains else (said == text):
                     self.said_from = i + 1
+                    self.said_ms = spoken[i][0]
                     return True
             return False
         self.wait_for(f'say "{text}"', check, within)
 
     def expect_next(self, text, within):
         def check():
-            spoken = self.spoken()
+            spoken = self.spoken(with_times=True)
             if self.said_from >= len(spoken):
                 return False
-            if spoken[self.said_from] != text:
-                raise StoryError(f'next "{text}": heard "{spoken[self.said_from]}"')
+            if spoken[self.said_from][1] != text:
+                raise StoryError(f'next "{text}": heard "{spoken[self.said_from][1]}"')
+            self.said_ms = spoken[self.said_from][0]
             self.said_from += 1
             return True
         self.wait_for(f'next "{text}"', check, within)
+
+    def speech_writes(self, start_ms, end_ms):
+        """The device writes of 16000 Hz mono PCM between two times of this
+        run, as (bytes, out.wav frame) pairs."""
+        formats = {}
+        writes = []
+        for line in self.lines("sound.log")[self.sound_from:]:
+            words = line.split()
+            if len(words) < 3 or words[1] != "dsp":
+                continue
+            kv = dict(w.split("=", 1) for w in words[3:] if "=" in w)
+            if words[2] in ("open", "set") and "fd" in kv and "rate" in kv:
+                formats[kv["fd"]] = (kv["rate"], kv["ch"])
+            elif words[2] == "write" and "bytes" in kv:
+                ms = float(words[0])
+                if formats.get(kv["fd"]) == ("16000", "1") and start_ms <= ms < end_ms:
+                    writes.append((int(kv["bytes"]), int(kv["pos"])))
+        return writes
+
+    def expect_heard(self, args, within):
+        if self.said_ms is None:
+            raise StoryError("heard: no line matched before")
+        want_ms = int(args[0]) if args else 500
+        spoken = self.spoken(with_times=True)
+        end_ms = spoken[self.said_from][0] if self.said_from < len(spoken) else float("inf")
+        # The insert opens (and may write) just before the line is recorded.
+        start_ms = self.said_ms - 20
+        state = {}
+
+        def check():
+            writes = self.speech_writes(start_ms, end_ms)
+            state["ms"] = sum(b for b, _ in writes) / 32.0
+            return state["ms"] >= want_ms
+        try:
+            self.wait_for(f"heard {want_ms} ms", check, within)
+        except StoryError:
+            raise StoryError(f"heard: only {state.get('ms', 0):.0f} ms of speech written, {want_ms} wanted")
+        try:
+            with wave.open(self.host("out.wav"), "rb") as w:
+                frames = array.array("h", w.readframes(w.getnframes()))
+        except (FileNotFoundError, wave.Error, EOFError):
+            return  # no WAV outlet: the log is all there is
+        total = count = 0
+        for size, pos in self.speech_writes(start_ms, end_ms):
+            n = size // 2 * 44100 // 16000
+            for v in frames[2 * pos:2 * (pos + n):2]:
+                total += v * v
+                count += 1
+        rms = (total / count) ** 0.5 if count else 0
+        if rms < 300:
+            raise StoryError(f"heard: the speech written is silence (RMS {rms:.0f} over {count} samples)")
 
     # -- commands ---------------------------------------------------------
     def send(self, line):
@@ -178,6 +244,7 @@ class Story:
             args += ["--clock-offset", str(self.clock)]
         args += extra
         os.makedirs(os.path.join(self.root, "host"), exist_ok=True)
+        self.sound_from = len(self.lines("sound.log"))
         self.stdout = open(self.host("stdout.txt"), "a" if again else "w")
         self.proc = subprocess.Popen(args, stdout=self.stdout, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL)
@@ -235,6 +302,8 @@ class Story:
             self.expect_next(args[0], within)
         elif kind == "saying":
             self.expect_say(args[0], within, contains=True)
+        elif kind == "heard":
+            self.expect_heard(args, within)
         elif kind == "nosay":
             ms = within if within != 3000 else 1000
             time.sleep(ms / 1000.0)

@@ -1,16 +1,18 @@
 # The music key held for 2 s locks the keys; then every key only says so,
-# until the power key and the music key within 5 s unlock them.
+# until the power key and the music key within 5 s unlock them. The lock is
+# announced in synthesised speech, which the WAV outlet records.
 file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting></menu></q7>"
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /mnt/emmc/a.txt ""
 file /mnt/emmc/b.txt ""
-start
+start --audio wav
 expect say "Memory"
 key OK
 expect say "a.txt. 0byte"
 hold MP3 2200
 expect say "Keyboard locked!"
+expect heard 600
 key DOWN
 expect say "Keyboard locked!"
 # The music key alone does not unlock.
