@@ -809,7 +809,10 @@ Activity *AudioCreate(Activity *browser, int start_ms, int) {
     LOGE("Cannot find cur audio file int list\n");
     return nullptr;
   }
-  return AudioPlayerCreateList(browser, ptrs.data(), static_cast<int>(ptrs.size()), current, start_ms);
+  Activity *player = AudioPlayerCreateList(browser, ptrs.data(), static_cast<int>(ptrs.size()), current, start_ms);
+  // The entry's name is still being spoken: the music starts now, not after it.
+  if (player) text_sound_stop();
+  return player;
 }
 
 int AudioPlayerFunc(Activity *browser, const char *path, int start_ms) {

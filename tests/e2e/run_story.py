@@ -99,8 +99,8 @@ class Story:
         for d in ("proc", "home", "mnt/emmc", "mnt/sdcard", "tmp"):
             os.makedirs(os.path.join(self.root, d), exist_ok=True)
         # What the tree supplies for the device: the speech resource, the
-        # polyphone table on the internal card, word list, PDF tools.
-        subprocess.run([os.path.join(REPO, "scripts", "install-home"), self.root], check=True,
+        # word list, collation weights, PDF tools (not the card's polyphone table).
+        subprocess.run([os.path.join(REPO, "scripts", "install-home"), self.root, "--home-only"], check=True,
                        stdout=subprocess.DEVNULL)
 
     # -- files the player writes ------------------------------------------

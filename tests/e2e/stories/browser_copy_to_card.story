@@ -30,7 +30,8 @@ expect file /mnt/sdcard/books/sub/深/c.txt contains "gamma"
 expect file /mnt/sdcard/books/sub/深/空.txt
 expect file /mnt/sdcard/books/empty
 expect file /mnt/emmc/books/sub/深/c.txt contains "gamma"
-# The card lists what arrived.
+# The card lists what arrived, once the browser speaks again.
+expect say "books. 文件夹"
 key BACK
 expect say "本机磁盘"
 key DOWN

@@ -26,6 +26,7 @@ expect next "发送到SD卡"
 key OK
 expect say "磁盘已满..."
 expect nofile /mnt/sdcard/big.bin
+expect say "big.bin. 40字节"
 # The card has its own note.txt: sending ours is refused, theirs stays.
 key DOWN
 expect say "it's \"mine\" $(touch x).txt. 8字节"

@@ -6,7 +6,7 @@ start
 expect say "正在测试。。。"
 # Keys are read once the announcement has been heard and the file browser
 # speaks.
-expect say "book.txt"
+expect say "本机磁盘"
 hold POWER 2500
 expect say "正在关机"
 expect exit 0
