@@ -3,6 +3,8 @@
 // length (the duration probe reads it).
 #pragma once
 
+#include "support/temp_dir.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,29 +23,7 @@ inline std::string samplesDir() {
   return env && *env ? env : TB_SAMPLES_DIR;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/daisy-test-XXXXXX";
-    if (char *d = mkdtemp(tmpl)) path_ = d;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::string &path() const { return path_; }
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-  bool write(const std::string &name, const std::string &bytes) const {
-    std::ofstream f(file(name), std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(f);
-  }
-
- private:
-  std::string path_;
-};
+using TempDir = ::TempDir;
 
 inline std::string readFile(const std::string &path) {
   std::ifstream f(path, std::ios::binary);

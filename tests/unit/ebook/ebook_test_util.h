@@ -2,6 +2,8 @@
 // writes, and iconv in one call.
 #pragma once
 
+#include "support/temp_dir.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -12,24 +14,7 @@
 
 namespace ebooktest {
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/ebook-test-XXXXXX";
-    if (char *d = mkdtemp(tmpl)) path_ = d;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::string &path() const { return path_; }
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using TempDir = ::TempDir;
 
 inline bool writeFile(const std::string &path, const std::string &bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
