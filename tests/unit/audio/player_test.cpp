@@ -314,7 +314,7 @@ TEST_F(Player, RightPastTheEndEndsTheFile) {
   Activity *p = openList(files, 0, 15000);
   ASSERT_NE(p, nullptr);
   key(VKEY_RIGHT);
-  EXPECT_EQ(deliverEnd(), 0);
+  EXPECT_EQ(deliverFileEnd(), 0);
   EXPECT_EQ(path(p), files[1]);
   EXPECT_EQ(history(files[0]), 0);
 }
@@ -390,12 +390,12 @@ TEST_F(Player, BrokenFilesAreNamedAndPassedOver) {
   Activity *p = openList(files, 0);
   ASSERT_NE(p, nullptr);
   size_t said = TranscriptLines().size();
-  EXPECT_EQ(deliverEnd(), 0);
+  EXPECT_EQ(deliverFileEnd(), 0);
   EXPECT_EQ(path(p), files[2]);
-  EXPECT_EQ(deliverEnd(), 0);
+  EXPECT_EQ(deliverFileEnd(), 0);
   EXPECT_EQ(path(p), files[3]);
   EXPECT_EQ(TranscriptSince(said), (std::vector<std::string>{"无法打开文件", "无法打开文件"}));
-  EXPECT_EQ(deliverEnd(), 0);
+  EXPECT_EQ(deliverFileEnd(), 0);
   EXPECT_TRUE(playerGone());
 
   MAudioPlayMode = 3;
@@ -403,7 +403,7 @@ TEST_F(Player, BrokenFilesAreNamedAndPassedOver) {
   for (size_t i = 1; i < silent.size(); i++) root_.write(silent[i], root_.read(files[2]));
   ASSERT_NE(openList(silent, 0), nullptr);
   int ends = 0;
-  while (!playerGone() && ends < 10) ends += deliverEnd() == 0;
+  while (!playerGone() && ends < 10) ends += deliverFileEnd() == 0;
   EXPECT_TRUE(playerGone());
   EXPECT_EQ(ends, 3);
 }
@@ -431,7 +431,7 @@ TEST_F(Player, WalksThroughMalformedFiles) {
   set(p, "audiospeedfunc", 1000);  // eleven times as fast: the walk plays in real time
   int ends = 0;
   while (!playerGone() && ends <= static_cast<int>(files.size())) {
-    int r = deliverEnd();
+    int r = deliverFileEnd();
     ASSERT_NE(r, -100) << "no end notice after " << (playerGone() ? "" : path(p));
     ends++;
   }
@@ -567,7 +567,7 @@ TEST_F(Player, FasterTempoWritesLessAndKeepsTheTail) {
   MAudioSpeed = 20;  // fast 100%: half the samples
   Activity *p = open(wav("/mnt/emmc/a.wav", 1.0));
   ASSERT_NE(p, nullptr);
-  ASSERT_EQ(deliverEnd(), 0);
+  ASSERT_EQ(deliverFileEnd(), 0);
   long bytes = 0;
   for (const auto &line : soundtest::ReadSoundLog())
     if (line.has("dsp") && line.has("write")) bytes += line.num("bytes", 0);
