@@ -17,6 +17,7 @@
 #include "core/machine.h"
 #include "core/pending.h"
 #include "ebook/charset.h"
+#include "ebook/ebook_reader.h"
 #include "ebook/wordlist.h"
 #include "menu/mdata.h"
 #include "sound/af_equalizer.h"
@@ -141,6 +142,7 @@ int AppMain(void) {
   SoundSpeed_Init();
   AudioSetDsp(&kDsp);
   AudioPlayerInit();
+  EbookReaderInit();
   {
     int params[TTS_PARAM_NUM];
     ToneGetTtsParam(params);

@@ -497,6 +497,10 @@ void openDeleteMenu(Activity *from) {
 
 // Opens item `item` of mark (type, index) in its player, with the browser
 // moved to the file. The list screen is already closed.
+// The page a mark speaks: e-book marks keep the 0-based page, DAISY marks
+// the page + 1 already; a reader counts from 1.
+int spokenPage(int type, int charoffset) { return type / 2 == FILE_KIND_EBOOK ? charoffset + 1 : charoffset; }
+
 void openMark(Activity *browser, int type, int index, int item) {
   Mark *m = MarkArryGet(type, index);
   if (!m || item < 0 || item >= static_cast<int>(m->items.size()) || !browser) {
@@ -519,7 +523,8 @@ void openMark(Activity *browser, int type, int index, int item) {
   if (kind == FILE_KIND_AUDIO) {
     v1 = it.timeoffset;
   } else if (kind == FILE_KIND_EBOOK) {
-    v1 = it.charoffset;
+    v1 = it.charoffset;  // the page, 0-based
+    v2 = it.timeoffset;  // the sentence in that page
   } else {
     v1 = std::atoi(it.ncxref.c_str());
     v2 = std::atoi(it.uri.c_str());
@@ -541,7 +546,7 @@ int MarkShow(Activity *a) {
   char what[256] = "";
   if (type % 2 == 0) TotalMarkToStr(static_cast<int>(m->items.size()), what, sizeof what, lang());
   else if (type == MARK_AUDIO_HISTORY) SecondToStr(m->items[0].timeoffset / 1000, what, sizeof what, lang());
-  else PageToStr(m->items[0].charoffset, what, sizeof what, lang());
+  else PageToStr(spokenPage(type, m->items[0].charoffset), what, sizeof what, lang());
   std::string text = m->title + ", " + what;
   text_sound_insert(text.c_str());
   return 0;
@@ -668,7 +673,7 @@ int MarkValueShow(Activity *a) {
   const MarkItem &it = m->items[static_cast<size_t>(v->item)];
   char where[256] = "";
   if (v->type / 2 == FILE_KIND_AUDIO) SecondToStr(it.timeoffset / 1000, where, sizeof where, lang());
-  else PageToStr(it.charoffset, where, sizeof where, lang());
+  else PageToStr(spokenPage(v->type, it.charoffset), where, sizeof where, lang());
   char text[512];
   std::snprintf(text, sizeof text, "%s%d, %s", kBookmarkWord[lang()],
                 static_cast<int>(m->items.size()) - v->item, where);

@@ -610,12 +610,14 @@ void openEntry(FileBrowser *fb) {
     return;
   }
   if (checkKind(FILE_KIND_EBOOK, e.dir.c_str(), e.name.c_str())) {
-    int page = 0;
+    // The reader keeps the sentence of the page in timeoffset (0 in older marks).
+    int page = 0, sentence = 0;
     if (const Mark *m = MarkArryGet(MARK_EBOOK_HISTORY, MarkFind(MARK_EBOOK_HISTORY, path.c_str(), e.name.c_str()))) {
       page = m->items[0].charoffset;
+      sentence = m->items[0].timeoffset;
       LOGI("%s, Find history: page=%d\n", path.c_str(), page);
     }
-    FileBrowserOpenPlayer(&fb->head, FILE_KIND_EBOOK, page, 0);
+    FileBrowserOpenPlayer(&fb->head, FILE_KIND_EBOOK, page, sentence);
     return;
   }
   say(kUnsupported, false);

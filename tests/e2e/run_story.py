@@ -8,6 +8,9 @@ A story is a text file, one command per line ('#' starts a comment):
     kernel TEXT             proc/version (default: Linux version 3.10.14)
     nocmdline               no proc/cmdline at all
     file PATH "TEXT"        write a file under the root ("\\n" for newlines)
+    text CHARSET PATH "TEXT"
+                            write TEXT ("\\n" for newlines) encoded in CHARSET
+                            (a Python codec name: gbk, big5, utf-16, utf-8-sig)
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
                             repository, or $SAMPLES/... for the shared samples
@@ -272,6 +275,11 @@ class Story:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(unquote(words[2]) if len(words) > 2 else "")
+        elif verb == "text":
+            path = self.under(words[2])
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(unquote(words[3]).encode(words[1]))
         elif verb == "mkdir":
             os.makedirs(self.under(words[1]), exist_ok=True)
         elif verb == "copy":
