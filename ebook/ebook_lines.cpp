@@ -135,7 +135,7 @@ std::string exampleWords(uint32_t code) {
 int Utf8CharAt(const char *text, int length, int pos, uint32_t *code) {
   const auto *s = reinterpret_cast<const unsigned char *>(text);
   const unsigned char c = s[pos];
-  int n = c < 0x80 ? 1 : c >= 0xF0 && c < 0xF8 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+  int n = c < 0x80 ? 1 : c < 0xC0 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF8 ? 4 : 0;
   if (n == 0 || pos + n > length) {
     *code = c;
     return 1;

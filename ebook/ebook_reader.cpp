@@ -436,6 +436,8 @@ int endOfBook(Reader *r) {
   stopSpeech(r);
   r->finished = true;
   storeHistory(r);
+  // The last book of the folder: nothing to ask about.
+  if (r->cur_file + 1 >= static_cast<int>(r->files.size())) return leave(r, false);
   int autoNext = 0;
   if (ItemGetValue(&AutoPlayNextFile, nullptr, &autoNext) < 0) autoNext = 0;
   if (!autoNext && DialogBoxCreate(kReadNext[lang()]) != VKEY_OK) return leave(r, false);

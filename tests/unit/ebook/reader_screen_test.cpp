@@ -1,0 +1,387 @@
+// The e-book reader screen over a temporary root with the real reading
+// voice: where each unit moves on small books, letter mode, A-B repeat,
+// the end of a book, resuming from the history, the jumps, bookmarks and
+// the position report, and books that cannot be opened. Books are short
+// UTF-8 texts written here; sentence ends are delivered by hand.
+#include "core/activity.h"
+#include "core/app.h"
+#include "core/bookmark.h"
+#include "core/config.h"
+#include "core/key.h"
+#include "core/machine.h"
+#include "core/menu.h"
+#include "ebook/ebook_lines.h"
+#include "ebook/ebook_parser.h"
+#include "ebook/ebook_reader.h"
+#include "menu/mdata.h"
+#include "sound/sound.h"
+#include "sound/sound_speed.h"
+#include "support/temp_root.h"
+#include "support/transcript.h"
+#include "unit/speech/speech_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kHangMs = 20000;  // a guard against hangs, not a speed requirement
+constexpr int kLast = 100000;   // "the last sentence of the page"
+
+int bottomShow(Activity *) { return 0; }
+
+class Reader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!speechtest::HaveEngineData()) GTEST_SKIP() << "no espeak-ng data (set ESPEAK_DATA_PATH)";
+    speechtest::InstallResource(root_);
+    std::filesystem::create_directories(root_.at("/dev"));
+    HardVer = 32;
+    ASSERT_EQ(sound_init(), 0);
+    SoundSpeed_Init();
+    ASSERT_EQ(register_iconv_cd(), 0);
+    ASSERT_EQ(EbookReaderInit(), 0);
+    MenuResetState();
+    MLanguageSetting = 1;
+    MReadSpeed = 20;  // the fastest voice keeps the spoken sentences short
+    ContinueLastFile = 0;
+    BookMarkDeInit();
+    BookMarkInit();
+    gKeyBuffer = KeyBufferInit(64);
+    bottom_ = {"Bottom", 1, nullptr, bottomShow, nullptr, 0, nullptr};
+    ActivityAdd(&bottom_);
+  }
+
+  void TearDown() override {
+    if (!gKeyBuffer) return;
+    for (int i = 0; i < 8 && GetCurrentActivity() != &bottom_; i++) key(VKEY_BACK);
+    while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
+    KeyBufferDeInit(gKeyBuffer);
+    gKeyBuffer = nullptr;
+    BookMarkDeInit();
+    MenuResetState();
+    MLanguageSetting = 0;
+    HostSoundReset();
+  }
+
+  // "Sentence NNN here. " sentences until the book has `pages` pages.
+  std::string bookWithPages(const std::string &fixed, int pages) {
+    for (int n = pages * 18; n < pages * 40; n++) {
+      std::string text;
+      for (int i = 0; i < n; i++) text += "Sentence " + std::to_string(1000 + i) + " here. ";
+      root_.write(fixed, text);
+      ebook_parser p = ebook_parser_for_txt;
+      if (p.open(&p, fixed.c_str()) != 0) break;
+      int total = p.get_total_pages(&p);
+      p.close(&p);
+      if (total == pages) return fixed;
+    }
+    ADD_FAILURE() << "no book of " << pages << " pages";
+    return fixed;
+  }
+
+  Activity *open(const std::string &fixed, int page = 0, int line = 0) {
+    Activity *r = EbookCreateFile(nullptr, fixed.c_str(), page, line);
+    if (r) ActivitySetActive(r, 1);
+    return r;
+  }
+
+  int key(int code) {
+    KeyEvent k{KEY_TYPE_PRESS, code};
+    return ActivityKeyCallBack(&k);
+  }
+
+  // Waits for the reader to post EBOOKEND (other keys are dropped) and hands
+  // it to the screen on top.
+  bool deliverEnd(int ms = kHangMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+      bool have;
+      {
+        std::scoped_lock lock(gKeyBuffer->mutex);
+        have = gKeyBuffer->rd != gKeyBuffer->wr;
+      }
+      if (!have) {
+        std::this_thread::sleep_for(2ms);
+        continue;
+      }
+      KeyEvent e{};
+      KeyBufferRead(gKeyBuffer, &e);
+      if (e.code == VKEY_EBOOKEND) {
+        key(VKEY_EBOOKEND);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Delivers sentence ends until the position moves (or the reader is
+  // gone): a sentence end that a key made stale moves nothing.
+  bool advance(Activity *r) {
+    const EbookReaderInfo was = info(r);
+    for (int i = 0; i < 8; i++) {
+      if (!deliverEnd()) return false;
+      if (gone()) return true;
+      const EbookReaderInfo now = info(r);
+      if (now.cur_page != was.cur_page || now.cur_line != was.cur_line || now.path != was.path) return true;
+    }
+    return false;
+  }
+
+  // Sets the unit by its value (4 sentence ... 0 10 %, 5, 6).
+  static void setUnit(int value) {
+    for (int row = 0; row < 7; row++) {
+      ItemSetValue(&FastMode, row);
+      if (MenuItemGetValue(&FastMode) == value) return;
+    }
+  }
+
+  static EbookReaderInfo info(Activity *r) {
+    EbookReaderInfo i;
+    EbookReaderGetInfo(r, &i);
+    return i;
+  }
+
+  int call(Activity *r, const char *name, int value) {
+    MenuSetFunc fn = MenuFindFunc(name);
+    return fn ? fn(r->data, value, 0) : -100;
+  }
+
+  static const MarkItem *mark(int type, const std::string &fixed) {
+    const std::string name = fixed.substr(fixed.rfind('/') + 1);
+    const Mark *m = MarkArryGet(type, MarkFind(type, fixed.c_str(), name.c_str()));
+    return m ? &m->items[0] : nullptr;
+  }
+
+  bool gone() const { return GetCurrentActivity() == &bottom_; }
+
+  TempRoot root_;
+  Activity bottom_{};
+};
+
+TEST_F(Reader, EachUnitMovesWhereItShould) {
+  const std::string book = bookWithPages("/mnt/emmc/five.txt", 5);
+  struct Case {
+    int unit, page, line, code, expectPage, expectLine;
+  } cases[] = {
+      {0, 0, 3, VKEY_RIGHT, 1, 0},  // 10 % of a 5-page book is one page
+      {0, 2, 0, VKEY_LEFT, 1, 0},
+      {0, 0, 2, VKEY_LEFT, 0, 0},   // not before the first page
+      {1, 3, 0, VKEY_RIGHT, 4, 0},  // 1 % likewise
+      {2, 1, 5, VKEY_RIGHT, 2, 0},
+      {2, 3, 5, VKEY_LEFT, 2, 0},
+      {2, 4, 1, VKEY_RIGHT, 4, 2},  // on the last page: the next sentence
+      {4, 1, 2, VKEY_RIGHT, 1, 3},
+      {4, 1, kLast, VKEY_RIGHT, 2, 0},
+      {4, 2, 0, VKEY_LEFT, 1, kLast},
+      {4, 0, 0, VKEY_LEFT, 0, 0},   // the start of the book
+      {5, 1, 0, VKEY_LEFT, 0, kLast},
+  };
+  for (const Case &c : cases) {
+    setUnit(c.unit);
+    Activity *r = open(book, c.page, c.line);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(key(c.code), 0);
+    EbookReaderInfo i = info(r);
+    const int line = c.expectLine == kLast ? i.line_count - 1 : c.expectLine;
+    EXPECT_EQ(i.cur_page, c.expectPage) << "unit " << c.unit << " from " << c.page << "/" << c.line;
+    EXPECT_EQ(i.cur_line, line) << "unit " << c.unit << " from " << c.page << "/" << c.line;
+    EXPECT_EQ(i.mode, c.unit == 5 ? 5 : 0);
+    key(VKEY_BACK);
+    ASSERT_TRUE(gone());
+  }
+}
+
+TEST_F(Reader, TenPercentOfALongerBookIsATenthOfItsPages) {
+  const std::string book = bookWithPages("/mnt/emmc/long.txt", 30);
+  setUnit(0);
+  Activity *r = open(book, 10);
+  ASSERT_NE(r, nullptr);
+  key(VKEY_RIGHT);
+  EXPECT_EQ(info(r).cur_page, 13);
+  key(VKEY_LEFT);
+  key(VKEY_LEFT);
+  EXPECT_EQ(info(r).cur_page, 7);
+}
+
+TEST_F(Reader, ParagraphsForwardAndBack) {
+  root_.write("/mnt/emmc/para.txt", "P1a. P1b.\nP2a. P2b.\nP3a. P3b.\n");
+  setUnit(3);
+  Activity *r = open("/mnt/emmc/para.txt");
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(info(r).line_count, 6);
+  struct Step {
+    int code, line;
+  } steps[] = {{VKEY_RIGHT, 2}, {VKEY_RIGHT, 4}, {VKEY_LEFT, 2}, {VKEY_LEFT, 0}, {VKEY_RIGHT, 2}};
+  for (const Step &s : steps) {
+    key(s.code);
+    EXPECT_EQ(info(r).cur_line, s.line);
+  }
+  const size_t said = TranscriptLines().size();
+  key(VKEY_LEFT);
+  key(VKEY_LEFT);
+  EXPECT_EQ(info(r).cur_line, 0);
+  EXPECT_EQ(TranscriptSince(said), std::vector<std::string>(2, "beginning of the book"));
+}
+
+TEST_F(Reader, LettersOneByOneWithWhiteSpaceRunsOnce) {
+  root_.write("/mnt/emmc/abc.txt", "ab   c\n\n\nd.");
+  setUnit(6);
+  Activity *r = open("/mnt/emmc/abc.txt");
+  ASSERT_NE(r, nullptr);
+  const size_t said = TranscriptLines("ebook").size();
+  struct Step {
+    int code, offset;
+  } steps[] = {{VKEY_RIGHT, 0}, {VKEY_RIGHT, 1}, {VKEY_RIGHT, 2}, {VKEY_RIGHT, 5}, {VKEY_RIGHT, 6},
+               {VKEY_RIGHT, 9}, {VKEY_LEFT, 6},  {VKEY_LEFT, 5}};
+  for (const Step &s : steps) {
+    key(s.code);
+    EbookReaderInfo i = info(r);
+    EXPECT_EQ(i.mode, 6);
+    EXPECT_EQ((i.cur_line == 0 ? 0 : 9) + i.cur_char, s.offset);
+  }
+  const std::vector<std::string> expect = {"a", "b", "空格", "c", "换行", "d", "换行", "c"};
+  EXPECT_EQ(TranscriptSince(said, "ebook"), expect);
+  key(VKEY_OK);  // back to reading on, from the sentence
+  EXPECT_EQ(info(r).mode, 0);
+  EXPECT_EQ(TranscriptLines("ebook").back(), "ab   c");
+}
+
+TEST_F(Reader, ABRepeatGoesBackToA) {
+  root_.write("/mnt/emmc/ab.txt", "S0. S1. S2. S3. S4. S5.");
+  setUnit(4);
+  Activity *r = open("/mnt/emmc/ab.txt", 0, 1);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(call(r, "EbookMarkAddRepeat", 1), -1);  // B needs A
+  ASSERT_EQ(call(r, "EbookMarkAddRepeat", 0), 0);
+  key(VKEY_RIGHT);
+  key(VKEY_RIGHT);
+  ASSERT_EQ(info(r).cur_line, 3);
+  ASSERT_EQ(call(r, "EbookMarkAddRepeat", 1), 0);
+  EXPECT_EQ(info(r).ab_state, 3);
+  ASSERT_TRUE(advance(r));  // posted with B: reading goes back to A
+  EXPECT_EQ(info(r).cur_line, 1);
+  ASSERT_TRUE(advance(r));  // S1 spoken
+  EXPECT_EQ(info(r).cur_line, 2);
+  ASSERT_TRUE(advance(r));  // S2 spoken: B reached
+  EXPECT_EQ(info(r).cur_line, 1);
+  ASSERT_EQ(call(r, "EbookMarkAddRepeat", 2), 0);
+  ASSERT_TRUE(advance(r));
+  ASSERT_TRUE(advance(r));
+  EXPECT_EQ(info(r).cur_line, 3);
+}
+
+TEST_F(Reader, TheEndOfABookGoesOnWithTheNextAndKeepsPageZero) {
+  ItemSetValue(&AutoPlayNextFile, 1);
+  const std::string a = bookWithPages("/mnt/emmc/books/a.txt", 2);
+  root_.write("/mnt/emmc/books/b.txt", "B0. B1. B2.");
+  root_.write("/mnt/emmc/books/c.doc", "not a book yet");
+  ASSERT_GE(MarkAddItem(MARK_EBOOK_HISTORY, "/mnt/emmc/books/b.txt", "b.txt", nullptr, nullptr, 1, 0), 1);
+  Activity *r = open(a, 1, kLast);
+  ASSERT_NE(r, nullptr);
+  ASSERT_TRUE(advance(r));
+  EbookReaderInfo i = info(r);
+  EXPECT_EQ(i.path, "/mnt/emmc/books/b.txt");
+  EXPECT_EQ(i.cur_line, 1);  // where b was left
+  ASSERT_NE(mark(MARK_EBOOK_HISTORY, a), nullptr);
+  EXPECT_EQ(mark(MARK_EBOOK_HISTORY, a)->charoffset, 0);
+  EXPECT_EQ(mark(MARK_EBOOK_HISTORY, a)->timeoffset, 0);
+  ASSERT_TRUE(advance(r));
+  ASSERT_TRUE(advance(r));  // b ends; c cannot be opened; the list is done
+  EXPECT_TRUE(gone());
+  EXPECT_EQ(mark(MARK_EBOOK_HISTORY, "/mnt/emmc/books/b.txt")->charoffset, 0);
+}
+
+TEST_F(Reader, ResumesAtPageAndSentenceAndStoresThemOnLeaving) {
+  const std::string book = bookWithPages("/mnt/emmc/five.txt", 5);
+  struct Case {
+    int page, line, expectPage, expectLine;
+  } cases[] = {{2, 3, 2, 3}, {99, 4, 0, 0}, {-1, 2, 0, 0}, {1, kLast, 1, kLast}};
+  for (const Case &c : cases) {
+    Activity *r = open(book, c.page, c.line);
+    ASSERT_NE(r, nullptr);
+    EbookReaderInfo i = info(r);
+    EXPECT_EQ(i.cur_page, c.expectPage);
+    EXPECT_EQ(i.cur_line, c.expectLine == kLast ? i.line_count - 1 : c.expectLine);
+    key(VKEY_BACK);
+    ASSERT_TRUE(gone());
+    const MarkItem *m = mark(MARK_EBOOK_HISTORY, book);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->charoffset, i.cur_page);
+    EXPECT_EQ(m->timeoffset, i.cur_line);
+  }
+}
+
+TEST_F(Reader, JumpsCountPagesFromOne) {
+  const std::string book = bookWithPages("/mnt/emmc/five.txt", 5);
+  struct Case {
+    const char *func;
+    std::vector<int> keys;
+    int expect;
+  } cases[] = {
+      {"EbookMenuJmpToPage", {VKEY_UP, VKEY_UP, VKEY_OK}, 3},    // "2" -> "4": the fourth page
+      {"EbookMenuJmpToPage", {VKEY_DOWN, VKEY_OK}, 0},           // "1": the first
+      {"EbookMenuJmpToPage", {VKEY_DOWN, VKEY_DOWN, VKEY_OK}, 0},  // "0": the first too
+      {"EbookMenuJmpToPage", {VKEY_RIGHT, VKEY_OK}, 4},          // "20": the last
+      {"EbookMenuJmpToPage", {VKEY_UP, VKEY_BACK}, 1},         // cancelled: stays
+      {"EbookMenuJmpToPercent", {VKEY_UP, VKEY_UP, VKEY_UP, VKEY_UP, VKEY_UP, VKEY_RIGHT, VKEY_OK}, 2},
+      {"EbookMenuJmpToPercent", {VKEY_DOWN, VKEY_RIGHT, VKEY_DOWN, VKEY_OK}, 4},  // 99 %
+  };
+  for (const Case &c : cases) {
+    Activity *r = open(book, 1, 2);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(call(r, c.func, 0), 0);
+    ASSERT_NE(GetCurrentActivity(), r);
+    for (int k : c.keys) key(k);
+    ASSERT_EQ(GetCurrentActivity(), r);
+    EXPECT_EQ(info(r).cur_page, c.expect) << c.func << " " << c.keys.size();
+    EXPECT_EQ(info(r).cur_line, c.expect == 1 ? 2 : 0);
+    key(VKEY_BACK);
+  }
+}
+
+TEST_F(Reader, BookmarksAndReportsSpeakPagesFromOne) {
+  const std::string book = bookWithPages("/mnt/emmc/five.txt", 5);
+  Activity *r = open(book, 2, 4);
+  ASSERT_NE(r, nullptr);
+  size_t said = TranscriptLines().size();
+  ASSERT_EQ(call(r, "EbookMarkAddItem", 0), 0);
+  ASSERT_EQ(call(r, "EbookMarkAddItem", 0), 0);
+  const MarkItem *m = mark(MARK_EBOOK_BOOKMARK, book);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->charoffset, 2);
+  EXPECT_EQ(m->timeoffset, 4);
+  setUnit(2);
+  key(VKEY_ESC);
+  setUnit(4);
+  key(VKEY_ESC);
+  const int before = StartLineOfPage[2] + 4 + 1;
+  const std::vector<std::string> expect = {
+      "add book mark1, page 3", "add book mark2, page 3", "five.txt, total 5 pages, current page 3",
+      "five.txt, total " + std::to_string(StartLineOfPage[5]) + " sentences, current sentence " +
+          std::to_string(before)};
+  EXPECT_EQ(TranscriptSince(said), expect);
+}
+
+TEST_F(Reader, WhatCannotBeOpenedLeavesNothingOpen) {
+  root_.write("/mnt/emmc/bad/empty.txt", "");
+  root_.write("/mnt/emmc/bad/word.doc", "not a document");
+  root_.write("/mnt/emmc/bad/notes", "no extension");
+  for (const char *f : {"/mnt/emmc/bad/empty.txt", "/mnt/emmc/bad/word.doc", "/mnt/emmc/bad/notes",
+                        "/mnt/emmc/bad/missing.txt", "/mnt/nowhere/x.txt", "relative.txt"}) {
+    EXPECT_EQ(EbookCreateFile(nullptr, f, 0, 0), nullptr) << f;
+    SoundHandle live{};
+    SoundGetHandles(&live, nullptr);
+    EXPECT_EQ(live.id, 0) << f;
+  }
+  EXPECT_EQ(ActivityGetNumb(), 1);
+}
+
+}  // namespace
