@@ -9,9 +9,16 @@
 #include "info/info.h"
 
 #include <cstring>
+#include <vector>
 
 int StartLineOfPage[kEbookMaxPages + 1];
 int StartParagraphOfPage[kEbookMaxPages + 1];
+
+namespace {
+// Pages whose first byte goes on with a run of line breaks that the page
+// before ended in (counted there). Written by doExtraInit only.
+std::vector<bool> g_continuesRun;
+}  // namespace
 
 namespace {
 
@@ -213,6 +220,23 @@ int HasLineBreak(const char *text, int from, int to) {
   return 0;
 }
 
+int EndsWithBreak(const char *text, int from, int to) {
+  bool seen = false;
+  for (int i = from; text && i < to; i++) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') seen = true;
+    else if (c != ' ' && c != '\t') seen = false;
+  }
+  return seen ? 1 : 0;
+}
+
+int ParagraphsBefore(int page, const char *text, int offset) {
+  if (page < 0 || page > kEbookMaxPages) return 0;
+  int n = StartParagraphOfPage[page] + CountParagraphBreaks(text, offset);
+  if (offset > 0 && static_cast<size_t>(page) < g_continuesRun.size() && g_continuesRun[static_cast<size_t>(page)]) n--;
+  return n;
+}
+
 int doExtraInit(ebook_parser *parser, int total_pages) {
   if (!parser || !parser->read_page || total_pages < 0) return 0;
   int pages = total_pages;
@@ -221,6 +245,8 @@ int doExtraInit(ebook_parser *parser, int total_pages) {
     pages = kEbookMaxPages;
   }
   int lines = 0, paragraphs = 0;
+  bool endedInRun = false;
+  g_continuesRun.assign(static_cast<size_t>(pages) + 1, false);
   for (int p = 0; p < pages; p++) {
     StartLineOfPage[p] = lines;
     StartParagraphOfPage[p] = paragraphs;
@@ -229,6 +255,14 @@ int doExtraInit(ebook_parser *parser, int total_pages) {
     if (n <= 0 || !text) n = 0;
     lines += CountLines(text, n);
     paragraphs += CountParagraphBreaks(text, n);
+    if (n > 0) {
+      const bool startsInRun = text[0] == '\r' || text[0] == '\n';
+      if (startsInRun && endedInRun) {
+        paragraphs--;
+        g_continuesRun[static_cast<size_t>(p)] = true;
+      }
+      endedInRun = text[n - 1] == '\r' || text[n - 1] == '\n';
+    }
   }
   StartLineOfPage[pages] = lines;
   StartParagraphOfPage[pages] = paragraphs;

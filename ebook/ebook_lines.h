@@ -43,6 +43,10 @@ const char *GetSentence(const EbookLines *lines, int i, int *len);
 // 1 when bytes [from, to) of text hold a CR or LF.
 int HasLineBreak(const char *text, int from, int to);
 
+// 1 when a CR or LF follows the last character of text[from..to) other
+// than CR, LF, blank or tab: the sentence ends its paragraph.
+int EndsWithBreak(const char *text, int from, int to);
+
 // Whole-book counters: StartLineOfPage[p] and StartParagraphOfPage[p] hold
 // the sentences and the paragraph breaks before page p; index total_pages
 // holds the totals.
@@ -50,8 +54,13 @@ extern int StartLineOfPage[kEbookMaxPages + 1];
 extern int StartParagraphOfPage[kEbookMaxPages + 1];
 
 // Reads every page of an open book (at most 131071) and fills the two
-// arrays. Returns the number of pages counted.
+// arrays. A run of line breaks that a page end cuts in two counts once.
+// Returns the number of pages counted.
 int doExtraInit(ebook_parser *parser, int total_pages);
+
+// The paragraph breaks of the book before byte offset of page (whose text
+// is given), counted as doExtraInit counts them.
+int ParagraphsBefore(int page, const char *text, int offset);
 
 // ---- Characters ----
 

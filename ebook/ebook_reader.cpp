@@ -250,15 +250,17 @@ int ToPreSentence(Reader *r) {
   return 0;
 }
 
-bool sentenceHasBreak(const Reader *r) {
-  return HasLineBreak(r->lines.text.data(), r->lines.start[r->cur_line], r->lines.start[r->cur_line + 1]) != 0;
+// The current sentence ends its paragraph (a line break after its last
+// character; a break before its first one, at a page start, does not).
+bool endsParagraph(const Reader *r) {
+  return EndsWithBreak(r->lines.text.data(), r->lines.start[r->cur_line], r->lines.start[r->cur_line + 1]) != 0;
 }
 
 // Forward to the first sentence of the next paragraph: the first one with
 // a character other than CR/LF after a line break (the current sentence's
-// own break counts). 0, -1 at the end of the book.
+// closing break counts). 0, -1 at the end of the book.
 int ToNextPararaph(Reader *r) {
-  bool seen = sentenceHasBreak(r);
+  bool seen = endsParagraph(r);
   for (;;) {
     if (ToNextSentence(r) != 0) return -1;
     const char *t = r->lines.text.data();
@@ -270,7 +272,9 @@ int ToNextPararaph(Reader *r) {
 }
 
 // Back to the start of the previous paragraph: back past the second
-// sentence holding a line break, onto the one after it. 1 when the start of
+// sentence that ends a paragraph, onto the one after it. (A page that cuts
+// a run of line breaks in two leaves a break at both sides of the cut;
+// counting sentences that end in one counts that run once.) 1 when the start of
 // the book was reached instead (page 0, sentence 0).
 int ToPrePararaph(Reader *r) {
   int breaks = 0;
@@ -279,7 +283,7 @@ int ToPrePararaph(Reader *r) {
       loadPage(r, 0, 0);
       return 1;
     }
-    if (sentenceHasBreak(r) && ++breaks == 2) {
+    if (endsParagraph(r) && ++breaks == 2) {
       if (ToNextSentence(r) != 0) LOGW("ToNextSentence return %d\n", -1);
       return 0;
     }
@@ -544,8 +548,8 @@ void speakPosition(Reader *r) {
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, lang());
   } else if (unit == UNIT_PARAGRAPH) {
     const int all = StartParagraphOfPage[std::min(r->total_pages, kEbookMaxPages)];
-    int n = StartParagraphOfPage[std::min(r->cur_page, kEbookMaxPages)] +
-            CountParagraphBreaks(r->lines.text.data(), r->lines.start[r->cur_line]) + 1;
+    int n = ParagraphsBefore(std::min(r->cur_page, kEbookMaxPages), r->lines.text.data(),
+                             r->lines.start[r->cur_line]) + 1;
     TotalParagraphToStr(std::max(all, 1), total, sizeof total, lang());
     CurParagraphToStr(std::min(n, std::max(all, 1)), cur, sizeof cur, lang());
   } else {

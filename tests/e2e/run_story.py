@@ -8,9 +8,11 @@ A story is a text file, one command per line ('#' starts a comment):
     kernel TEXT             proc/version (default: Linux version 3.10.14)
     nocmdline               no proc/cmdline at all
     file PATH "TEXT"        write a file under the root ("\\n" for newlines)
-    text CHARSET PATH "TEXT"
-                            write TEXT ("\\n" for newlines) encoded in CHARSET
-                            (a Python codec name: gbk, big5, utf-16, utf-8-sig)
+    text CHARSET PATH "TEXT" [COUNT]
+                            write TEXT ("\\n" for newlines) COUNT times (default
+                            1), "{i}" in it replaced by the repetition's number
+                            from 1, encoded in CHARSET (a Python codec name:
+                            gbk, big5, utf-16, utf-8-sig)
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
                             repository, or $SAMPLES/... for the shared samples
@@ -279,7 +281,9 @@ class Story:
             path = self.under(words[2])
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
-                f.write(unquote(words[3]).encode(words[1]))
+                text = unquote(words[3])
+                count = int(words[4]) if len(words) > 4 else 1
+                f.write("".join(text.replace("{i}", str(i)) for i in range(1, count + 1)).encode(words[1]))
         elif verb == "mkdir":
             os.makedirs(self.under(words[1]), exist_ok=True)
         elif verb == "copy":
