@@ -338,6 +338,15 @@ TEST_F(Browser, OpensFilesInTheirPlayersAtTheHistoryPosition) {
   ActivityRemove(&g_player);
   EXPECT_EQ(said(VKEY_UP), "book.txt. 0字节");
   EXPECT_EQ(said(VKEY_OK), "无法打开文件");
+  // The e-book history keeps the page and the sentence in that page.
+  MarkAddItem(MARK_EBOOK_HISTORY, "/mnt/emmc/music/book.txt", "book.txt", nullptr, nullptr, 6, 3);
+  FileBrowserPlayer reader{nullptr, openPlayer, nullptr};
+  ASSERT_EQ(FileBrowserRegisterPlayer(FILE_KIND_EBOOK, &reader), 0);
+  key(VKEY_OK);
+  EXPECT_EQ(g_openV1, 3);
+  EXPECT_EQ(g_openV2, 6);
+  ActivityRemove(&g_player);
+  ActivityReshow(GetCurrentActivity());
   key(VKEY_DOWN);
   EXPECT_EQ(said(VKEY_DOWN), "x.unknown. 0字节");
   EXPECT_EQ(said(VKEY_OK), "不支持此类文件");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,38 @@ TEST(ReaderParagraphs, RunsOfLineBreaksCountOnce) {
   const std::string t = "ab\ncd";
   EXPECT_EQ(HasLineBreak(t.data(), 0, 2), 0);
   EXPECT_EQ(HasLineBreak(t.data(), 0, 3), 1);
+}
+
+TEST(ReaderParagraphs, ASentenceEndsItsParagraphWithABreakAfterItsText) {
+  struct Case {
+    std::string text;
+    int ends;
+  } cases[] = {
+      {"Hello.\n", 1}, {"Hello.\r\n  ", 1}, {"\nHello.", 0}, {"\nHello.\n", 1}, {"Hello. ", 0}, {"", 0},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(EndsWithBreak(c.text.data(), 0, static_cast<int>(c.text.size())), c.ends) << c.text;
+}
+
+// A book whose pages cut runs of line breaks in two.
+const char *const kCutPages[] = {"a\r", "\nb\n", "\nc"};
+int cutTotal(ebook_parser *) { return 3; }
+int cutRead(ebook_parser *, int page, const char **text) {
+  if (page < 0 || page > 2) return 0;
+  *text = kCutPages[page];
+  return static_cast<int>(std::strlen(kCutPages[page]));
+}
+
+TEST(ReaderParagraphs, ARunCutByAPageEndCountsOnce) {
+  ebook_parser book{"txt", nullptr, nullptr, nullptr, nullptr, cutTotal, cutRead, nullptr};
+  ASSERT_EQ(doExtraInit(&book, 3), 3);
+  EXPECT_EQ(StartParagraphOfPage[1], 1);
+  EXPECT_EQ(StartParagraphOfPage[2], 2);
+  EXPECT_EQ(StartParagraphOfPage[3], 2);
+  EXPECT_EQ(ParagraphsBefore(1, kCutPages[1], 0), 1);
+  EXPECT_EQ(ParagraphsBefore(1, kCutPages[1], 1), 1);  // the run began on page 0
+  EXPECT_EQ(ParagraphsBefore(1, kCutPages[1], 3), 2);
+  EXPECT_EQ(ParagraphsBefore(2, kCutPages[2], 3), 2);
 }
 
 // Letter offsets visited forwards from 0, and backwards from the end.
