@@ -338,12 +338,20 @@ int GetPreChar(Reader *r) {
 
 // ---- files and history ----
 
-void storeHistory(Reader *r) {
+// The history entry of the open book: page and sentence (page 0 for a
+// finished book).
+void noteHistory(Reader *r) {
   if (!r->opened) return;
   const std::string &path = currentPath(r);
   const int page = r->finished ? 0 : r->cur_page, line = r->finished ? 0 : r->cur_line;
   int n = MarkAddItem(MARK_EBOOK_HISTORY, path.c_str(), baseName(path).c_str(), nullptr, nullptr, line, page);
   if (n < 0) LOGE("MarkAddItem return %d\n", n);
+}
+
+// The same, written to the file at the store's next tick.
+void storeHistory(Reader *r) {
+  if (!r->opened) return;
+  noteHistory(r);
   BookMarkFlush();
 }
 
@@ -468,7 +476,11 @@ int endOfBook(Reader *r) {
 // What the end of a sentence does: the next sentence (back to A when B is
 // reached), or the end of the book.
 int sentenceEnded(Reader *r) {
+  const int page = r->cur_page;
   if (ToNextSentence(r) != 0) return endOfBook(r);
+  // Reading on into a new page: the history follows, so that a power cut
+  // loses at most the page being read (the store saves itself later).
+  if (r->cur_page != page && r->mode == MODE_READ) noteHistory(r);
   if (r->ab_state == 3 && (r->cur_page > r->b_page || (r->cur_page == r->b_page && r->cur_line >= r->b_line))) {
     if (r->cur_page != r->a_page) loadPage(r, r->a_page, r->a_line);
     else r->cur_line = std::clamp(r->a_line, 0, r->lines.count - 1);

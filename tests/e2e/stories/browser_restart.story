@@ -24,7 +24,8 @@ expect next "a & b $1.mp3, 总共2个书签"
 key DOWN
 expect next "story.txt, 总共1个书签"
 key OK
-expect next "书签1, 第3页"
+# E-book marks keep the page from 0 and speak it from 1.
+expect next "书签1, 第4页"
 key BACK
 expect next "story.txt, 总共1个书签"
 # Deleted after a confirmation.
