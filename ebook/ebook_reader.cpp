@@ -560,8 +560,12 @@ void speakPosition(Reader *r) {
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, lang());
   } else if (unit == UNIT_PARAGRAPH) {
     const int all = StartParagraphOfPage[std::min(r->total_pages, kEbookMaxPages)];
-    int n = ParagraphsBefore(std::min(r->cur_page, kEbookMaxPages), r->lines.text.data(),
-                             r->lines.start[r->cur_line]) + 1;
+    // Line breaks before the sentence's first character belong to the
+    // paragraphs before it (a page may start with them).
+    const char *t = r->lines.text.data();
+    int at = r->lines.start[r->cur_line];
+    while (at < r->lines.start[r->cur_line + 1] && std::strchr("\r\n \t", t[at]) && t[at]) at++;
+    int n = ParagraphsBefore(std::min(r->cur_page, kEbookMaxPages), t, at) + 1;
     TotalParagraphToStr(std::max(all, 1), total, sizeof total, lang());
     CurParagraphToStr(std::min(n, std::max(all, 1)), cur, sizeof cur, lang());
   } else {

@@ -74,5 +74,26 @@ key ESC
 expect say "gbk.txt, 总共300段, 当前第53段"
 key LEFT
 expect say "第52段第一句。"
+# Go to page 20 from the menu: the input box starts at the current page.
+key MENU
+expect say "朗读速度, 20"
+key UP
+expect say "跳转到百分比"
+key UP
+expect say "跳转到页"
+key OK
+expect say "5"
+key DOWN
+expect say "4"
+key DOWN
+expect say "3"
+key DOWN
+expect say "2"
+key RIGHT
+expect say "20"
+key OK
+expect say "第238段第一句。"
+key ESC
+expect say "gbk.txt, 总共300段, 当前第238段"
 key BACK
 expect saying "gbk.txt"
