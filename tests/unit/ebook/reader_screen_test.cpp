@@ -16,6 +16,7 @@
 #include "menu/mdata.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
+#include "speech/tts.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "unit/speech/speech_support.h"
@@ -317,6 +318,36 @@ TEST_F(Reader, ResumesAtPageAndSentenceAndStoresThemOnLeaving) {
     EXPECT_EQ(m->charoffset, i.cur_page);
     EXPECT_EQ(m->timeoffset, i.cur_line);
   }
+}
+
+TEST_F(Reader, ReadingIntoTheNextPageMovesTheHistoryAlong) {
+  const std::string book = bookWithPages("/mnt/emmc/two.txt", 2);
+  Activity *r = open(book, 0, kLast);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(mark(MARK_EBOOK_HISTORY, book), nullptr);
+  ASSERT_TRUE(advance(r));
+  ASSERT_EQ(info(r).cur_page, 1);
+  const MarkItem *m = mark(MARK_EBOOK_HISTORY, book);
+  ASSERT_NE(m, nullptr);  // before the book is left
+  EXPECT_EQ(m->charoffset, 1);
+  EXPECT_EQ(m->timeoffset, 0);
+}
+
+TEST_F(Reader, AVoiceChangeSpeaksTheUnitAgainAndWaitsForTheMenu) {
+  root_.write("/mnt/emmc/v.txt", "One. Two. Three.");
+  setUnit(5);
+  Activity *r = open("/mnt/emmc/v.txt");
+  ASSERT_NE(r, nullptr);
+  key(VKEY_RIGHT);  // sentence by sentence: "Two." once
+  ASSERT_EQ(info(r).cur_line, 1);
+  MenuParamFunc set = MenuFindParamFunc("EbookSetParam");
+  ASSERT_NE(set, nullptr);
+  const size_t said = TranscriptLines("ebook").size();
+  EXPECT_EQ(set(r->data, TTS_PARAM_SPEED, 5), 0);
+  EXPECT_EQ(set(r->data, TTS_PARAM_ROLE, 3), 0);
+  EXPECT_EQ(set(r->data, TTS_PARAM_ROLE, 9), -1);
+  EXPECT_EQ(TranscriptSince(said, "ebook"), std::vector<std::string>(2, "Two."));
+  EXPECT_EQ(info(r).cur_line, 1);
 }
 
 TEST_F(Reader, JumpsCountPagesFromOne) {
