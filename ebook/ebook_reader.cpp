@@ -463,7 +463,8 @@ int endOfBook(Reader *r) {
     int page = 0, line = 0;
     historyOf(r->files[static_cast<size_t>(r->cur_file) + 1], &page, &line);
     if (EbookOpenFile(r, 1, page, line) == 0) break;
-    say(kCannotOpen);
+    // Heard to its end: what comes next (another book, the browser) speaks.
+    wait_text_sound_end(text_sound_insert(kCannotOpen[lang()]));
   }
   if (EbookLoadCurPage(r) != 0) {
     LOGE("EbookLoadCurPage return error\n");
