@@ -274,8 +274,8 @@ int ToNextPararaph(Reader *r) {
 // Back to the start of the previous paragraph: back past the second
 // sentence that ends a paragraph, onto the one after it. (A page that cuts
 // a run of line breaks in two leaves a break at both sides of the cut;
-// counting sentences that end in one counts that run once.) 1 when the start of
-// the book was reached instead (page 0, sentence 0).
+// counting sentences that end in one counts that run once.) 0, or 1 when
+// the start of the book was reached instead (page 0, sentence 0).
 int ToPrePararaph(Reader *r) {
   int breaks = 0;
   for (;;) {

@@ -66,9 +66,12 @@ std::string toGbk(const std::string &utf8) {
 
 // Writes about mib MiB of numbered GBK paragraphs. Returns the byte count.
 long long writeBook(const std::string &path, int mib) {
-  const std::string head = toGbk("第"), tail = toGbk(
-      "段。春天来了，花开了，鸟儿在树上唱歌！小明和他的朋友们去公园玩，他们看见湖里有很多小鱼。"
-      "天快黑的时候，他们才回家；妈妈已经做好了晚饭。第二天早上，太阳照常升起，新的一天开始了。\r\n");
+  const std::string head = toGbk("第");
+  const std::string tail = toGbk(
+      "段。春天来了，花开了，鸟儿在树上唱歌！"
+      "小明和他的朋友们去公园玩，他们看见湖里有很多小鱼。"
+      "天快黑的时候，他们才回家；妈妈已经做好了晚饭。"
+      "第二天早上，太阳照常升起，新的一天开始了。\r\n");
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   const long long want = static_cast<long long>(mib) << 20;
   long long bytes = 0;
@@ -133,7 +136,8 @@ void readerOpen(bool count) {
   if (tts_init(app.get(), sink, finish, &first) == 0) {
     const int64_t t2 = BoardMonotonicUs();
     tts_synth_sentence(app.get(), out, outLen);
-    while (first.at.load() == 0 && BoardMonotonicUs() - t2 < 10000000) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (first.at.load() == 0 && BoardMonotonicUs() - t2 < 10000000)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     if (first.at.load()) pcmMs = handedMs + static_cast<double>(first.at.load() - t2) / 1000.0;
     tts_stop(app.get());
     tts_deinit(app.get());
