@@ -210,6 +210,18 @@ TEST_F(Reader, TenPercentOfALongerBookIsATenthOfItsPages) {
   key(VKEY_LEFT);
   key(VKEY_LEFT);
   EXPECT_EQ(info(r).cur_page, 7);
+  key(VKEY_BACK);
+  // Above 100 pages 1 % is a hundredth of them.
+  std::string text;
+  for (int i = 0; i < 150 * 25; i++) text += "Sentence " + std::to_string(10000 + i) + " here. ";
+  root_.write("/mnt/emmc/longer.txt", text);
+  setUnit(1);
+  r = open("/mnt/emmc/longer.txt", 5);
+  ASSERT_NE(r, nullptr);
+  const int total = info(r).total_pages;
+  ASSERT_GE(total, 150);
+  key(VKEY_RIGHT);
+  EXPECT_EQ(info(r).cur_page, 5 + total / 100);
 }
 
 TEST_F(Reader, ParagraphsForwardAndBack) {
@@ -399,6 +411,15 @@ TEST_F(Reader, BookmarksAndReportsSpeakPagesFromOne) {
       "five.txt, total " + std::to_string(StartLineOfPage[5]) + " sentences, current sentence " +
           std::to_string(before)};
   EXPECT_EQ(TranscriptSince(said), expect);
+}
+
+TEST_F(Reader, OpeningCanSayWhereTheBookStands) {
+  const std::string book = bookWithPages("/mnt/emmc/five.txt", 5);
+  ItemSetValue(&AutoReportFileInfo, 1);
+  const size_t said = TranscriptLines().size();
+  Activity *r = open(book, 2, 0);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"five.txt, total 5 pages, current page 3"});
 }
 
 TEST_F(Reader, WhatCannotBeOpenedLeavesNothingOpen) {
