@@ -422,6 +422,39 @@ TEST_F(Reader, OpeningCanSayWhereTheBookStands) {
   EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"five.txt, total 5 pages, current page 3"});
 }
 
+// Noise, broken UTF-16, pages of nothing but line breaks or blanks: every
+// key and sentence end does what it can, and nothing breaks.
+TEST_F(Reader, HostileBooksAreReadWithoutHarm) {
+  std::string noise;
+  uint32_t x = 12345;
+  for (int i = 0; i < 3000; i++) noise.push_back(static_cast<char>((x = x * 1103515245 + 12345) >> 16));
+  std::string utf16 = "\xff\xfe";
+  for (int i = 0; i < 700; i++) utf16 += i % 7 ? std::string("a\0", 2) : std::string("\x00\xd8", 2);  // lone surrogates
+  utf16 += "x";  // odd length
+  const std::vector<std::pair<std::string, std::string>> books = {
+      {"/mnt/emmc/h1/noise.txt", noise},  // a folder each: the last book closes the reader
+      {"/mnt/emmc/h2/utf16.txt", utf16},
+      {"/mnt/emmc/h3/breaks.txt", std::string(2000, '\n')},
+      {"/mnt/emmc/h4/blanks.ebk", std::string(2000, ' ')},
+  };
+  for (const auto &b : books) root_.write(b.first, b.second);
+  for (const auto &b : books) {
+    SCOPED_TRACE(b.first);
+    Activity *r = open(b.first);
+    if (!r) continue;  // refused: the browser would say it cannot open it
+    for (int unit : {4, 3, 6, 5, 0}) {
+      setUnit(unit);
+      for (int code : {VKEY_RIGHT, VKEY_RIGHT, VKEY_LEFT, VKEY_ESC, VKEY_OK}) {
+        if (gone()) break;
+        key(code);
+      }
+    }
+    setUnit(4);
+    for (int i = 0; i < 5000 && !gone(); i++) key(VKEY_RIGHT);  // to the end, where the reader closes
+    EXPECT_TRUE(gone());
+  }
+}
+
 TEST_F(Reader, WhatCannotBeOpenedLeavesNothingOpen) {
   root_.write("/mnt/emmc/bad/empty.txt", "");
   root_.write("/mnt/emmc/bad/word.doc", "not a document");
