@@ -455,6 +455,54 @@ TEST_F(Reader, HostileBooksAreReadWithoutHarm) {
   }
 }
 
+// A PDF of one text line per page (Helvetica).
+std::string onePdfLinePerPage(const std::vector<std::string> &pages) {
+  const int n = static_cast<int>(pages.size()), font = 3 + 2 * n;
+  std::vector<std::string> obj = {"<< /Type /Catalog /Pages 2 0 R >>"};
+  std::string kids;
+  for (int i = 0; i < n; i++) kids += std::to_string(3 + 2 * i) + " 0 R ";
+  obj.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>");
+  for (int i = 0; i < n; i++) {
+    obj.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
+                  std::to_string(font) + " 0 R >> >> /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
+    std::string content = "BT /F1 18 Tf 72 700 Td (" + pages[static_cast<size_t>(i)] + ") Tj ET";
+    obj.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+  }
+  obj.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  std::string pdf = "%PDF-1.4\n", xref;
+  for (size_t i = 0; i < obj.size(); i++) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", pdf.size());
+    xref += line;
+    pdf += std::to_string(i + 1) + " 0 obj\n" + obj[i] + "\nendobj\n";
+  }
+  const size_t at = pdf.size();
+  return pdf + "xref\n0 " + std::to_string(obj.size() + 1) + "\n0000000000 65535 f \n" + xref +
+         "trailer\n<< /Size " + std::to_string(obj.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(at) + "\n%%EOF\n";
+}
+
+TEST_F(Reader, APdfIsReadPageByPageAndReportedInPages) {
+  for (const char *tool : {"/home/pdfinfo", "/home/pdftotext"})
+    std::filesystem::copy_file(TB_SOURCE_DIR "/board/host/pdftools/pdfwrap.sh", root_.at(tool),
+                               std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(TB_SOURCE_DIR "/data/xpdfrc", root_.at("/home/xpdfrc"),
+                             std::filesystem::copy_options::overwrite_existing);
+  root_.write("/mnt/emmc/pdf/book.pdf", onePdfLinePerPage({"First page.", "Second page.", "Third page."}));
+  setUnit(4);
+  const size_t heard = TranscriptLines("ebook").size();
+  Activity *r = open("/mnt/emmc/pdf/book.pdf");
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(info(r).total_pages, 3);
+  ASSERT_TRUE(advance(r));
+  EXPECT_EQ(info(r).cur_page, 1);
+  EXPECT_EQ(TranscriptSince(heard, "ebook").front(), "First page.");
+  EXPECT_EQ(TranscriptLines("ebook").back(), "Second page.");
+  const size_t said = TranscriptLines().size();
+  key(VKEY_ESC);  // in pages whatever the unit: a PDF is not counted in sentences
+  EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"book.pdf, total 3 pages, current page 2"});
+}
+
 TEST_F(Reader, WhatCannotBeOpenedLeavesNothingOpen) {
   root_.write("/mnt/emmc/bad/empty.txt", "");
   root_.write("/mnt/emmc/bad/word.doc", "not a document");
