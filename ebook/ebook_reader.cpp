@@ -453,7 +453,10 @@ int endOfBook(Reader *r) {
   int autoNext = 0;
   if (ItemGetValue(&AutoPlayNextFile, nullptr, &autoNext) < 0) autoNext = 0;
   if (!autoNext && DialogBoxCreate(kReadNext[lang()]) != VKEY_OK) return leave(r, false);
-  say(kStartNext);
+  // "Start the next one" is said once the next book is open (it holds the
+  // reading voice until it ends, so it is still heard first); a book that
+  // cannot be opened is said so instead, to the end, and the one after it
+  // is tried.
   for (;;) {
     EbookCloseFile(r);
     if (r->cur_file + 1 >= static_cast<int>(r->files.size())) {
@@ -463,9 +466,9 @@ int endOfBook(Reader *r) {
     int page = 0, line = 0;
     historyOf(r->files[static_cast<size_t>(r->cur_file) + 1], &page, &line);
     if (EbookOpenFile(r, 1, page, line) == 0) break;
-    // Heard to its end: what comes next (another book, the browser) speaks.
     wait_text_sound_end(text_sound_insert(kCannotOpen[lang()]));
   }
+  say(kStartNext);
   if (EbookLoadCurPage(r) != 0) {
     LOGE("EbookLoadCurPage return error\n");
     return leave(r, false);

@@ -28,7 +28,6 @@ expect say "简体书的第2句。"
 expect say "简体书的第3句。"
 expect say "是否朗读下一篇?"
 key OK
-expect say "开始朗读下一篇"
 expect say "无法打开文件"
 expect saying "b_utf8.txt"
 key DOWN
