@@ -53,6 +53,8 @@ constexpr int kBigFileStartMs = 1800000;
 constexpr int kPrerollMs = 300;
 constexpr int64_t kBigFileMs = 3600000;
 
+int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode, int stop_ms);
+
 const AudioDsp *g_defaultDsp = nullptr;  // set at start-up, before any AudioInit
 
 // FFmpeg's messages go to our log as debug lines of the decoder; without
@@ -815,6 +817,19 @@ void AudioDeInit(Audio *audio) {
 }
 
 int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_mode) {
+  return openAt(audio, path, start_ms, stream, eq_mode, -2);
+}
+
+int AudioOpenClip(Audio *audio, const char *path, int start_ms, int stop_ms) {
+  if (!audio) return -1;
+  audio->exact = 1;
+  return openAt(audio, path, start_ms, 0, 0, stop_ms);
+}
+
+namespace {
+
+// AudioOpen with a stop position in ms (-1 none, -2 leave stop_frame as it is).
+int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode, int stop_ms) {
   if (!audio || !path || audio->open) return -1;
   if (audio->src.open(&audio->src, path, 0) < 0) {
     LOGW("open audio file error\n");
@@ -840,6 +855,7 @@ int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_m
   if (audio->dsp.speed_set_rate) audio->dsp.speed_set_rate(kTempoMusic, ctx->out_sample_rate);
   if (audio->dsp.eq_init) audio->dsp.eq_init(ctx->out_sample_rate, ctx->out_channels, eq_mode);
 
+  if (stop_ms >= -1) audio->stop_frame = stop_ms < 0 ? -1 : AudioMsToFrame(stop_ms, ctx->out_sample_rate);
   if (audio->exact) {
     if (start_ms > 0) {
       int64_t frame = AudioMsToFrame(start_ms, ctx->out_sample_rate);
@@ -868,6 +884,8 @@ int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_m
   }
   return 0;
 }
+
+}  // namespace
 
 int AudioClose(Audio *audio) {
   if (!audio || !audio->open) return 0;

@@ -177,6 +177,11 @@ void AudioDeInit(Audio *audio);
 // Returns 0, or -1 with nothing left open (also when already open).
 int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_mode);
 
+// AudioOpen in exact mode for a clip: starts on the sample of start_ms and
+// stops after the sample before stop_ms (-1: at the file's end), on the
+// first stream without equaliser. Returns 0, -1 as AudioOpen.
+int AudioOpenClip(Audio *audio, const char *path, int start_ms, int stop_ms);
+
 // Stops and joins the thread and closes the file. Does nothing when not
 // open. Returns 0, or -1 when called from the decoder thread itself.
 int AudioClose(Audio *audio);

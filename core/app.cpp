@@ -16,6 +16,7 @@
 #include "core/loop.h"
 #include "core/machine.h"
 #include "core/pending.h"
+#include "daisy/daisy_screen.h"
 #include "ebook/charset.h"
 #include "ebook/wordlist.h"
 #include "menu/mdata.h"
@@ -141,6 +142,7 @@ int AppMain(void) {
   SoundSpeed_Init();
   AudioSetDsp(&kDsp);
   AudioPlayerInit();
+  DaisyScreenInit();
   {
     int params[TTS_PARAM_NUM];
     ToneGetTtsParam(params);
