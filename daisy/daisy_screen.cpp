@@ -569,6 +569,8 @@ void saveHistory(DaisyScreen *p) {
   const int offset = p->output == OUT_AUDIO ? std::max(info.offset_ms, 0) : 0;
   if (MarkAddItem(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str(), smil, element, offset, page + 1) < 0)
     LOGE("MarkAddItem return error\n");
+  else
+    LOGI("Daisy history %d %d offset=%d\n", info.smil_index, info.element_index, offset);
   BookMarkFlush();
 }
 
@@ -955,6 +957,8 @@ int DaisyOpenFile(Activity *screen, int, int smil_index, int element_index) {
     return -1;
   }
   p->item = item;
+  if (smil_index != 0 || element_index != 0)
+    LOGI("Daisy resume %d %d offset=%d\n", smil_index, element_index, p->start_offset_ms);
   return 0;
 }
 

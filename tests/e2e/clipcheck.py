@@ -67,13 +67,16 @@ def clip_lines(log_lines):
         elif words[1] == "sound" and words[2] == "restore" and "rate" in kv:
             fmt = (int(kv["rate"]), int(kv["ch"]))
         elif words[1] == "sound" and words[2:4] == ["daisy", "clip"]:
+            # A clip not written yet when the next begins was left unheard.
+            for c in clips:
+                c["open"] = False
             clips.append({"src": kv["src"], "begin": int(kv["begin"]), "end": int(kv["end"]),
                           "rate": int(kv["rate"]), "ch": int(kv["ch"]), "skip": int(kv["skip"]),
-                          "pos": None, "time": float(words[0])})
+                          "pos": None, "time": float(words[0]), "open": True})
         elif words[1] == "dsp" and words[2] == "write" and "bytes" in kv and fmt:
             size, pos = int(kv["bytes"]), int(kv["pos"])
             for c in clips:
-                if c["pos"] is not None or fmt != (c["rate"], c["ch"]):
+                if not c["open"] or c["pos"] is not None or fmt != (c["rate"], c["ch"]):
                     continue
                 if c["skip"] < size:
                     frames = c["skip"] // (2 * c["ch"])
