@@ -93,6 +93,7 @@ struct DaisyScreen {
   int repeat_state = 0;
   RepeatMark mark_a, mark_b;
   int start_offset_ms = 0;  // where the history left the clip (first item only)
+  bool at_end = false;      // the end of the book was reached and said
   bool menu_paused = false;
   int saved_shutdown = 0;
   // End notices.
@@ -371,6 +372,9 @@ namespace {
 void advance(DaisyScreen *p) {
   while (p->item && p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO) {
     if (p->item->kind == DAISY_ITEM_END) {
+      // Said once: a move from the end that stays there says nothing.
+      if (p->at_end) return;
+      p->at_end = true;
       LOGI("Daisy file end!!!!!\n");
       if (p->output == OUT_AUDIO && p->audio->open) {
         AudioPause(p->audio);
@@ -390,6 +394,7 @@ void advance(DaisyScreen *p) {
     }
     p->item = next;
   }
+  if (p->item) p->at_end = false;
   DaisyPlay(&p->head);
 }
 
@@ -926,7 +931,7 @@ int DaisyOpenFile(Activity *screen, int, int smil_index, int element_index) {
   ItemSetValue(&DaisyABrepeat, 0);
   int r = daisy_open(p->book_path.c_str());
   if (r != 0) {
-    LOGE("daisy_start return error: %d\n", r);
+    LOGE("daisy_start return error: %d (%s)\n", r, p->book_path.c_str());
     daisy_close();
     return -1;
   }
