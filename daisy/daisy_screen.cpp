@@ -95,6 +95,7 @@ struct DaisyScreen {
   int start_offset_ms = 0;  // where the history left the clip (first item only)
   bool at_end = false;      // the end of the book was reached and said
   bool menu_paused = false;
+  bool menu_replay = false;  // a voice setting cut the sentence off: say it again
   int saved_shutdown = 0;
   // End notices.
   std::atomic<int> playGen{0};     // the item being performed
@@ -631,6 +632,13 @@ void DaisyMenuEnter(void *context) {
 
 void DaisyMenuExit(void *context) {
   DaisyScreen *p = static_cast<DaisyScreen *>(context);
+  if (p->menu_replay && p->output == OUT_SPEECH && p->item) {
+    p->menu_replay = false;
+    p->menu_paused = false;
+    DaisyPlay(&p->head);
+    return;
+  }
+  p->menu_replay = false;
   if (p->menu_paused) {
     if (p->output == OUT_SPEECH && p->tts_live) tts_continue(p->tts.get());
     else if (p->output == OUT_AUDIO) AudioCont(p->audio);
@@ -850,7 +858,12 @@ int DaisySetParam(void *context, int param, int value) {
     // The menu hands the setting's own value; the engine takes pitch x 6400.
     r = TtsSetParam(p->tts.get(), param, param == TTS_PARAM_PITCH ? value * 6400 : value);
   }
-  if (p->output == OUT_SPEECH) tts_pause(p->tts.get());
+  if (p->output == OUT_SPEECH) {
+    // A changed voice parameter has cut the sentence off: it is said again
+    // with the new voice when the menu closes.
+    tts_pause(p->tts.get());
+    p->menu_replay = true;
+  }
   return r < 0 ? -1 : 0;
 }
 

@@ -22,6 +22,7 @@ expect file /host/sound.log contains "daisy clip src=speechgen0001.mp3 begin=265
 key ESC
 expect saying "总时间, 0:03:02, 作者：, Bobby McFerrin, 出版：, Ferrin press, 录音：, Inläst med talsyntes., 出版日期：, 2007-05-21, 格式：, Daisy 2.02, "
 expect file /host/sound.log contains "daisy clip src=speechgen0001.mp3 begin=6163 end=8497" within 40000
+wait 1000
 # Sentence is the step of a book without pages; two steps up: level 1.
 key UP
 expect say "二级标题"
