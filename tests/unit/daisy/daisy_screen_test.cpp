@@ -126,7 +126,8 @@ class Screen : public ::testing::Test {
     BookMarkInit();
     gKeyBuffer = KeyBufferInit(64);
     ASSERT_EQ(DaisyScreenInit(), 0);
-    root_.write("/proc/mounts", "/dev/x /mnt/emmc vfat rw 0 0\n");
+    root_.write("/proc/mounts", "/dev/x /mnt/emmc vfat rw 0 0\n/dev/y /mnt/sdcard vfat rw 0 0\n"
+                                "/dev/z /mnt/usb vfat rw 0 0\n");
     speechtest::InstallResource(root_);
   }
   void TearDown() override {
@@ -142,8 +143,7 @@ class Screen : public ::testing::Test {
     HostSoundReset();
   }
 
-  std::string book(bool audio) {
-    const std::string dir = "/mnt/emmc/daisy/b";
+  std::string book(bool audio, const std::string &dir = "/mnt/emmc/daisy/b") {
     auto par = [&](const char *id, const char *text, int begin, int end) {
       return daisytest::Par{id, std::string("content.html#") + text, begin, audio ? end : -1, "a.wav"};
     };
@@ -282,6 +282,38 @@ TEST_F(Screen, HistoryKeepsThePlaceInsideTheClip) {
   ASSERT_NE(open(ncc, 1, 3), nullptr);
   ASSERT_TRUE(waitFor([&] { return clipLines().size() > before; }));
   EXPECT_EQ(clipLines()[before].rfind("daisy clip src=a.wav begin=4000 end=5000 ", 0), 0u) << clipLines()[before];
+}
+
+// Removing the medium the book lies on closes the screen (the key travels
+// on and the book reopens later); removing another one changes nothing.
+// Power-off always closes. Each close keeps the position in the history.
+TEST_F(Screen, MediumRemovalAndPowerOff) {
+  hold();
+  struct Case {
+    const char *dir;
+    int code;
+    int result;
+    bool closes;
+  } cases[] = {
+      {"/mnt/sdcard/daisy/b", VKEY_SDOUT, 1, true},      {"/mnt/usb/b", VKEY_SDOUT, 0, false},
+      {"/mnt/usb/b", VKEY_USBDISKOUT, 1, true},          {"/mnt/emmc/daisy/b", VKEY_USBDISKOUT, 0, false},
+      {"/mnt/emmc/daisy/b", VKEY_POWEROFF, 1, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.dir) + " key " + std::to_string(c.code));
+    ContinueLastFile = 0;
+    MarkClean(MARK_DAISY_HISTORY);
+    const std::string ncc = book(true, c.dir);
+    ASSERT_NE(open(ncc), nullptr);
+    EXPECT_EQ(key(c.code), c.result);
+    EXPECT_EQ(GetCurrentActivity() == screen_, !c.closes);
+    EXPECT_EQ(ContinueLastFile, c.closes ? 3 : 0);
+    EXPECT_EQ(MarkArryTotal(MARK_DAISY_HISTORY), c.closes ? 1 : 0);
+    if (!c.closes) key(VKEY_BACK);
+    screen_ = nullptr;
+    while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
+  }
+  ContinueLastFile = 0;
 }
 
 }  // namespace
