@@ -23,4 +23,4 @@ expect say "一级标题"
 key RIGHT
 expect file /host/sound.log contains "daisy clip src=speechgen0002.mp3 begin=0 end=3172"
 wait 8000
-expect clips /mnt/emmc/daisy/mh3 4
+expect clips /mnt/emmc/daisy/mh3 3
