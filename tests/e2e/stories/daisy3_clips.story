@@ -1,6 +1,6 @@
-# A DAISY 3 audio book and the DAISY 2.02 edition of the same text: the
-# clips play as the SMIL files say (gapless within a file), and a heading
-# step lands on the next heading of the NCX.
+# A DAISY 3 audio book: the clips play as the SMIL files say (gapless
+# within a file), the menu pauses the clip and it goes on where it was when
+# the menu closes, and a heading step lands on the next heading of the NCX.
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel></config></q7>"
@@ -15,7 +15,12 @@ key OK
 expect saying "FOR THE FAMILY"
 key OK
 expect file /host/sound.log contains "daisy clip src=speechgen0001.mp3 begin=0 "
-wait 6000
+wait 2500
+key MENU
+expect saying "朗读速度"
+wait 1000
+key BACK
+wait 4000
 key UP
 expect say "二级标题"
 key UP
