@@ -937,7 +937,6 @@ void DaisyCloseFile(void) { daisy_close(); }
 
 int DaisyOpenFile(Activity *screen, int, int smil_index, int element_index) {
   DaisyScreen *p = screenOf(screen);
-  if (!p) p = screen ? static_cast<DaisyScreen *>(screen->data) : nullptr;
   if (!p) return -1;
   p->item = nullptr;
   p->repeat_state = 0;
