@@ -16,6 +16,9 @@ expect say "Garden Notes"
 key OK
 expect say "Spring planting"
 expect say "Seeds go into warm soil."
+# Spoken by the book's own reading voice, onto the device.
+expect heard 500
+expect file /host/transcript.txt contains "DAISY_TTS"
 # The step is "page" (the book has pages): on to page 2.
 key RIGHT
 expect say "Water them every morning."
