@@ -54,6 +54,7 @@ constexpr int kMaxLevels = 6;
 constexpr int kStepPage = 0x3000, kStepSentence = 0x4000;
 
 const char *const kPause[2] = {"暂停", "pause"};
+const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
 const char *const kReadingEnd[2] = {"已到文件结尾", "reading end"};
 const char *const kNoSummary[2] = {"无法获取出版信息", "Can not get publication information."};
 const char *const kPageNotFound[2] = {"没有找到指定页!", "page not found!"};
@@ -87,6 +88,8 @@ struct DaisyScreen {
   DaisyPlayItem *item = nullptr;
   std::string book_path, book_dir, title;
   std::string audio_path;  // the file open in the decoder, "" none
+  std::string audio_path_tried;  // the file of the clip last performed
+  std::string failed_path;       // the last file that could not be opened (said once)
   int output = OUT_NONE;
   int text_only = 0, pages = 0, levels = 0;
   unsigned step_mask = 0;
@@ -300,6 +303,7 @@ void setClipLog(DaisyScreen *p, int begin, int end) {
 int playAudio(DaisyScreen *p) {
   const DaisyPlayItem *item = p->item;
   std::string path = p->book_dir + "/" + (item->data ? item->data : "");
+  p->audio_path_tried = path;
   if (path.size() >= kMaxPath) {
     LOGE("full path to length!\n");
     return -1;
@@ -360,11 +364,20 @@ int DaisyPlay(Activity *screen) {
   if (!p || !p->item) return -1;
   p->playGen++;
   p->doneGen = -1;
-  switch (p->item->kind) {
-    case DAISY_ITEM_TEXT: return playSpeech(p);
-    case DAISY_ITEM_AUDIO: return playAudio(p);
-    default: return 0;
+  int r = 0;
+  if (p->item->kind == DAISY_ITEM_TEXT) r = playSpeech(p);
+  else if (p->item->kind == DAISY_ITEM_AUDIO) r = playAudio(p);
+  if (r < 0) {
+    // A clip whose file is missing or broken (said once per file), or text
+    // without a voice: the book goes on with the next item.
+    if (p->item->kind == DAISY_ITEM_AUDIO && p->failed_path != p->audio_path_tried) {
+      p->failed_path = p->audio_path_tried;
+      say(kCannotOpen);
+    }
+    p->doneGen = p->playGen.load();
+    SendVKey(VKEY_DAISYEND);
   }
+  return r;
 }
 
 namespace {

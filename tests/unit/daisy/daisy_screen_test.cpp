@@ -284,6 +284,37 @@ TEST_F(Screen, HistoryKeepsThePlaceInsideTheClip) {
   EXPECT_EQ(clipLines()[before].rfind("daisy clip src=a.wav begin=4000 end=5000 ", 0), 0u) << clipLines()[before];
 }
 
+// A clip whose file is missing is named once and the book goes on: the
+// next clips of that file are passed over silently, then a file that
+// exists plays.
+TEST_F(Screen, MissingAudioFileIsSaidOnceAndTheBookGoesOn) {
+  const std::string dir = "/mnt/emmc/daisy/m";
+  auto par = [](const char *id, const char *audio, int begin, int end) {
+    return daisytest::Par{id, "", begin, end, audio};
+  };
+  root_.write(dir + "/s1.smil", daisytest::smil({par("p1", "gone.mp3", 0, 1000), par("p2", "gone.mp3", 1000, 2000),
+                                                 par("p3", "b.wav", 0, 1000)}));
+  root_.write(dir + "/b.wav", daisytest::wav(1000));
+  root_.write(dir + "/ncc.html", daisytest::ncc({{"h1", "title", "s1.smil#p1", "M"}}, "M"));
+  const size_t before = clipLines().size();
+  size_t said = TranscriptLines().size();
+  ASSERT_NE(open(dir + "/ncc.html"), nullptr);
+  // The end notices travel as keys: hand them to the screen.
+  for (int i = 0; i < 2; i++) {
+    KeyEvent e{};
+    ASSERT_TRUE(waitFor([] {
+      std::scoped_lock lock(gKeyBuffer->mutex);
+      return gKeyBuffer->rd != gKeyBuffer->wr;
+    }));
+    KeyBufferRead(gKeyBuffer, &e);
+    EXPECT_EQ(e.code, VKEY_DAISYEND);
+    key(e.code);
+  }
+  ASSERT_TRUE(waitFor([&] { return clipLines().size() > before; }));
+  EXPECT_EQ(clipLines()[before].rfind("daisy clip src=b.wav begin=0 end=1000 ", 0), 0u) << clipLines()[before];
+  EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"无法打开文件"});
+}
+
 // Removing the medium the book lies on closes the screen (the key travels
 // on and the book reopens later); removing another one changes nothing.
 // Power-off always closes. Each close keeps the position in the history.
