@@ -48,7 +48,12 @@ constexpr int kMaxRouteChannels = 64;
 // Positions stay below 2^53 sample frames, so that milliseconds never overflow.
 constexpr int64_t kMaxPositionFrames = int64_t{1} << 53;
 constexpr int kBigFileStartMs = 1800000;
+// An exact seek lands this much before its target: decoders such as MP3
+// need the frames before a sample to give it right.
+constexpr int kPrerollMs = 300;
 constexpr int64_t kBigFileMs = 3600000;
+
+int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode, int stop_ms);
 
 const AudioDsp *g_defaultDsp = nullptr;  // set at start-up, before any AudioInit
 
@@ -291,6 +296,24 @@ int readStreamPacket(FfAudioCtx *ctx, int64_t *furthest, int *stalls) {
   }
 }
 
+int64_t frameStart(const FfAudioCtx *ctx, const AVFrame *f);
+
+// After any seek: the decoder still holds frames of the old position; drop
+// them, the pending packet and what a stop held back, and leave the drained
+// state so that decoding can go on after the end.
+void resetAfterSeek(FfAudioCtx *ctx) {
+  avcodec_flush_buffers(ctx->codec_ctx);
+  ctx->draining = 0;
+  ctx->drain_chunks = 0;
+  av_packet_unref(ctx->packet);
+  ctx->packet_pending = 0;
+  ctx->io_furthest = avio_tell(ctx->fmt_ctx->pb);
+  ctx->io_stalls = 0;
+  ctx->skip_to = -1;
+  ctx->carry_bytes = 0;
+  ctx->carry_off = 0;
+}
+
 // Takes a frame the decoder already holds and converts it. Returns the
 // bytes (> 0), 0 when it needs input, -2 at its end, -3 for a frame that
 // gave nothing, other negatives for a decode error.
@@ -302,11 +325,51 @@ int receiveConverted(FfAudioCtx *ctx) {
     LOGE("Error decoding audio frame (%s)\n", avErrorText(r).c_str());
     return -4;
   }
+  const AVFrame *f = ctx->frame;
+  int64_t start = frameStart(ctx, f);
+  if (start < 0) start = ctx->next_frame;
+  int64_t drop = 0;
+  if (ctx->skip_to >= 0) {
+    if (start >= 0 && start + f->nb_samples <= ctx->skip_to) {
+      // Wholly before the target of an exact seek: the decoder needed it
+      // to settle, the listener does not hear it.
+      ctx->next_frame = start + f->nb_samples;
+      av_frame_unref(ctx->frame);
+      return -3;
+    }
+    if (start >= 0 && start < ctx->skip_to) drop = ctx->skip_to - start;
+    ctx->skip_to = -1;
+  }
+  const int samples = f->nb_samples;
   int n = FfAudioFmt(ctx, ctx->frame);
   av_frame_unref(ctx->frame);
-  if (n > 0) return n;
+  if (n > 0) {
+    const int frameBytes = ctx->out_channels * 2;
+    const int64_t dropBytes = std::min<int64_t>(drop * frameBytes, n);
+    if (dropBytes > 0) {
+      std::memmove(ctx->m_AudioBuf, reinterpret_cast<const char *>(ctx->m_AudioBuf) + dropBytes,
+                   static_cast<size_t>(n - dropBytes));
+      n -= static_cast<int>(dropBytes);
+    }
+    ctx->chunk_frame = start >= 0 ? start + drop : -1;
+    ctx->next_frame = start >= 0 ? start + samples : -1;
+    if (n > 0) return n;
+    return -3;
+  }
   if (CfgDebugFfaudio) LOGD("decode = %d\n", n);
   return -3;
+}
+
+// The output frame of a decoded frame's first sample, counted from the
+// stream's start, or -1 without a timestamp.
+int64_t frameStart(const FfAudioCtx *ctx, const AVFrame *f) {
+  int64_t pts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+  if (pts == AV_NOPTS_VALUE) return -1;
+  const AVStream *st = ctx->fmt_ctx->streams[ctx->audio_streams[ctx->CurAudioStream]];
+  const int64_t origin = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+  double frames = static_cast<double>(pts - origin) * ctx->time_base * ctx->out_sample_rate;
+  if (!(frames > 0)) return 0;
+  return frames < kMaxPositionFrames ? std::llround(frames) : kMaxPositionFrames;
 }
 
 struct CtxCloser {
@@ -314,6 +377,34 @@ struct CtxCloser {
 };
 
 // ---- the decoder thread ----
+
+// Hands one chunk of n bytes (in m_AudioBuf) to the writer, cut at the
+// stop position: what lies after it stays in the buffer as the carry, the
+// thread pauses itself and the finish function says so. Returns true when
+// the stop was reached.
+bool handOut(Audio *audio, int n) {
+  FfAudioCtx *ctx = audio->ff_ctx;
+  if (audio->dsp.eq_play) audio->dsp.eq_play(ctx->m_AudioBuf, n);
+  const int frameBytes = ctx->out_channels * 2;
+  const int64_t stop = audio->stop_frame;
+  int give = n;
+  if (stop >= 0 && ctx->chunk_frame >= 0) {
+    const int64_t room = stop - ctx->chunk_frame;  // frames before the stop
+    if (room * frameBytes < n) give = static_cast<int>(std::max<int64_t>(room, 0) * frameBytes);
+  }
+  if (give > 0) audio->writer(audio, give);
+  if (give == n) return false;
+  ctx->carry_off = give;
+  ctx->carry_bytes = n - give;
+  ctx->chunk_frame += give / frameBytes;
+  {
+    std::scoped_lock lock(audio->mutex);
+    if (audio->state == AUDIO_RUN) audio->state = AUDIO_PAUSE;
+  }
+  if (CfgDebugAudio) LOGD("%s: stop at frame %lld\n", audio->name.c_str(), static_cast<long long>(stop));
+  if (audio->finish) audio->finish(audio);
+  return true;
+}
 
 void audioThread(Audio *audio) {
   if (CfgDebugAudio) LOGD("%s: AudioThread start\n", audio->name.c_str());
@@ -330,22 +421,32 @@ void audioThread(Audio *audio) {
       audio->parked = 0;
       if (audio->state == AUDIO_STOP) break;
     }
-    int n = FfDecodeFrame(ctx);
-    if (n == -2) {
-      for (int i = 0; i < kMaxDrainChunks; i++) {
-        int m = FfDecodeFlush(ctx);
-        if (CfgDebugAudio) LOGD("FfDecodeFlush return %d byte\n", m);
-        if (m <= 0) break;
-        if (audio->dsp.eq_play) audio->dsp.eq_play(ctx->m_AudioBuf, m);
-        audio->writer(audio, m);
+    int n;
+    if (ctx->carry_bytes > 0) {
+      // What a stop held back: the clip that follows starts with it.
+      n = ctx->carry_bytes;
+      std::memmove(ctx->m_AudioBuf, reinterpret_cast<const char *>(ctx->m_AudioBuf) + ctx->carry_off,
+                   static_cast<size_t>(n));
+      ctx->carry_bytes = 0;
+      ctx->carry_off = 0;
+    } else {
+      n = ctx->draining ? -2 : FfDecodeFrame(ctx);
+      if (n == -2) {
+        // The end of the file: the decoder's delay still comes out.
+        n = ++ctx->drain_chunks <= kMaxDrainChunks ? FfDecodeFlush(ctx) : 0;
+        if (CfgDebugAudio) LOGD("FfDecodeFlush return %d byte\n", n);
+        if (n <= 0) {
+          if (ctx->frame) av_frame_unref(ctx->frame);
+          break;
+        }
       }
-      if (ctx->frame) av_frame_unref(ctx->frame);
-      break;
     }
     if (n > 0) {
       failed = 0;
-      if (audio->dsp.eq_play) audio->dsp.eq_play(ctx->m_AudioBuf, n);
-    } else if (++failed > kMaxFailedChunks) {
+      handOut(audio, n);
+      continue;
+    }
+    if (++failed > kMaxFailedChunks) {
       LOGE("%s: decoding keeps failing (%d), giving up\n", audio->name.c_str(), n);
       break;
     }
@@ -650,14 +751,7 @@ int64_t FfAudioSeek(FfAudioCtx *ctx, int ms, int range_ms, int flags) {
   int r = avformat_seek_file(ctx->fmt_ctx, -1, target - range, target, target + range, flags);
   if (CfgDebugFfaudio) LOGD("avformat_seek_file return: %d\n", r);
   if (r < 0) return r;
-  // The decoder still holds frames of the old position: drop them (and
-  // leave the drained state, so that decoding can go on after the end).
-  avcodec_flush_buffers(ctx->codec_ctx);
-  ctx->draining = 0;
-  av_packet_unref(ctx->packet);
-  ctx->packet_pending = 0;
-  ctx->io_furthest = avio_tell(ctx->fmt_ctx->pb);
-  ctx->io_stalls = 0;
+  resetAfterSeek(ctx);
   if (readStreamPacket(ctx, &ctx->io_furthest, &ctx->io_stalls) < 0) {
     LOGW("FfAudioSeek: audio file end!!!!!\n");
     return -2;
@@ -667,8 +761,33 @@ int64_t FfAudioSeek(FfAudioCtx *ctx, int ms, int range_ms, int flags) {
   // Computed in double and bounded: a broken file's timestamp must not
   // overflow. Before the start (codec priming) is the start.
   double frames = static_cast<double>(ctx->packet->pts) * ctx->time_base * ctx->out_sample_rate;
-  if (!(frames > 0)) return 0;
-  return frames < kMaxPositionFrames ? static_cast<int64_t>(frames) : kMaxPositionFrames;
+  int64_t position = 0;
+  if (frames > 0) position = frames < kMaxPositionFrames ? static_cast<int64_t>(frames) : kMaxPositionFrames;
+  ctx->next_frame = position;
+  return position;
+}
+
+int64_t FfAudioSeekExact(FfAudioCtx *ctx, int64_t frame) {
+  if (!ctx || !ctx->fmt_ctx || frame < 0) return -1;
+  const int rate = ctx->out_sample_rate;
+  const int64_t from = std::max<int64_t>(frame - static_cast<int64_t>(rate) * kPrerollMs / 1000, 0);
+  const AVStream *st = ctx->fmt_ctx->streams[ctx->audio_streams[ctx->CurAudioStream]];
+  int64_t origin = 0;
+  if (st->start_time != AV_NOPTS_VALUE) origin = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
+  // At or before `from`, never after: what is missing up to the target is
+  // decoded and dropped.
+  const int64_t ts = origin + av_rescale(from, AV_TIME_BASE, rate);
+  int r = from == 0 ? -1 : avformat_seek_file(ctx->fmt_ctx, -1, INT64_MIN, ts, ts, 0);
+  if (r < 0) r = avformat_seek_file(ctx->fmt_ctx, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+  if (r < 0) r = av_seek_frame(ctx->fmt_ctx, -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
+  if (CfgDebugFfaudio) LOGD("exact seek to frame %lld from %lld: %d\n", static_cast<long long>(frame),
+                            static_cast<long long>(from), r);
+  if (r < 0) return r;
+  resetAfterSeek(ctx);
+  ctx->next_frame = -1;
+  ctx->chunk_frame = -1;
+  ctx->skip_to = frame;
+  return frame;
 }
 
 // ---- the audio object ----
@@ -698,6 +817,19 @@ void AudioDeInit(Audio *audio) {
 }
 
 int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_mode) {
+  return openAt(audio, path, start_ms, stream, eq_mode, -2);
+}
+
+int AudioOpenClip(Audio *audio, const char *path, int start_ms, int stop_ms) {
+  if (!audio) return -1;
+  audio->exact = 1;
+  return openAt(audio, path, start_ms, 0, 0, stop_ms);
+}
+
+namespace {
+
+// AudioOpen with a stop position in ms (-1 none, -2 leave stop_frame as it is).
+int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode, int stop_ms) {
   if (!audio || !path || audio->open) return -1;
   if (audio->src.open(&audio->src, path, 0) < 0) {
     LOGW("open audio file error\n");
@@ -723,7 +855,16 @@ int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_m
   if (audio->dsp.speed_set_rate) audio->dsp.speed_set_rate(kTempoMusic, ctx->out_sample_rate);
   if (audio->dsp.eq_init) audio->dsp.eq_init(ctx->out_sample_rate, ctx->out_channels, eq_mode);
 
-  if (start_ms > 0) {
+  if (stop_ms >= -1) audio->stop_frame = stop_ms < 0 ? -1 : AudioMsToFrame(stop_ms, ctx->out_sample_rate);
+  if (audio->exact) {
+    if (start_ms > 0) {
+      int64_t frame = AudioMsToFrame(start_ms, ctx->out_sample_rate);
+      if (FfAudioSeekExact(ctx, frame) >= 0) {
+        audio->pos_frames = frame;
+        audio->pos_ms = framesToMs(frame, ctx->out_sample_rate);
+      }
+    }
+  } else if (start_ms > 0) {
     if (start_ms >= kBigFileStartMs && ctx->duration != kNoDuration && ctx->duration / 1000 >= kBigFileMs)
       text_sound_insert(MLanguageSetting == 0 ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ...");
     AudioSeek(audio, start_ms, 10000, ctx->seek_by_bytes);
@@ -743,6 +884,8 @@ int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_m
   }
   return 0;
 }
+
+}  // namespace
 
 int AudioClose(Audio *audio) {
   if (!audio || !audio->open) return 0;
@@ -825,4 +968,48 @@ int get_audio_total_ms(const char *path) {
   FfAudioClose(ctx);
   src.close(&src);
   return ms;
+}
+
+int64_t AudioMsToFrame(int64_t ms, int rate) {
+  if (ms <= 0 || rate <= 0) return 0;
+  return (ms * rate + 500) / 1000;
+}
+
+int64_t AudioSeekExact(Audio *audio, int64_t frame, int64_t stop_frame, int resume) {
+  if (!audio || !audio->ff_ctx || frame < 0) return -1;
+  const bool running = audio->open && !onDecoderThread(audio);
+  if (running) pauseAndPark(audio);
+  int64_t r = FfAudioSeekExact(audio->ff_ctx, frame);
+  if (r >= 0) {
+    audio->pos_frames = r;
+    audio->pos_ms = framesToMs(r, audio->ff_ctx->out_sample_rate);
+    audio->stop_frame = stop_frame;
+  }
+  if (CfgDebugAudio) LOGD("%s: exact seek to frame %lld: %lld\n", audio->name.c_str(), static_cast<long long>(frame),
+                          static_cast<long long>(r));
+  if (running && r >= 0 && resume) {
+    {
+      std::scoped_lock lock(audio->mutex);
+      if (audio->state == AUDIO_PAUSE) audio->state = AUDIO_RUN;
+    }
+    audio->cond.notify_all();
+  }
+  return r >= 0 ? r : -1;
+}
+
+void AudioContTo(Audio *audio, int64_t stop_frame) {
+  if (!audio || !audio->open) return;
+  pauseAndPark(audio);
+  audio->stop_frame = stop_frame;
+  AudioCont(audio);
+}
+
+int64_t AudioNextFrame(Audio *audio) {
+  if (!audio || !audio->open || !audio->ff_ctx) return -1;
+  const FfAudioCtx *ctx = audio->ff_ctx;
+  // After a stop the carry's first sample is next; else what follows the
+  // last chunk.
+  if (ctx->carry_bytes > 0) return ctx->chunk_frame;
+  if (ctx->skip_to >= 0) return ctx->skip_to;
+  return ctx->next_frame;
 }

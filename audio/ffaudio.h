@@ -84,6 +84,17 @@ struct FfAudioCtx {
   int64_t io_furthest = 0;  // furthest file position reached since open or seek
   int io_stalls = 0;        // packets since the position last moved on or a frame came out
   AudioSource *source = nullptr;  // borrowed; FFmpeg reads through it
+  // Sample numbering: frame 0 is the first sample a decode from the start
+  // hands out. chunk_frame is the frame of m_AudioBuf's first sample, -1
+  // when unknown; next_frame the frame after the last chunk.
+  int64_t chunk_frame = -1;
+  int64_t next_frame = 0;
+  int64_t skip_to = -1;   // exact seek under way: samples before this frame are dropped
+  int drain_chunks = 0;   // chunks the drain at the end has given
+  // PCM after a stop position, still in m_AudioBuf: handed out when the
+  // thread goes on without a seek (a clip that continues where one ended).
+  int carry_off = 0;    // bytes
+  int carry_bytes = 0;
 };
 
 constexpr int64_t kNoDuration = INT64_MIN;  // FFmpeg's "no value"
@@ -115,7 +126,9 @@ struct Audio;
 using AudioWriter = int (*)(Audio *audio, int bytes);
 // Prepares the output for rate and channels; negative aborts the open.
 using AudioFormatFn = int (*)(Audio *audio, int rate, int channels);
-// Called on the decoder thread when it ends (end of file, or after close).
+// Called on the decoder thread when it ends (end of file, or after close),
+// and when it has handed out everything before its stop position (it has
+// paused itself then; AudioStatus is 1).
 using AudioFinishFn = int (*)(Audio *audio);
 
 struct Audio {
@@ -134,6 +147,13 @@ struct Audio {
   std::atomic<int> end_ms{0x7fffffff};    // end mark B
   int a_ms = 0;                           // A mark (player screen)
   int spare = 0;                          // A-B state (player screen)
+  // Exact mode (set before AudioOpen): seeks, and the start of AudioOpen,
+  // land on the sample of the target instead of the packet before it.
+  int exact = 0;
+  // The thread hands out the samples before this frame, then pauses and
+  // calls finish; -1 none. Written while the thread is parked or absent
+  // (AudioSetStop), read by the thread.
+  int64_t stop_frame = -1;
   int open = 0;                           // 1 while the decoder thread exists
   std::thread thread;
   std::mutex mutex;
@@ -157,6 +177,11 @@ void AudioDeInit(Audio *audio);
 // Returns 0, or -1 with nothing left open (also when already open).
 int AudioOpen(Audio *audio, const char *path, int start_ms, int stream, int eq_mode);
 
+// AudioOpen in exact mode for a clip: starts on the sample of start_ms and
+// stops after the sample before stop_ms (-1: at the file's end), on the
+// first stream without equaliser. Returns 0, -1 as AudioOpen.
+int AudioOpenClip(Audio *audio, const char *path, int start_ms, int stop_ms);
+
 // Stops and joins the thread and closes the file. Does nothing when not
 // open. Returns 0, or -1 when called from the decoder thread itself.
 int AudioClose(Audio *audio);
@@ -177,6 +202,26 @@ int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags);
 
 // For writers: moves the position on by frames sample frames of output.
 void AudioAdvance(Audio *audio, int64_t frames);
+
+// Exact seek: parks the thread, makes the next sample handed out the one of
+// frame `frame` (output frames from the file's start), sets the stop
+// position (-1 none) and resumes unless `resume` is 0. Returns the new
+// position in frames, or -1 when the file could not be sought (the old
+// position stays, the thread stays parked).
+int64_t AudioSeekExact(Audio *audio, int64_t frame, int64_t stop_frame, int resume);
+
+// Parks the thread (it may have paused itself at its stop), sets a new stop
+// position and continues where it was: nothing dropped, nothing repeated.
+// Does nothing when not open.
+void AudioContTo(Audio *audio, int64_t stop_frame);
+
+// The frame the thread hands out next (where a stop left it), -1 when not
+// open or unknown. Call while the thread is parked.
+int64_t AudioNextFrame(Audio *audio);
+
+// Milliseconds to the frame that holds that instant at rate (rounded to
+// the nearest frame), and back (truncated).
+int64_t AudioMsToFrame(int64_t ms, int rate);
 
 // Duration of a file in milliseconds, -1 when the file gives none or
 // cannot be opened.
@@ -203,6 +248,11 @@ int FfDecodeFlush(FfAudioCtx *ctx);
 // sample frames, -1 when the packet there has no timestamp, -2 at the end
 // of the file, FFmpeg's negative error when the seek failed.
 int64_t FfAudioSeek(FfAudioCtx *ctx, int ms, int range_ms, int flags);
+// Seeks so that the next chunk starts at output frame `frame` exactly:
+// FFmpeg's seek lands a little before it (the decoder needs a few frames to
+// settle), and the chunks before the target are decoded and dropped.
+// Returns frame, or FFmpeg's negative error.
+int64_t FfAudioSeekExact(FfAudioCtx *ctx, int64_t frame);
 // Converts a decoded frame into m_AudioBuf. Returns the bytes, -1 when the
 // frame is unusable.
 int FfAudioFmt(FfAudioCtx *ctx, const AVFrame *frame);

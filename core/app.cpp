@@ -16,6 +16,7 @@
 #include "core/loop.h"
 #include "core/machine.h"
 #include "core/pending.h"
+#include "daisy/daisy_screen.h"
 #include "ebook/charset.h"
 #include "ebook/ebook_reader.h"
 #include "ebook/wordlist.h"
@@ -143,6 +144,7 @@ int AppMain(void) {
   AudioSetDsp(&kDsp);
   AudioPlayerInit();
   EbookReaderInit();
+  DaisyScreenInit();
   {
     int params[TTS_PARAM_NUM];
     ToneGetTtsParam(params);

@@ -46,6 +46,13 @@ A story is a text file, one command per line ('#' starts a comment):
                             its start the prompt voice (16000 Hz mono) wrote at
                             least MS ms (default 500) of PCM to the device, and
                             with `start --audio wav` that PCM is not silence
+    expect clips DIR [N]    (needs `start --audio wav`) the DAISY clips of this
+                            run, logged by the screen in sound.log, are clips
+                            of the book in DIR (its SMIL files) and out.wav
+                            holds the source decoded by ffmpeg there within
+                            50 ms, clips that continue one another without a
+                            jump; at least N (default 1) clips checked
+                            (tests/e2e/clipcheck.py)
 
 Spoken lines are the transcript's lines of every voice except "param" (the
 prompt voice's parameter changes, recorded beside the speech).
@@ -67,7 +74,10 @@ import time
 import wave
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SAMPLES = os.path.join(os.path.dirname(REPO), "shared", "samples")
+# The shared samples: beside the main tree, or two levels up from a worktree.
+SAMPLES = next((d for d in (os.path.join(os.path.dirname(REPO), "shared", "samples"),
+                            os.path.join(os.path.dirname(os.path.dirname(REPO)), "shared", "samples"))
+                if os.path.isdir(d)), os.path.join(os.path.dirname(REPO), "shared", "samples"))
 DEFAULT_CMDLINE = ("console=ttyS0 hard_ver=q7_v2.0_3_128mb,abcd123456240315,"
                    "v1.0,v1.1,v1.2,v1.3,v1.4 rootwait\n")
 DEFAULT_VERSION = "Linux version 3.10.14 (builder@host) #1 PREEMPT\n"
@@ -316,6 +326,13 @@ class Story:
             self.expect_say(args[0], within, contains=True)
         elif kind == "heard":
             self.expect_heard(args, within)
+        elif kind == "clips":
+            import clipcheck
+            problems, summary = clipcheck.check(self.root, args[0], self.lines("sound.log")[self.sound_from:],
+                                                int(args[1]) if len(args) > 1 else 1)
+            print(f"clips: {summary}")
+            if problems:
+                raise StoryError("clips: " + "; ".join(problems[:5]))
         elif kind == "nosay":
             ms = within if within != 3000 else 1000
             time.sleep(ms / 1000.0)
