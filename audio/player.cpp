@@ -4,15 +4,15 @@
 //
 // Threads and ownership: keys, menus and the input box run on the key
 // distribution thread and own the record. The decoder thread runs the writer
-// (AudioWritePcm) and the end notice (AudioFileEnd); they use `tempo`,
-// `out`, `heldFrames`, `deviceFailed`, `sounded` and `bSent`. The key thread
-// touches the plain ones of these and the tempo processor's contents only
+// (AudioWritePcm) and the end notice (AudioFileEnd); they use `pcm` and
+// `bSent`. The key thread touches `pcm` and the tempo processor's contents only
 // while the decoder thread is parked (after AudioPause, checked by `ended`
 // being 0) or joined (after AudioClose). This file has no lock; the end
 // notice reaches the key thread as the AUDIOEND key.
 #include "audio/player.h"
 
 #include "audio/ffaudio.h"
+#include "audio/pcm_out.h"
 #include "board/board.h"
 #include "core/app.h"
 #include "core/config.h"
@@ -48,9 +48,6 @@ namespace {
 
 constexpr char kLogSource[] = "audio/player.c";
 
-constexpr int kBlockBytes = 4096;      // what the device gets per write
-constexpr int kTempoSamples = 65536;   // tempo output per call, all channels
-constexpr int kRetryMs = 23;           // while a prompt holds the device or it is full
 constexpr int kNoMark = 0x7fffffff;    // end mark B when none is set
 constexpr int kLongJumpMs = 1800000;   // jumps this long speak a notice first ...
 constexpr int kLongFileMs = 3600000;   // ... in files this long
@@ -80,11 +77,7 @@ struct Player {
   int emptyRun = 0;             // files in a row that ended without a sound
   int savedShutdown = 0;        // auto power-off state before the player
   // Decoder thread; the key thread only while it is parked or joined.
-  std::vector<int16_t> tempo;       // tempo processor output
-  std::vector<unsigned char> out;   // PCM the device has not taken yet
-  std::atomic<bool> sounded{false};  // the device took some of the file
-  int64_t heldFrames = 0;           // input frames in `out` that a pause held back
-  bool deviceFailed = false;        // the device refused a write (logged once a file)
+  PcmOut pcm;                       // the writer's way to the device
   std::atomic<bool> bSent{false};   // the end notice for B went out
 };
 
@@ -107,47 +100,6 @@ void say(const char *const *text) { text_sound_insert(text[lang()]); }
 
 // ---- the decoder thread's side ----
 
-void append(Player *p, const int16_t *pcm, int samples) {
-  const auto *bytes = reinterpret_cast<const unsigned char *>(pcm);
-  p->out.insert(p->out.end(), bytes, bytes + static_cast<size_t>(samples) * 2);
-}
-
-// Hands the device the whole 4096-byte blocks of `out` (everything when
-// `all`), retrying every 23 ms while a prompt holds the device (-2) or its
-// buffer is full (-3). Gives up when the music is paused or stopped,
-// keeping what is left for later. Returns true when all asked for went out.
-bool writeOut(Player *p, Audio *a, bool all) {
-  size_t done = 0;
-  bool complete = true;
-  for (;;) {
-    size_t left = p->out.size() - done;
-    if (left == 0 || (!all && left < kBlockBytes)) break;
-    int len = static_cast<int>(std::min<size_t>(left, kBlockBytes));
-    int r = sound_write(a->sound_handle, p->out.data() + done, len);
-    if (r > 0) {
-      done += static_cast<size_t>(r);
-      p->sounded = true;
-      continue;
-    }
-    if (a->state.load() != AUDIO_RUN) {
-      complete = false;
-      break;
-    }
-    if (r < 0 && r != -2 && r != -3) {
-      // No device behind the handle: this block is lost, and the pause
-      // keeps a dead device from turning the decoder into a busy loop.
-      if (!p->deviceFailed) LOGE("sound_write return %d\n", r);
-      p->deviceFailed = true;
-      done += static_cast<size_t>(len);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
-  }
-  p->out.erase(p->out.begin(), p->out.begin() + static_cast<long>(done));
-  return complete;
-}
-
-bool tempoActive() { return SoundSpeed_GetSpeed(kTempoMusic) != 0 || SoundSpeed_GetPitch(kTempoMusic) != 0; }
-
 // The end notice: the key thread decides what the end means (the file's
 // end, or B passed). Nothing after a close.
 void notifyEnd(Audio *a) {
@@ -164,24 +116,7 @@ int AudioWritePcm(Audio *a, int bytes) {
   const int frames = bytes / 2 / ch;
   if (frames < 1) return 0;
   VolumeSetMain(0);
-  const int16_t *in = a->ff_ctx->m_AudioBuf;
-  const int cap = kTempoSamples / ch;
-  int got = SoundSpeed(kTempoMusic, in, frames, p->tempo.data(), cap);
-  if (got < 0) {
-    append(p, in, frames * ch);
-  } else {
-    append(p, p->tempo.data(), got * ch);
-    // A slowed-down chunk can give more than one buffer.
-    while (got == cap && (got = SoundSpeed_Receive(kTempoMusic, p->tempo.data(), cap)) > 0)
-      append(p, p->tempo.data(), got * ch);
-  }
-  // The position moves on once the chunk is the device's (or waits in a
-  // part block): a pause in between keeps it where the listener is.
-  p->heldFrames += frames;
-  if (writeOut(p, a, false)) {
-    AudioAdvance(a, p->heldFrames);
-    p->heldFrames = 0;
-  }
+  PcmOutWrite(&p->pcm, a, a->ff_ctx->m_AudioBuf, frames, ch);
   if (CfgDebugAudio) {
     int ms = a->pos_ms.load();
     std::printf("%02d:%02d  %03d\r", ms / 60000, ms / 1000 % 60, ms % 1000);
@@ -201,17 +136,7 @@ int AudioSetParam(Audio *a, int rate, int channels) {
 // tail and the last part block still go to the device before the notice.
 int AudioFileEnd(Audio *a) {
   if (a->state.load() == AUDIO_STOP) return 0;
-  Player *p = playerOf(a);
-  if (tempoActive() && SoundSpeed_Flush(kTempoMusic) == 0) {
-    const int ch = a->ff_ctx ? a->ff_ctx->out_channels : 1;
-    const int cap = kTempoSamples / ch;
-    for (int got; (got = SoundSpeed_Receive(kTempoMusic, p->tempo.data(), cap)) > 0;)
-      append(p, p->tempo.data(), got * ch);
-  }
-  if (writeOut(p, a, true)) {
-    AudioAdvance(a, p->heldFrames);
-    p->heldFrames = 0;
-  }
+  PcmOutDrain(&playerOf(a)->pcm, a, a->ff_ctx ? a->ff_ctx->out_channels : 1);
   notifyEnd(a);
   return 0;
 }
@@ -221,10 +146,7 @@ int AudioFileEnd(Audio *a) {
 // Drops what the writer holds for the old position. The decoder thread must
 // be parked or gone.
 void dropPending(Player *p) {
-  p->out.clear();
-  p->heldFrames = 0;
-  p->deviceFailed = false;
-  SoundSpeed_Clear(kTempoMusic);
+  PcmOutDrop(&p->pcm);
   p->bSent = false;
 }
 
@@ -265,7 +187,7 @@ int AudioOpenFile(Player *p, int start_ms, int stream) {
     preset = 0;
   }
   dropPending(p);
-  p->sounded = false;
+  p->pcm.sounded = false;
   p->endHandled = false;
   int r = AudioOpen(a, path.c_str(), start_ms, stream, preset);
   if (r != 0) {
@@ -347,7 +269,7 @@ int leave(Player *p, int ms, bool passOn) {
 int fileEnded(Player *p) {
   const int n = static_cast<int>(p->files.size());
   storeHistory(p, 0);
-  const bool silent = !p->sounded.load();
+  const bool silent = !p->pcm.sounded.load();
   if (silent) {
     p->emptyRun++;
     // Started from the top and not a sound: the file is broken.
@@ -721,8 +643,6 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
     if (p) {
       p->files.reserve(static_cast<size_t>(count));
       for (int i = 0; i < count; i++) p->files.emplace_back(paths[i] ? paths[i] : "");
-      p->tempo.resize(kTempoSamples);
-      p->out.reserve(4 * kBlockBytes);
     }
   } catch (const std::bad_alloc &) {
     p.reset();
@@ -747,6 +667,12 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
     return nullptr;
   }
   p->audio->sound_handle = handle;
+  if (PcmOutInit(&p->pcm, handle) != 0) {
+    LOGE("Not enough memory\n");
+    AudioDeInit(p->audio);
+    sound_close(handle);
+    return nullptr;
+  }
   p->audio->data = p.get();
   ItemSetValue(&AudioSelectStream, 0);
   if (AudioOpenFile(p.get(), std::max(start_ms, 0), 0) != 0) {

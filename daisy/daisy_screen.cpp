@@ -3,7 +3,7 @@
 // lives from DaisyCreate until the screen is left. See daisy_screen.h for
 // the threads.
 //
-// Ownership between threads: `out`, `tempo`, `heldFrames` and the clip log
+// Ownership between threads: `pcm` and the clip log
 // fields belong to the decoder thread while it runs and to the key thread
 // while it is parked or gone. `playGen`, `doneGen` and `speechGen` are
 // atomics: an end notice (DAISYEND) counts only when it was given for the
@@ -11,6 +11,7 @@
 #include "daisy/daisy_screen.h"
 
 #include "audio/ffaudio.h"
+#include "audio/pcm_out.h"
 #include "board/board.h"
 #include "core/app.h"
 #include "core/bookmark.h"
@@ -44,9 +45,6 @@ namespace {
 
 constexpr char kLogSource[] = "daisy/daisy_screen.c";
 
-constexpr int kBlockBytes = 4096;
-constexpr int kTempoSamples = 65536;
-constexpr int kRetryMs = 23;
 constexpr int kFinishDelayMs = 250;
 constexpr int kTailWaitMs = 3000;  // longest wait for the device to take a clip's last part block
 constexpr int kMaxPath = 4097;
@@ -105,10 +103,7 @@ struct DaisyScreen {
   std::atomic<int> doneGen{-1};    // the item whose end was noticed
   std::atomic<int> speechGen{-1};  // the item the reading voice speaks
   // Decoder thread (see the file comment).
-  std::vector<int16_t> tempo;
-  std::vector<unsigned char> out;  // PCM the device has not taken yet
-  int64_t heldFrames = 0;
-  bool deviceFailed = false;
+  PcmOut pcm;
   bool clipLogPending = false;
   char clipLog[512] = {};
 };
@@ -120,42 +115,6 @@ DaisyScreen *screenOf(Audio *a) { return static_cast<DaisyScreen *>(a->data); }
 
 // ---- the decoder thread's side ----
 
-// Hands the device the whole blocks of `out` (everything when all),
-// retrying every 23 ms while a prompt holds the device (-2) or it is full
-// (-3). Gives up when the decoder is paused or stopped, keeping the rest.
-// Returns true when all that was asked went out.
-bool writeOut(DaisyScreen *p, Audio *a, bool all) {
-  size_t done = 0;
-  bool complete = true;
-  for (;;) {
-    size_t left = p->out.size() - done;
-    if (left == 0 || (!all && left < kBlockBytes)) break;
-    int len = static_cast<int>(std::min<size_t>(left, kBlockBytes));
-    int r = sound_write(p->sound_handle, p->out.data() + done, len);
-    if (r > 0) {
-      done += static_cast<size_t>(r);
-      continue;
-    }
-    if (a->state.load() != AUDIO_RUN) {
-      complete = false;
-      break;
-    }
-    if (r != -2 && r != -3) {
-      if (!p->deviceFailed) LOGE("sound_write return %d\n", r);
-      p->deviceFailed = true;
-      done += static_cast<size_t>(len);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
-  }
-  p->out.erase(p->out.begin(), p->out.begin() + static_cast<long>(done));
-  return complete;
-}
-
-void append(DaisyScreen *p, const int16_t *pcm, int samples) {
-  const auto *bytes = reinterpret_cast<const unsigned char *>(pcm);
-  p->out.insert(p->out.end(), bytes, bytes + static_cast<size_t>(samples) * 2);
-}
-
 // The decoder's writer: the clip log line at a clip's first sample, the
 // speed processor, 4096-byte blocks to the device, the position.
 int DaisyAudioWritePcm(Audio *a, int bytes) {
@@ -166,23 +125,9 @@ int DaisyAudioWritePcm(Audio *a, int bytes) {
   if (frames < 1) return 0;
   if (p->clipLogPending) {
     p->clipLogPending = false;
-    BoardSoundEvent("%s rate=%d ch=%d skip=%zu", p->clipLog, a->ff_ctx->out_sample_rate, ch, p->out.size());
+    BoardSoundEvent("%s rate=%d ch=%d skip=%zu", p->clipLog, a->ff_ctx->out_sample_rate, ch, p->pcm.out.size());
   }
-  const int16_t *in = a->ff_ctx->m_AudioBuf;
-  const int cap = kTempoSamples / ch;
-  int got = SoundSpeed(kTempoMusic, in, frames, p->tempo.data(), cap);
-  if (got < 0) {
-    append(p, in, frames * ch);
-  } else {
-    append(p, p->tempo.data(), got * ch);
-    while (got == cap && (got = SoundSpeed_Receive(kTempoMusic, p->tempo.data(), cap)) > 0)
-      append(p, p->tempo.data(), got * ch);
-  }
-  p->heldFrames += frames;
-  if (writeOut(p, a, false)) {
-    AudioAdvance(a, p->heldFrames);
-    p->heldFrames = 0;
-  }
+  PcmOutWrite(&p->pcm, a, a->ff_ctx->m_AudioBuf, frames, ch);
   return 0;
 }
 
@@ -228,32 +173,10 @@ void DaisyTtsFinish(void *user) {
 
 // Writes what the writer still holds (a clip's last part block) before
 // the device changes hands or format. The decoder must be parked or gone.
-void flushTail(DaisyScreen *p) {
-  size_t done = 0;
-  for (int waited = 0; done < p->out.size() && waited < kTailWaitMs;) {
-    int len = static_cast<int>(std::min<size_t>(p->out.size() - done, kBlockBytes));
-    int r = sound_write(p->sound_handle, p->out.data() + done, len);
-    if (r > 0) {
-      done += static_cast<size_t>(r);
-    } else if (r == -2 || r == -3) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
-      waited += kRetryMs;
-    } else {
-      break;
-    }
-  }
-  p->out.clear();
-  if (p->audio->ff_ctx) AudioAdvance(p->audio, p->heldFrames);
-  p->heldFrames = 0;
-}
+void flushTail(DaisyScreen *p) { PcmOutTail(&p->pcm, p->audio, kTailWaitMs); }
 
 // Drops what the writer holds: the listener moved away.
-void dropPending(DaisyScreen *p) {
-  p->out.clear();
-  p->heldFrames = 0;
-  p->deviceFailed = false;
-  SoundSpeed_Clear(kTempoMusic);
-}
+void dropPending(DaisyScreen *p) { PcmOutDrop(&p->pcm); }
 
 void speechStop(DaisyScreen *p) {
   if (p->tts_live) tts_stop(p->tts.get());
@@ -720,6 +643,16 @@ unsigned DaisyStepMask(int levels, int pages, int text_only) {
   return mask;
 }
 
+// A jump's result: the item found replaces the interrupted one, then the
+// jump is finished (or reported as not found).
+static void landOn(DaisyScreen *p, int r, DaisyPlayItem *next, const char *const *notFound) {
+  if (r == 0 && next) {
+    stopOutput(p);
+    p->item = next;
+  }
+  afterJump(p, r, notFound);
+}
+
 int DaisyMenuJmpToPage(void *context, int value, int preview) {
   DaisyScreen *p = static_cast<DaisyScreen *>(context);
   if (!p) return -1;
@@ -750,11 +683,7 @@ void DaisyJmpToPageCallBack(void *context, int value) {
     std::snprintf(label, sizeof label, "%d", value);
     r = daisy_go_to_page(label, &next);
   }
-  if (r == 0 && next) {
-    stopOutput(p);
-    p->item = next;
-  }
-  afterJump(p, r, value < 0 ? nullptr : kPageNotFound);
+  landOn(p, r, next, value < 0 ? nullptr : kPageNotFound);
 }
 
 void DaisyJmpToHeadCallBack(void *context, int value) {
@@ -764,11 +693,7 @@ void DaisyJmpToHeadCallBack(void *context, int value) {
   int r = -1;
   if (value == 0) r = daisy_start(&next);
   else if (value > 0) r = daisy_go_to_heading(value, &next);
-  if (r == 0 && next) {
-    stopOutput(p);
-    p->item = next;
-  }
-  afterJump(p, r, value < 0 ? nullptr : kHeadNotFound);
+  landOn(p, r, next, value < 0 ? nullptr : kHeadNotFound);
 }
 
 int DaisyMenuJmpToBegin(void *context, int value, int preview) {
@@ -776,11 +701,7 @@ int DaisyMenuJmpToBegin(void *context, int value, int preview) {
   if (!p) return -1;
   DaisyPlayItem *next = nullptr;
   int r = daisy_start(&next);
-  if (r == 0 && next) {
-    stopOutput(p);
-    p->item = next;
-  }
-  afterJump(p, r, nullptr);
+  landOn(p, r, next, nullptr);
   return 0;
 }
 
@@ -789,11 +710,7 @@ int DaisyMenuJmpToEnd(void *context, int value, int preview) {
   if (!p) return -1;
   DaisyPlayItem *next = nullptr;
   int r = daisy_end(&next);
-  if (r == 0 && next) {
-    stopOutput(p);
-    p->item = next;
-  }
-  afterJump(p, r, nullptr);
+  landOn(p, r, next, nullptr);
   return 0;
 }
 
@@ -1001,12 +918,7 @@ Activity *DaisyCreate(Activity *browser, int smil_index, int element_index) {
   std::unique_ptr<DaisyScreen> p(new (std::nothrow) DaisyScreen);
   if (p) {
     p->tts.reset(new (std::nothrow) TtsApp);
-    try {
-      p->tempo.resize(kTempoSamples);
-      p->out.reserve(4 * kBlockBytes);
-    } catch (const std::bad_alloc &) {
-      p->tts.reset();
-    }
+    if (PcmOutInit(&p->pcm, handle) != 0) p->tts.reset();
   }
   if (!p || !p->tts) {
     LOGE("Not enough memory\n");
@@ -1028,7 +940,7 @@ Activity *DaisyCreate(Activity *browser, int smil_index, int element_index) {
   // The history keeps the place inside the clip beside the position.
   if (const Mark *m = MarkArryGet(MARK_DAISY_HISTORY,
                                   MarkFind(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str()))) {
-    if (std::atoi(m->items[0].ncxref.c_str()) == smil_index && std::atoi(m->items[0].uri.c_str()) == element_index)
+    if (!m->items.empty() && std::atoi(m->items[0].ncxref.c_str()) == smil_index && std::atoi(m->items[0].uri.c_str()) == element_index)
       p->start_offset_ms = std::max(m->items[0].timeoffset, 0);
   }
 

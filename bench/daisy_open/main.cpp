@@ -8,6 +8,7 @@
 // through every phrase and of a few long moves.
 //
 //   bench_daisy_open [--keep]    (--keep leaves the generated books)
+#include "bench/bench_util.h"
 #include "board/board.h"
 #include "core/log.h"
 #include "daisy/daisy202.h"
@@ -23,6 +24,10 @@
 #include <unistd.h>
 
 namespace {
+
+using bench::inChild;
+using bench::maxRssKb;
+double ms(int64_t from) { return bench::msSince(from); }
 
 constexpr int kSmils = 300;
 constexpr int kPhrasesPerSmil = 100;
@@ -119,14 +124,6 @@ long long generate(const std::string &dir202, const std::string &dir3) {
   return bytes + static_cast<long long>(ncc.size() + content.size() + opf.size() + ncx.size() + dtbook.size());
 }
 
-long maxRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
-double ms(int64_t from) { return static_cast<double>(BoardMonotonicUs() - from) / 1000.0; }
-
 struct Navigator {
   const char *name;
   int (*open)(const char *);
@@ -171,19 +168,6 @@ void measure(const Navigator &n, const std::string &path) {
   n.close();
 }
 
-// Runs f in a child process and waits for it.
-template <typename F>
-void inChild(F f) {
-  std::fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    f();
-    std::fflush(stdout);
-    _exit(0);
-  }
-  int status = 0;
-  if (pid > 0) waitpid(pid, &status, 0);
-}
 
 }  // namespace
 

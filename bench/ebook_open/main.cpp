@@ -14,6 +14,7 @@
 // Figures only; nothing is asserted.
 //
 //   bench_ebook_open [--keep] [MiB]
+#include "bench/bench_util.h"
 #include "board/board.h"
 #include "board/host/host.h"
 #include "core/log.h"
@@ -41,15 +42,11 @@
 
 namespace {
 
+using bench::inChild;
+using bench::maxRssKb;
+using bench::msSince;
+
 constexpr char kBook[] = "/mnt/emmc/big.txt";
-
-long maxRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
-double msSince(int64_t from) { return static_cast<double>(BoardMonotonicUs() - from) / 1000.0; }
 
 std::string toGbk(const std::string &utf8) {
   iconv_t cd = iconv_open("GB18030", "UTF-8");
@@ -183,18 +180,6 @@ void baseline() {
               "baseline", msSince(t0), bytes, lines, maxRssKb() / 1024.0, rss0 / 1024.0);
 }
 
-template <typename F>
-void inChild(F f) {
-  std::fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    f();
-    std::fflush(stdout);
-    _exit(0);
-  }
-  int status = 0;
-  if (pid > 0) waitpid(pid, &status, 0);
-}
 
 }  // namespace
 
