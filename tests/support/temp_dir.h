@@ -21,6 +21,7 @@ class TempDir {
   TempDir &operator=(const TempDir &) = delete;
   const std::string &path() const { return path_; }
   std::string file(const std::string &name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string &name) const { return file(name); }
   // Writes bytes to name inside the folder; false when it cannot.
   bool write(const std::string &name, const std::string &bytes) const {
     std::ofstream f(file(name), std::ios::binary | std::ios::trunc);

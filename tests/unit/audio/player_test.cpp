@@ -22,8 +22,10 @@
 #include "sound/af_equalizer.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
+#include "support/wait.h"
 #include "tools/badaudio/badaudio.h"
 #include "unit/sound/sound_fixture.h"
 
@@ -120,10 +122,7 @@ class Player : public ::testing::Test {
     return p;
   }
 
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
+  int key(int code) { return PressKey(code); }
 
   // Calls a set function the way the player's menus do.
   int set(Activity *player, const char *name, int value) {
@@ -159,18 +158,10 @@ class Player : public ::testing::Test {
   int deliverFileEnd() {
     Activity *top = GetCurrentActivity();
     Audio *a = top && top != &bottom_ ? AudioPlayerAudio(top) : nullptr;
-    if (a && !waitFor([a] { return a->ended.load() != 0; })) return -101;
+    if (a && !WaitFor([a] { return a->ended.load() != 0; })) return -101;
     return deliverEnd();
   }
 
-  bool waitFor(const std::function<bool()> &ok, int ms = kHangMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!ok()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(2ms);
-    }
-    return true;
-  }
 
   // A prompt takes the device: the player's writes wait from now on.
   void hold() { held_ = sound_iopen(1, 16000, 1); }
@@ -334,7 +325,7 @@ TEST_F(Player, OkPausesAndContinuesWhileAPromptHoldsTheDevice) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(pos(p), at);  // still waiting for the device
   release();
-  EXPECT_TRUE(waitFor([&] { return pos(p) > at; }));
+  EXPECT_TRUE(WaitFor([&] { return pos(p) > at; }));
 }
 
 TEST_F(Player, EscSpeaksNameTotalAndCurrentTime) {
@@ -445,12 +436,12 @@ TEST_F(Player, ABRepeatGoesBackToA) {
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(set(p, "AudioMarkAddRepeat", 1), -1);  // B before A does nothing
   EXPECT_EQ(AudioPlayerAudio(p)->end_ms.load(), 0x7fffffff);
-  ASSERT_TRUE(waitFor([&] { return pos(p) >= 200; }));
+  ASSERT_TRUE(WaitFor([&] { return pos(p) >= 200; }));
   ASSERT_EQ(set(p, "AudioMarkAddRepeat", 0), 0);
   const int a = AudioPlayerAudio(p)->a_ms;
   // Far enough from A that what the device takes right after a seek stays
   // short of B.
-  ASSERT_TRUE(waitFor([&] { return pos(p) >= a + 800; }));
+  ASSERT_TRUE(WaitFor([&] { return pos(p) >= a + 800; }));
   ASSERT_EQ(set(p, "AudioMarkAddRepeat", 1), 0);
   const int b = AudioPlayerAudio(p)->end_ms.load();
   for (int round = 0; round < 2; round++) {
@@ -459,7 +450,7 @@ TEST_F(Player, ABRepeatGoesBackToA) {
     EXPECT_LT(pos(p), b);
   }
   ASSERT_EQ(set(p, "AudioMarkAddRepeat", 2), 0);
-  ASSERT_TRUE(waitFor([&] { return pos(p) > b + 100; }));
+  ASSERT_TRUE(WaitFor([&] { return pos(p) > b + 100; }));
   EXPECT_FALSE(posted(VKEY_AUDIOEND, 50));
 }
 

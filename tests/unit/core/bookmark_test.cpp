@@ -9,6 +9,7 @@
 #include "core/filebrowser.h"
 #include "core/machine.h"
 #include "core/xml.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 
@@ -217,15 +218,9 @@ Activity *openAt(Activity *, int v1, int) {
   return &g_player;
 }
 
-int key(int code) {
-  KeyEvent k{KEY_TYPE_PRESS, code};
-  return ActivityKeyCallBack(&k);
-}
+int key(int code) { return PressKey(code); }
 
-std::string last() {
-  auto l = TranscriptLines();
-  return l.empty() ? "" : l.back();
-}
+std::string last() { return LastSpoken(); }
 
 TEST_F(Marks, TheListWalksCategoriesAndOpensAnEntry) {
   root.write("/proc/mounts", "/dev/x /mnt/emmc vfat rw 0 0\n");

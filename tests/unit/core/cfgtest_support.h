@@ -5,6 +5,8 @@
 #include "board/board.h"
 #include "board/host/host.h"
 #include "core/key.h"
+#include "support/transcript.h"
+#include "support/wait.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -83,26 +85,9 @@ class TempRoot {
 };
 
 // The texts spoken since the root was set up, in order.
-inline std::vector<std::string> Transcript() {
-  std::vector<std::string> out;
-  std::ifstream in(BoardHostFile("transcript.txt"));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t a = line.find('\t');
-    size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
-    if (b != std::string::npos) out.push_back(line.substr(b + 1));
-  }
-  return out;
-}
+inline std::vector<std::string> Transcript() { return TranscriptLines(nullptr); }
 
-// Polls cond every 2 ms for up to ms milliseconds.
-inline bool WaitFor(const std::function<bool()> &cond, int ms = 3000) {
-  for (int i = 0; i < ms / 2; i++) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return cond();
-}
+using ::WaitFor;
 
 // Takes the next key without blocking for ever.
 inline bool TakeKey(KeyBuffer *buf, KeyEvent *out, int ms = 0) {

@@ -5,8 +5,10 @@
 
 #include "core/key.h"
 #include "core/log.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -23,14 +25,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-bool waitFor(const std::function<bool()> &done) {
-  for (int i = 0; i < 3000; i++) {
-    if (done()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return done();
-}
 
 // A job that runs until its state changes, writing its progress.
 struct Job {
@@ -93,12 +87,9 @@ class Dialogs : public ::testing::Test {
     job->progress = &d->info_arg;
     return d;
   }
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
+  int key(int code) { return PressKey(code); }
   bool closed() {
-    return waitFor([] { return ActivityGetNumb() == 1; });
+    return WaitFor([] { return ActivityGetNumb() == 1; });
   }
   TempRoot root;
   Activity bottom;
@@ -112,7 +103,7 @@ TEST_F(Dialogs, ConfirmThenRunWhileKeysStillWork) {
   EXPECT_EQ(ActivityGetNumb(), 2);
   EXPECT_FALSE(job.started);
   EXPECT_EQ(key(VKEY_OK), 0);
-  ASSERT_TRUE(waitFor([&] { return job.started.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return job.started.load(); }));
   EXPECT_NE(job.thread, std::this_thread::get_id());
   // The job is running; keys are answered at once.
   EXPECT_EQ(key(VKEY_MENU), 0);
@@ -120,7 +111,7 @@ TEST_F(Dialogs, ConfirmThenRunWhileKeysStillWork) {
   ASSERT_TRUE(closed());
   EXPECT_EQ(job.finalState, DLG_CANCEL);
   EXPECT_EQ(TranscriptSince(before), (std::vector<std::string>{"confirm?", "working", "progress 42", "cancelled"}));
-  EXPECT_TRUE(waitFor([] { return g_bottomShows == 1; }));
+  EXPECT_TRUE(WaitFor([] { return g_bottomShows == 1; }));
 }
 
 TEST_F(Dialogs, BackBeforeOkCancelsWithoutRunning) {
@@ -130,7 +121,7 @@ TEST_F(Dialogs, BackBeforeOkCancelsWithoutRunning) {
   ASSERT_TRUE(closed());
   EXPECT_FALSE(job.started);
   EXPECT_EQ(TranscriptLines().back(), "cancelled");
-  EXPECT_TRUE(waitFor([] { return g_bottomShows == 1; }));
+  EXPECT_TRUE(WaitFor([] { return g_bottomShows == 1; }));
 }
 
 TEST_F(Dialogs, ConfirmModeKeys) {
@@ -173,7 +164,7 @@ TEST_F(Dialogs, StopOnKeyMode) {
     Job job;
     g_bottomShows = 0;
     ASSERT_EQ(DailogBoxRun(make(DLG_RUNNING, 1, &job)), 0);
-    ASSERT_TRUE(waitFor([&] { return job.started.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return job.started.load(); }));
     EXPECT_EQ(key(c.key), c.result) << c.key;
     ASSERT_TRUE(closed()) << c.key;
     EXPECT_EQ(job.finalState, c.state) << c.key;
@@ -215,7 +206,7 @@ TEST_F(Dialogs, DeInitEndsOpenDialogs) {
   Job waiting, running;
   ASSERT_EQ(DailogBoxRun(make(DLG_WAIT_OK, 0, &waiting)), 0);
   ASSERT_EQ(DailogBoxRun(make(DLG_RUNNING, 1, &running)), 0);
-  ASSERT_TRUE(waitFor([&] { return running.started.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return running.started.load(); }));
   DialogDeInit();
   EXPECT_EQ(ActivityGetNumb(), 1);
   EXPECT_FALSE(waiting.started);
@@ -228,7 +219,7 @@ class ConfirmBox : public Dialogs {
   int ask(const std::vector<int> &keys) {
     std::atomic<int> answer{0};
     std::thread keyThread([&] { answer = DialogBoxCreate("sure?"); });
-    EXPECT_TRUE(waitFor([] { return ActivityGetNumb() == 2; }));
+    EXPECT_TRUE(WaitFor([] { return ActivityGetNumb() == 2; }));
     for (int k : keys) SendVKey(k);
     keyThread.join();
     EXPECT_EQ(ActivityGetNumb(), 1);

@@ -12,6 +12,7 @@
 #include "menu/mdata.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-bool waitFor(const std::function<bool()> &done) {
-  for (int i = 0; i < 5000; i++) {
-    if (done()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return done();
-}
 
 void installTable(const TempRoot &root) {
   fs::copy_file(std::string(TB_SOURCE_DIR) + "/data/ChnCharIndexs.bin", root.at("/home/ChnCharIndexs.bin"),
@@ -173,7 +165,7 @@ class Browser : public ::testing::Test {
   }
   void TearDown() override {
     ActivityRemove(&g_player);
-    waitFor([] { return ActivityGetNumb() <= 1; });
+    WaitFor([] { return ActivityGetNumb() <= 1; });
     DialogDeInit();
     while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
     for (int k = 0; k < FILE_KINDS; k++) FileBrowserRegisterPlayer(k, nullptr);
@@ -208,20 +200,17 @@ class Browser : public ::testing::Test {
     return std::find(s.begin(), s.end(), text) != s.end();
   }
   size_t mark() { return TranscriptLines().size(); }
-  std::string last() {
-    auto l = TranscriptLines();
-    return l.empty() ? "" : l.back();
-  }
+  std::string last() { return LastSpoken(); }
   // Runs a menu command that starts a worker dialog and waits until the
   // dialog has ended.
   void runJob(const std::function<void()> &start, bool confirm = false) {
     start();
     if (confirm) {
-      ASSERT_TRUE(waitFor([] { return ActivityGetNumb() == 2; }));
+      ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 2; }));
       KeyEvent ok{KEY_TYPE_PRESS, VKEY_OK};
       ActivityKeyCallBack(&ok);
     }
-    ASSERT_TRUE(waitFor([] { return ActivityGetNumb() == 1; }));
+    ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 1; }));
   }
   TempRoot root;
   std::string mounts;
@@ -541,11 +530,11 @@ TEST_F(Browser, DeleteAsksFirstAndMovesToTheNextEntry) {
   ASSERT_NE(create("/mnt/emmc/d/b.txt"), nullptr);
   // Cancelled before it starts: nothing removed.
   MenuDeleteFile(b, 0, 0);
-  ASSERT_TRUE(waitFor([] { return ActivityGetNumb() == 2; }));
+  ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 2; }));
   EXPECT_EQ(last(), "是否删除文件...");
   KeyEvent back{KEY_TYPE_PRESS, VKEY_BACK};
   ActivityKeyCallBack(&back);
-  ASSERT_TRUE(waitFor([] { return ActivityGetNumb() == 1; }));
+  ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 1; }));
   EXPECT_TRUE(root.exists("/mnt/emmc/d/b.txt"));
   runJob([&] { MenuDeleteFile(b, 0, 0); }, true);
   EXPECT_FALSE(root.exists("/mnt/emmc/d/b.txt"));

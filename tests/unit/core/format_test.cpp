@@ -3,6 +3,7 @@
 #include "core/format.h"
 
 #include "core/app.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 
@@ -24,10 +25,7 @@ class Format : public ::testing::Test {
     while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
     MLanguageSetting = 0;
   }
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
+  int key(int code) { return PressKey(code); }
   std::string commands() { return root.read("/host/commands.txt"); }
   TempRoot root;
   Activity owner;

@@ -2,6 +2,7 @@
 // opener receives.
 #include "core/inputbox.h"
 
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 
@@ -34,10 +35,7 @@ class InputBox : public ::testing::Test {
     if (box) ActivitySetActive(box, 1);
     return box;
   }
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
+  int key(int code) { return PressKey(code); }
   TempRoot root;
   Activity bottom;
 };

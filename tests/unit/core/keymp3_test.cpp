@@ -13,6 +13,7 @@
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "speech/text_sound.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "unit/audio/audio_support.h"
@@ -65,14 +66,8 @@ class KeyMp3 : public ::testing::Test {
     if (a) ActivitySetActive(a, 1);
     return a;
   }
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
-  std::string last() {
-    auto lines = TranscriptLines();
-    return lines.empty() ? "" : lines.back();
-  }
+  int key(int code) { return PressKey(code); }
+  std::string last() { return LastSpoken(); }
   void history(const std::string &fixed, int ms) {
     MarkAddItem(1, fixed.c_str(), fixed.substr(fixed.rfind('/') + 1).c_str(), nullptr, nullptr, ms, 0);
   }

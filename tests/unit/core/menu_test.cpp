@@ -5,6 +5,7 @@
 #include "core/menu.h"
 #include "menu/mdata.h"
 #include "speech/text_sound.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 
@@ -60,14 +61,8 @@ class MenuEngine : public ::testing::Test {
     if (m) ActivitySetActive(m, 1);
     return m;
   }
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
-  std::string lastSaid() {
-    std::vector<std::string> all = TranscriptLines();
-    return all.empty() ? "" : all.back();
-  }
+  int key(int code) { return PressKey(code); }
+  std::string lastSaid() { return LastSpoken(); }
   TempRoot root;
   Activity bottom;
 };

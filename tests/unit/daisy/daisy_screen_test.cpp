@@ -18,8 +18,10 @@
 #include "menu/mdata.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
+#include "support/wait.h"
 #include "unit/sound/sound_fixture.h"
 #include "unit/speech/speech_support.h"
 
@@ -109,7 +111,6 @@ TEST(DaisySteps, MaskFollowsTheBook) {
   }
 }
 
-constexpr int kHangMs = 20000;
 
 // A small book in the root: two SMIL files, headings on both, one page;
 // with audio its clips lie back to back in a.wav (6 s), else it is text.
@@ -167,10 +168,7 @@ class Screen : public ::testing::Test {
     return screen_;
   }
 
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
+  int key(int code) { return PressKey(code); }
   int set(const char *name, int value) {
     MenuSetFunc fn = MenuFindFunc(name);
     return fn ? fn(screen_->data, value, 0) : -100;
@@ -187,14 +185,6 @@ class Screen : public ::testing::Test {
     while (std::getline(in, line))
       if (line.find("daisy clip") != std::string::npos) out.push_back(line.substr(line.find("daisy clip")));
     return out;
-  }
-  bool waitFor(const std::function<bool()> &ok, int ms = kHangMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!ok()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(2ms);
-    }
-    return true;
   }
 
   TempRoot root_;
@@ -263,7 +253,7 @@ TEST_F(Screen, HistoryKeepsThePlaceInsideTheClip) {
   ASSERT_GE(MarkAddItem(MARK_DAISY_HISTORY, ncc.c_str(), "Small Book", "0", "6", 1500, 1), 0);
   ASSERT_NE(open(ncc, 0, 6), nullptr);
   release();  // the clip line is written with the clip's first sample
-  ASSERT_TRUE(waitFor([] { return !clipLines().empty(); }));
+  ASSERT_TRUE(WaitFor([] { return !clipLines().empty(); }));
   EXPECT_EQ(clipLines().front().rfind("daisy clip src=a.wav begin=2500 end=4000 ", 0), 0u) << clipLines().front();
   hold();
   key(VKEY_OK);  // pause where it is
@@ -280,7 +270,7 @@ TEST_F(Screen, HistoryKeepsThePlaceInsideTheClip) {
   release();
   const size_t before = clipLines().size();
   ASSERT_NE(open(ncc, 1, 3), nullptr);
-  ASSERT_TRUE(waitFor([&] { return clipLines().size() > before; }));
+  ASSERT_TRUE(WaitFor([&] { return clipLines().size() > before; }));
   EXPECT_EQ(clipLines()[before].rfind("daisy clip src=a.wav begin=4000 end=5000 ", 0), 0u) << clipLines()[before];
 }
 
@@ -302,7 +292,7 @@ TEST_F(Screen, MissingAudioFileIsSaidOnceAndTheBookGoesOn) {
   // The end notices travel as keys: hand them to the screen.
   for (int i = 0; i < 2; i++) {
     KeyEvent e{};
-    ASSERT_TRUE(waitFor([] {
+    ASSERT_TRUE(WaitFor([] {
       std::scoped_lock lock(gKeyBuffer->mutex);
       return gKeyBuffer->rd != gKeyBuffer->wr;
     }));
@@ -310,7 +300,7 @@ TEST_F(Screen, MissingAudioFileIsSaidOnceAndTheBookGoesOn) {
     EXPECT_EQ(e.code, VKEY_DAISYEND);
     key(e.code);
   }
-  ASSERT_TRUE(waitFor([&] { return clipLines().size() > before; }));
+  ASSERT_TRUE(WaitFor([&] { return clipLines().size() > before; }));
   EXPECT_EQ(clipLines()[before].rfind("daisy clip src=b.wav begin=0 end=1000 ", 0), 0u) << clipLines()[before];
   EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"无法打开文件"});
 }

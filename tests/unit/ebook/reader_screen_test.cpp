@@ -17,6 +17,7 @@
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "speech/tts.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "unit/speech/speech_support.h"
@@ -94,10 +95,7 @@ class Reader : public ::testing::Test {
     return r;
   }
 
-  int key(int code) {
-    KeyEvent k{KEY_TYPE_PRESS, code};
-    return ActivityKeyCallBack(&k);
-  }
+  int key(int code) { return PressKey(code); }
 
   // Waits for the reader to post EBOOKEND (other keys are dropped) and hands
   // it to the screen on top.
