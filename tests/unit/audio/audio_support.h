@@ -3,6 +3,9 @@
 #pragma once
 
 #include "audio/ffaudio.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -79,26 +82,25 @@ inline std::vector<int16_t> CliDecode(const std::string &path, int channels, con
   return pcm;
 }
 
-// A fresh temporary folder, removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/talkbook-audio-XXXXXX";
-    const char *made = mkdtemp(tmpl);
-    path_ = made ? made : "/tmp";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (path_ != "/tmp") std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-  const std::string &path() const { return path_; }
+using ::TempDir;
 
- private:
-  std::string path_;
+// A test name from a case's file name ("cbr.mp3" -> "cbr_mp3").
+template <typename Case>
+std::string FileCaseName(const ::testing::TestParamInfo<Case> &info) {
+  std::string n = info.param.name;
+  for (char &ch : n)
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return n;
+}
+
+// A format of the seek tests: the file name (its extension picks the
+// container) and ffmpeg's encoder options.
+struct Format {
+  const char *name;
+  const char *encode;
 };
+// Test names and failure lines show the file, not the record's bytes.
+inline void PrintTo(const Format &c, std::ostream *os) { *os << c.name; }
 
 inline void Put16(std::string &s, unsigned v) {
   s += static_cast<char>(v & 0xff);

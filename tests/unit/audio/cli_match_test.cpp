@@ -93,12 +93,7 @@ TEST_P(CliMatch, SamePcmAsCommandLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CliMatch, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case> &info) {
-                           std::string n = info.param.name;
-                           for (char &ch : n)
-                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return n;
-                         });
+                         FileCaseName<Case>);
 
 // An ID3v2 tag larger than FFmpeg's probe buffer in front of the first frame.
 TEST(CliMatch, Mp3BehindLargeId3Tag) {

@@ -15,11 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Format {
-  const char *name;
-  const char *encode;
-};
-
 // Formats whose container times every packet exactly (the books' CBR MP3
 // among them). A VBR MP3 seeks through its table of contents and AAC in
 // MP4 through its priming, both a few ms off: not listed.
@@ -27,8 +22,6 @@ const Format kFormats[] = {
     {"cbr.mp3", "-c:a libmp3lame -b:a 64k"}, {"pcm.wav", "-c:a pcm_s16le"},
     {"lossless.flac", "-c:a flac"},          {"vorbis.ogg", "-c:a libvorbis -q:a 2"},
 };
-
-void PrintTo(const Format &c, std::ostream *os) { *os << c.name; }
 
 // Five seconds of a tone whose pitch glides and whose loudness wobbles, so
 // that any two stretches differ.
@@ -165,11 +158,6 @@ TEST_P(ExactSeek, ClipsThatFollowEachOtherPlayWithoutGapOrRepeat) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExactSeek, ::testing::ValuesIn(kFormats),
-                         [](const ::testing::TestParamInfo<Format> &info) {
-                           std::string n = info.param.name;
-                           for (char &c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+                         FileCaseName<Format>);
 
 }  // namespace

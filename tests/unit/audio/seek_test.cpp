@@ -12,20 +12,12 @@ namespace {
 constexpr int kSeconds = 12;
 constexpr int kBaseHz = 300, kStepHz = 100;
 
-struct Format {
-  const char *name;
-  const char *encode;
-};
-
 const Format kFormats[] = {
     {"cbr.mp3", "-c:a libmp3lame -b:a 96k"}, {"vbr.mp3", "-c:a libmp3lame -q:a 5"},
     {"vorbis.ogg", "-c:a libvorbis -q:a 2"},  {"lossless.flac", "-c:a flac"},
     {"aac.m4a", "-c:a aac -b:a 64k"},         {"wma.wma", "-c:a wmav2 -b:a 64k"},
     {"pcm.wav", "-c:a pcm_s16le"},            {"aac.aac", "-c:a aac -b:a 64k"},
 };
-
-// Test names and failure lines show the file, not the record's bytes.
-void PrintTo(const Format &c, std::ostream *os) { *os << c.name; }
 
 std::string MakeSteps(const TempDir &dir, const Format &f) {
   const std::string file = dir / f.name;
@@ -75,11 +67,6 @@ TEST_P(Seek, LandsNearTargetOnTheRightContent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Seek, ::testing::ValuesIn(kFormats),
-                         [](const ::testing::TestParamInfo<Format> &info) {
-                           std::string n = info.param.name;
-                           for (char &c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+                         FileCaseName<Format>);
 
 }  // namespace
