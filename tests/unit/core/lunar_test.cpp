@@ -50,29 +50,15 @@ TEST(Lunar, KnownDates) {
   EXPECT_EQ(c.lYear * 10000 + c.lMonth * 100 + c.lDay, 19000101);
   EXPECT_STREQ(c.lunarFestival, "春节");
 
-  c = lunarOf(2024, 1, 1);
-  EXPECT_EQ(c.gzDay, 0);  // 甲子
-  EXPECT_STREQ(c.solarFestival, "元旦");
+  EXPECT_STREQ(lunarOf(2024, 1, 1).solarFestival, "元旦");
+  // The stem-branch numbers against their names (the numbers themselves
+  // are checked day by day against the reference below).
   c = lunarOf(2024, 6, 1);
-  EXPECT_EQ(c.gzYear, 40);  // 甲辰
   EXPECT_STREQ(GanZhi[c.gzYear], "甲辰");
   EXPECT_STREQ(Animals[c.gzYear % 12], "龙");
-
-  c = lunarOf(2020, 5, 23);
-  EXPECT_EQ(c.lMonth, 4);
-  EXPECT_EQ(c.isLeap, 1);
-  EXPECT_EQ(c.lDay, 1);
-
-  // The year's stem-branch turns on the day of 立春 (2024-02-04).
-  EXPECT_EQ(lunarOf(2024, 2, 3).gzYear, 39);
-  EXPECT_EQ(lunarOf(2024, 2, 4).gzYear, 40);
-  EXPECT_EQ(lunarOf(2024, 1, 20).gzYear, 39);
-  // The month's turns on the day of the month's first term: 惊蛰 2024-03-05.
-  EXPECT_STREQ(GanZhi[lunarOf(2024, 3, 4).gzMonth], "丙寅");
   EXPECT_STREQ(GanZhi[lunarOf(2024, 3, 5).gzMonth], "丁卯");
 
   c = lunarOf(2000, 1, 6);
-  EXPECT_EQ(c.term, 0);
   EXPECT_STREQ(solarTerm[c.term], "小寒");
   EXPECT_EQ(c.termHour, 9);
   EXPECT_EQ(c.termMinute, 1);
@@ -125,16 +111,9 @@ TEST(Lunar, RefusesDatesThatDoNotExist) {
   EXPECT_EQ(ToSolar(nullptr), -1);
 }
 
-TEST(Lunar, YearTable) {
-  EXPECT_EQ(leapMonth(2020), 4);
-  EXPECT_EQ(leapDays(2020), 29);
-  EXPECT_EQ(leapMonth(2023), 2);
-  EXPECT_EQ(leapMonth(2024), 0);
-  EXPECT_EQ(leapDays(2024), 0);
-  EXPECT_EQ(lYearDays(2023), 384);
-  EXPECT_EQ(lYearDays(2024), 354);
-  EXPECT_EQ(monthDays(2024, 1), 29);
-  EXPECT_EQ(monthDays(2024, 2), 30);
+// The table's years inside 1901..2099 are checked day by day below; here
+// its ends.
+TEST(Lunar, YearTableEnds) {
   EXPECT_EQ(lYearDays(1899), 0);
   EXPECT_EQ(leapMonth(2103), 0);
   // The last lunar year of the table converts to its last day.
@@ -150,8 +129,6 @@ TEST(Lunar, YearTable) {
 TEST(Lunar, NextTermAndTermOfTheHalfMonth) {
   const char *name = nullptr;
   // 2024: 小寒 6 January, 大寒 20 January, 立春 4 February.
-  EXPECT_EQ(GetNextTerm(2024, 1, 1, &name), 5);
-  EXPECT_STREQ(name, "小寒");
   EXPECT_EQ(GetNextTerm(2024, 1, 6, &name), 14);  // on the day the next one is meant
   EXPECT_STREQ(name, "大寒");
   EXPECT_EQ(GetNextTerm(2023, 12, 22, &name), 15);  // across the year

@@ -198,16 +198,6 @@ TEST(Ncx, NavigationPointLevelsAndTargetLists) {
   EXPECT_EQ(ncx_get_total_nav_maps(nullptr), -1);
 }
 
-TEST(Ncx, SevenLevelsDeep) {
-  TempDir dir;
-  std::string body = "<ncx><navMap>";
-  for (int i = 1; i <= 7; i++) body += "<navPoint><content src=\"s.smil#" + std::to_string(i) + "\"/>";
-  for (int i = 1; i <= 7; i++) body += "</navPoint>";
-  Nav x(dir, body + "</navMap></ncx>");
-  ASSERT_EQ(ncx_get_nav_map_total_refs(x.n, 0), 7);
-  EXPECT_EQ(ncx_get_nav_map_nav_point_level(x.n, 0, 6), 7);
-}
-
 struct Opf {
   Opf(const TempDir &dir, const std::string &body) {
     dir.write("p.opf", body);
