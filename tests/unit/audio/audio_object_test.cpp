@@ -348,23 +348,6 @@ TEST(Audio, EqualiserAndTempoHooks) {
   g_dsp = nullptr;
 }
 
-// A 5.1 float WAV plays as stereo: left = FL + FC + SL, right = FR + FC + SR,
-// clamped; LFE is dropped.
-TEST(Audio, SurroundFileMixesToStereo) {
-  TempDir dir;
-  const float frames[][6] = {{0.1f, 0.2f, 0.05f, 0.9f, 0.01f, 0.02f}, {0.5f, -0.5f, 0.4f, 0.9f, 0.3f, -0.3f}};
-  std::string data(reinterpret_cast<const char *>(frames), sizeof frames);
-  WriteFile(dir / "surround.wav", WavHeader(3, 6, 48000, 32, 0x60F, static_cast<uint32_t>(data.size())) + data);
-  Decoded d = DecodeAll(dir / "surround.wav");
-  ASSERT_EQ(d.rc, 0);
-  EXPECT_EQ(d.channels, 2);
-  EXPECT_EQ(d.rate, 48000);
-  const std::vector<int16_t> expected = {static_cast<int16_t>((0.1f + 0.05f + 0.01f) * 32768),
-                                         static_cast<int16_t>((0.2f + 0.05f + 0.02f) * 32768), 32767,
-                                         static_cast<int16_t>((-0.5f + 0.4f - 0.3f) * 32768)};
-  EXPECT_EQ(d.pcm, expected);
-}
-
 // The sound module's equaliser and tempo set-up fit the hooks as they are;
 // what the writer gets is the plain decode run through the equaliser.
 TEST(Audio, RealEqualiserThroughTheHook) {

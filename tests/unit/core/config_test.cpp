@@ -95,6 +95,7 @@ TEST_F(ConfigStore, ValuesOutOfRangeKeepTheBuiltInOnes) {
     const char *value;
     int *var;
     int want;
+    bool calendar = false;  // an element of the calendar block
   } cases[] = {
       {"MainVolume", "26", &MainVolume, 10},
       {"MainVolume", "25", &MainVolume, 25},
@@ -112,25 +113,16 @@ TEST_F(ConfigStore, ValuesOutOfRangeKeepTheBuiltInOnes) {
       {"CfgUsbDelay", "1000", &CfgUsbDelay, 1000},
       {"CfgUsbDelay", "1001", &CfgUsbDelay, 200},
       {"LogFileNo", "9999", &LogFileNo, 9999},
+      {"year1", "1969", &WnlYear[1], 2018, true},
+      {"year1", "3000", &WnlYear[1], 3000, true},
+      {"twomonth0", "2", &WnlTwoMonth[0], 0, true},
+      {"day3", "31", &WnlDay[3], 31, true},
+      {"hour2", "24", &WnlHour[2], 0, true},
   };
   for (const auto &c : cases) {
     BuiltIns();
-    WriteConfig(std::string("<") + c.element + ">" + c.value + "</" + c.element + ">");
-    LoadConfig();
-    EXPECT_EQ(*c.var, c.want) << c.element << "=" << c.value;
-  }
-  struct {
-    const char *element;
-    const char *value;
-    int *var;
-    int want;
-  } calendar[] = {
-      {"year1", "1969", &WnlYear[1], 2018}, {"year1", "3000", &WnlYear[1], 3000},
-      {"twomonth0", "2", &WnlTwoMonth[0], 0}, {"day3", "31", &WnlDay[3], 31}, {"hour2", "24", &WnlHour[2], 0},
-  };
-  for (const auto &c : calendar) {
-    BuiltIns();
-    WriteConfig("", std::string("<") + c.element + ">" + c.value + "</" + c.element + ">");
+    const std::string element = std::string("<") + c.element + ">" + c.value + "</" + c.element + ">";
+    WriteConfig(c.calendar ? "" : element, c.calendar ? element : "");
     LoadConfig();
     EXPECT_EQ(*c.var, c.want) << c.element << "=" << c.value;
   }
