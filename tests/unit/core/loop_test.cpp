@@ -73,6 +73,15 @@ void arm(Rec &r, const char *name, int timeoutUs, Trace *t = nullptr, bool exit 
   r.exitLoop = exit;
 }
 
+void watch(Rec &r, int fd, int timeoutUs) {
+  r.ev.flag = EVENT_READ;
+  r.ev.fd = fd;
+  r.ev.timeout = timeoutUs;
+  r.ev.callback = recCallback;
+  r.ev.check = alwaysCheck;
+  r.ev.arg = &r;
+}
+
 TEST(Loop, RefusesInvalidRecords) {
   LoopInit();
   Rec r;
@@ -123,18 +132,9 @@ TEST(Loop, DescriptorTimesOutOnlyWithATimeout) {
   ASSERT_EQ(pipe(quiet), 0);
   ASSERT_EQ(pipe(busy), 0);
   Rec never, timed, readable, stop;
-  for (Rec *r : {&never, &timed, &readable}) {
-    r->ev.flag = EVENT_READ;
-    r->ev.callback = recCallback;
-    r->ev.check = alwaysCheck;
-    r->ev.arg = r;
-  }
-  never.ev.fd = quiet[0];
-  never.ev.timeout = -1;
-  timed.ev.fd = quiet[0];
-  timed.ev.timeout = 30000;
-  readable.ev.fd = busy[0];
-  readable.ev.timeout = 30000;
+  watch(never, quiet[0], -1);
+  watch(timed, quiet[0], 30000);
+  watch(readable, busy[0], 30000);
   ASSERT_EQ(write(busy[1], "x", 1), 1);
   arm(stop, "stop", 150000, nullptr, true);
   for (Rec *r : {&never, &timed, &readable, &stop}) ASSERT_EQ(EventAdd(&r->ev), 0);
@@ -213,12 +213,7 @@ TEST(Loop, AllocatesNothingPerIteration) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   Rec watcher;  // a descriptor that is polled every iteration too
-  watcher.ev.flag = EVENT_READ;
-  watcher.ev.fd = fds[0];
-  watcher.ev.timeout = -1;
-  watcher.ev.callback = recCallback;
-  watcher.ev.check = alwaysCheck;
-  watcher.ev.arg = &watcher;
+  watch(watcher, fds[0], -1);
   EventAdd(&watcher.ev);
   g_newCalls = 0;
   EventAdd(&p.ev);
