@@ -5,7 +5,32 @@
 #include "core/activity.h"
 #include "core/key.h"
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 inline int PressKey(int code) {
   KeyEvent k{KEY_TYPE_PRESS, code};
   return ActivityKeyCallBack(&k);
+}
+
+// Waits until a screen posts `code` to gKeyBuffer; keys of other codes met
+// on the way are taken and dropped. The limit is a hang guard.
+inline bool WaitPostedKey(int code, int ms = 20000) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    bool have;
+    {
+      std::scoped_lock lock(gKeyBuffer->mutex);
+      have = gKeyBuffer->rd != gKeyBuffer->wr;
+    }
+    if (!have) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      continue;
+    }
+    KeyEvent e{};
+    KeyBufferRead(gKeyBuffer, &e);
+    if (e.code == code) return true;
+  }
+  return false;
 }

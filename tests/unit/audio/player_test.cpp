@@ -131,24 +131,7 @@ class Player : public ::testing::Test {
   }
 
   // Waits for the player to post code; keys of other codes are dropped.
-  bool posted(int code, int ms = kHangMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-      bool have;
-      {
-        std::scoped_lock lock(gKeyBuffer->mutex);
-        have = gKeyBuffer->rd != gKeyBuffer->wr;
-      }
-      if (have) {
-        KeyEvent e{};
-        KeyBufferRead(gKeyBuffer, &e);
-        if (e.code == code) return true;
-        continue;
-      }
-      std::this_thread::sleep_for(2ms);
-    }
-    return false;
-  }
+  bool posted(int code, int ms = kHangMs) { return WaitPostedKey(code, ms); }
   // The end notice arrives and is handed to the player.
   int deliverEnd() { return posted(VKEY_AUDIOEND) ? key(VKEY_AUDIOEND) : -100; }
   // The end notice of a file that played to its end. The writer may post one

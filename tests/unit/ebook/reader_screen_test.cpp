@@ -100,25 +100,9 @@ class Reader : public ::testing::Test {
   // Waits for the reader to post EBOOKEND (other keys are dropped) and hands
   // it to the screen on top.
   bool deliverEnd(int ms = kHangMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-      bool have;
-      {
-        std::scoped_lock lock(gKeyBuffer->mutex);
-        have = gKeyBuffer->rd != gKeyBuffer->wr;
-      }
-      if (!have) {
-        std::this_thread::sleep_for(2ms);
-        continue;
-      }
-      KeyEvent e{};
-      KeyBufferRead(gKeyBuffer, &e);
-      if (e.code == VKEY_EBOOKEND) {
-        key(VKEY_EBOOKEND);
-        return true;
-      }
-    }
-    return false;
+    if (!WaitPostedKey(VKEY_EBOOKEND, ms)) return false;
+    key(VKEY_EBOOKEND);
+    return true;
   }
 
   // Delivers sentence ends until the position moves (or the reader is
