@@ -3,7 +3,9 @@
 #pragma once
 
 #include "audio/ffaudio.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
+#include "support/wav.h"
 
 #include <gtest/gtest.h>
 
@@ -23,14 +25,6 @@ namespace audiotest {
 // The committed test files (tiny, made by tools/badaudio/make-seeds).
 inline std::string DataFile(const char *name) {
   return std::string(TB_SOURCE_DIR) + "/tests/data/audio/" + name;
-}
-
-// The shared sample books: beside the main tree, or two levels up from a
-// worktree.
-inline std::string SamplesDir() {
-  for (std::string dir : {std::string(TB_SAMPLES_DIR), std::string(TB_SOURCE_DIR) + "/../../shared/samples"})
-    if (std::filesystem::is_directory(dir)) return dir;
-  return TB_SAMPLES_DIR;
 }
 
 // The ffmpeg command line, or "" when it cannot run here (under qemu, or
@@ -82,7 +76,13 @@ inline std::vector<int16_t> CliDecode(const std::string &path, int channels, con
   return pcm;
 }
 
+using ::Put16;
+using ::Put32;
+using ::ReadFile;
+using ::SamplesDir;
 using ::TempDir;
+using ::WavHeader;
+using ::WriteFile;
 
 // A test name from a case's file name ("cbr.mp3" -> "cbr_mp3").
 template <typename Case>
@@ -101,53 +101,6 @@ struct Format {
 };
 // Test names and failure lines show the file, not the record's bytes.
 inline void PrintTo(const Format &c, std::ostream *os) { *os << c.name; }
-
-inline void Put16(std::string &s, unsigned v) {
-  s += static_cast<char>(v & 0xff);
-  s += static_cast<char>((v >> 8) & 0xff);
-}
-inline void Put32(std::string &s, uint32_t v) {
-  Put16(s, v & 0xffff);
-  Put16(s, v >> 16);
-}
-
-// A WAV header: tag 1 integer PCM, 3 float; a nonzero channel mask makes it
-// WAVE_FORMAT_EXTENSIBLE so that the layout is named.
-inline std::string WavHeader(int tag, int channels, int rate, int bits, uint32_t mask, uint32_t dataBytes) {
-  std::string h;
-  const bool ext = mask != 0;
-  h += "RIFF";
-  Put32(h, (ext ? 60u : 36u) + dataBytes);
-  h += "WAVEfmt ";
-  Put32(h, ext ? 40 : 16);
-  Put16(h, ext ? 0xFFFE : static_cast<unsigned>(tag));
-  Put16(h, static_cast<unsigned>(channels));
-  Put32(h, static_cast<uint32_t>(rate));
-  Put32(h, static_cast<uint32_t>(rate * channels * bits / 8));
-  Put16(h, static_cast<unsigned>(channels * bits / 8));
-  Put16(h, static_cast<unsigned>(bits));
-  if (ext) {
-    Put16(h, 22);
-    Put16(h, static_cast<unsigned>(bits));
-    Put32(h, mask);
-    // The sub-format GUID: the tag followed by the fixed tail.
-    Put32(h, static_cast<uint32_t>(tag));
-    const unsigned char tail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-    h.append(reinterpret_cast<const char *>(tail), sizeof tail);
-  }
-  h += "data";
-  Put32(h, dataBytes);
-  return h;
-}
-
-inline void WriteFile(const std::string &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 template <typename T>
 std::string Bytes(const std::vector<T> &v) {

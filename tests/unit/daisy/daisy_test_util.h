@@ -3,7 +3,9 @@
 // length (the duration probe reads it).
 #pragma once
 
+#include "support/files.h"
 #include "support/temp_dir.h"
+#include "support/wav.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,19 +18,7 @@
 
 namespace daisytest {
 
-// The sample books: TB_SAMPLES_DIR from the environment when set (a work
-// tree whose samples are elsewhere), else the one the build names.
-inline std::string samplesDir() {
-  const char *env = std::getenv("TB_SAMPLES_DIR");
-  return env && *env ? env : TB_SAMPLES_DIR;
-}
-
 using TempDir = ::TempDir;
-
-inline std::string readFile(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 // A par of a SMIL file: its id, the text it shows ("" none) and its clip
 // (end < 0: no audio element; end == 0: an audio element without clip-end).
@@ -86,28 +76,7 @@ inline std::string content(const std::vector<std::pair<std::string, std::string>
   return s + "</body></html>\n";
 }
 
-// A 16-bit mono PCM WAV file of the given length at 8000 Hz.
-inline std::string wav(int length_ms) {
-  uint32_t samples = static_cast<uint32_t>(length_ms) * 8;
-  uint32_t data = samples * 2;
-  std::string w;
-  auto put = [&](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; i++) w += static_cast<char>(v >> (8 * i));
-  };
-  w += "RIFF";
-  put(36 + data, 4);
-  w += "WAVEfmt ";
-  put(16, 4);
-  put(1, 2);
-  put(1, 2);
-  put(8000, 4);
-  put(16000, 4);
-  put(2, 2);
-  put(16, 2);
-  w += "data";
-  put(data, 4);
-  w += std::string(data, '\0');
-  return w;
-}
+// A 16-bit mono PCM WAV file of the given length at 8000 Hz (silence).
+inline std::string wav(int length_ms) { return Wav16(8000, 1, std::vector<int16_t>(length_ms * 8)); }
 
 }  // namespace daisytest

@@ -40,9 +40,9 @@ class Golden : public ::testing::TestWithParam<Book> {};
 
 TEST_P(Golden, ReportMatchesTheBooksOwnFiles) {
   const Book &b = GetParam();
-  std::string control = daisytest::samplesDir() + "/" + b.control;
-  if (!std::filesystem::exists(control)) GTEST_SKIP() << "no samples at " << daisytest::samplesDir();
-  std::string golden = daisytest::readFile(std::string(TB_SOURCE_DIR) + "/tests/data/daisy/" + b.name + ".txt");
+  std::string control = SamplesDir() + "/" + b.control;
+  if (!std::filesystem::exists(control)) GTEST_SKIP() << "no samples at " << SamplesDir();
+  std::string golden = ReadFile(std::string(TB_SOURCE_DIR) + "/tests/data/daisy/" + b.name + ".txt");
   ASSERT_FALSE(golden.empty()) << b.name;
   const daisyreport::Api &api = daisyreport::apiFor(control);
   ASSERT_EQ(api.open(control.c_str()), 0) << control;

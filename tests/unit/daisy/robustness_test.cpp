@@ -144,7 +144,7 @@ struct Sample {
 TEST(DaisyRobustness, MutatedSampleFilesNeverCrash) {
   const Sample samples[] = {{"daisy202/dontworrybehappy-invalid", "ncc.html"},
                             {"daisy3/speechgen", "06-speechgen.opf"}};
-  std::string root = daisytest::samplesDir();
+  std::string root = SamplesDir();
   if (!fs::exists(root + "/" + samples[0].folder)) GTEST_SKIP() << "no samples at " << root;
   std::mt19937 rng(12);
   for (const Sample &sample : samples) {
@@ -154,13 +154,13 @@ TEST(DaisyRobustness, MutatedSampleFilesNeverCrash) {
       std::string name = e.path().filename().string();
       std::string ext = e.path().extension().string();
       if (ext == ".mp3") continue;  // clips carry their ends; the audio is not read
-      dir.write(name, daisytest::readFile(e.path().string()));
+      dir.write(name, ReadFile(e.path().string()));
       fs::permissions(dir.file(name), fs::perms::owner_read | fs::perms::owner_write);
       if (ext == ".html" || ext == ".smil" || ext == ".ncx" || ext == ".opf" || ext == ".xml") texts.push_back(name);
     }
     ASSERT_FALSE(texts.empty());
     for (const std::string &name : texts) {
-      std::string original = daisytest::readFile(dir.file(name));
+      std::string original = ReadFile(dir.file(name));
       for (int round = 0; round < 6; round++) {
         ASSERT_TRUE(dir.write(name, mutate(original, rng)));
         int rc = parseOne(dir.file(name));

@@ -13,7 +13,6 @@ namespace {
 
 using ebooktest::convert;
 using ebooktest::TempDir;
-using ebooktest::writeFile;
 
 TEST(EbookRegistry, FindsRecordsByExtension) {
   struct Case {
@@ -187,7 +186,7 @@ TEST_F(PlainText, PagesJoinedEqualTheWholeFileConverted) {
               c.want);
 
     std::string path = dir_.file("book.txt");
-    ASSERT_TRUE(writeFile(path, file));
+    ASSERT_TRUE(WriteFile(path, file));
     int pages = 0;
     std::string joined = readAll(&ebook_parser_for_txt, path, &pages);
     EXPECT_TRUE(joined == expected) << firstDifference(joined, expected);
@@ -207,7 +206,7 @@ TEST_F(PlainText, AsciiPrefaceThenAnotherSet) {
     std::string rest8;
     std::string rest = maker.make(200000, &rest8);
     std::string path = dir_.file("late.txt");
-    ASSERT_TRUE(writeFile(path, ascii + rest));
+    ASSERT_TRUE(WriteFile(path, ascii + rest));
     std::string joined = readAll(&ebook_parser_for_txt, path);
     std::string expected = u8 + rest8;
     EXPECT_TRUE(joined == expected) << firstDifference(joined, expected);
@@ -217,28 +216,28 @@ TEST_F(PlainText, AsciiPrefaceThenAnotherSet) {
 TEST_F(PlainText, SmallFilesMarksAndFailures) {
   ebook_parser *p = &ebook_parser_for_txt;
   std::string small(300, 'x');
-  ASSERT_TRUE(writeFile(dir_.file("small.txt"), small));
+  ASSERT_TRUE(WriteFile(dir_.file("small.txt"), small));
   int pages = 0;
   EXPECT_EQ(readAll(p, dir_.file("small.txt"), &pages), small);
   EXPECT_EQ(pages, 1);
 
-  ASSERT_TRUE(writeFile(dir_.file("one.txt"), "A"));
+  ASSERT_TRUE(WriteFile(dir_.file("one.txt"), "A"));
   EXPECT_EQ(readAll(p, dir_.file("one.txt"), &pages), "A");
   EXPECT_EQ(pages, 1);
 
-  ASSERT_TRUE(writeFile(dir_.file("empty.txt"), ""));
+  ASSERT_TRUE(WriteFile(dir_.file("empty.txt"), ""));
   EXPECT_EQ(readAll(p, dir_.file("empty.txt"), &pages), "");
   EXPECT_EQ(pages, 0);
 
   // The byte-order mark is never part of a page.
-  ASSERT_TRUE(writeFile(dir_.file("bom.txt"), "\xEF\xBB\xBFHello."));
+  ASSERT_TRUE(WriteFile(dir_.file("bom.txt"), "\xEF\xBB\xBFHello."));
   EXPECT_EQ(readAll(p, dir_.file("bom.txt")), "Hello.");
 
   // Exactly 1 MiB of ASCII: pages of 400-500 bytes across the refills.
   std::string mib;
   while (mib.size() < (1u << 20)) mib += "All work and no play makes a dull reader, they say. ";
   mib.resize(1u << 20);
-  ASSERT_TRUE(writeFile(dir_.file("mib.txt"), mib));
+  ASSERT_TRUE(WriteFile(dir_.file("mib.txt"), mib));
   ASSERT_EQ(p->open(p, dir_.file("mib.txt").c_str()), 0);
   std::string joined;
   for (int k = 0; k < p->get_total_pages(p); k++) {
@@ -275,7 +274,7 @@ TEST_F(PlainText, ScrambledFormatsDecodeFromAnyPage) {
   TextMaker maker("UTF-8", seed());
   std::string u8;
   std::string text = maker.make(30000, &u8);
-  ASSERT_TRUE(writeFile(dir_.file("plain.txt"), text));
+  ASSERT_TRUE(WriteFile(dir_.file("plain.txt"), text));
   ebook_parser *txt = &ebook_parser_for_txt;
   ASSERT_EQ(txt->open(txt, dir_.file("plain.txt").c_str()), 0);
   int total = txt->get_total_pages(txt);
@@ -287,7 +286,7 @@ TEST_F(PlainText, ScrambledFormatsDecodeFromAnyPage) {
 
   const unsigned char key[8] = {1, 0x80, 0xFF, 0x3C, 7, 0x55, 0xAA, 0x10};
   set_xor_value_for_ebd(key);
-  ASSERT_TRUE(writeFile(dir_.file("book.ebd"), scramble(text, key)));
+  ASSERT_TRUE(WriteFile(dir_.file("book.ebd"), scramble(text, key)));
   ebook_parser *ebd = &ebook_parser_for_ebd;
   ASSERT_EQ(ebd->open(ebd, dir_.file("book.ebd").c_str()), 0);
   EXPECT_EQ(ebd->get_total_pages(ebd), total);
@@ -299,7 +298,7 @@ TEST_F(PlainText, ScrambledFormatsDecodeFromAnyPage) {
   // Which key byte comes first depends on where the page read stopped, so
   // each rotation is tried on a scrambled copy of the text.
   ebook_parser *ebe = &ebook_parser_for_ebe;
-  ASSERT_TRUE(writeFile(dir_.file("zero.ebe"), std::string(4096, '\0')));
+  ASSERT_TRUE(WriteFile(dir_.file("zero.ebe"), std::string(4096, '\0')));
   ASSERT_EQ(ebe->open(ebe, dir_.file("zero.ebe").c_str()), 0);
   ASSERT_GT(ebe->read_page(ebe, 0, &page), 0);
   unsigned char stream[16];
@@ -309,7 +308,7 @@ TEST_F(PlainText, ScrambledFormatsDecodeFromAnyPage) {
   for (int rot = 0; rot < 8 && !matched; rot++) {
     unsigned char ebeKey[8];
     for (int i = 0; i < 8; i++) ebeKey[(rot + i) % 8] = stream[i];
-    ASSERT_TRUE(writeFile(dir_.file("book.ebe"), scramble(text, ebeKey)));
+    ASSERT_TRUE(WriteFile(dir_.file("book.ebe"), scramble(text, ebeKey)));
     ASSERT_EQ(ebe->open(ebe, dir_.file("book.ebe").c_str()), 0);
     n = ebe->read_page(ebe, 37, &page);
     matched = ebe->get_total_pages(ebe) == total && std::string(page, static_cast<size_t>(n > 0 ? n : 0)) == page37;
@@ -333,7 +332,7 @@ TEST_F(PlainText, LyricsLoseTheirTags) {
   };
   ebook_parser *p = &ebook_parser_for_lrc;
   for (const Case &c : cases) {
-    ASSERT_TRUE(writeFile(dir_.file("song.lrc"), c.file));
+    ASSERT_TRUE(WriteFile(dir_.file("song.lrc"), c.file));
     int pages = 0;
     EXPECT_EQ(readAll(p, dir_.file("song.lrc"), &pages), c.want) << c.what;
     EXPECT_EQ(pages, 1) << c.what;
@@ -344,7 +343,7 @@ TEST_F(PlainText, LyricsLoseTheirTags) {
     longLrc += "[00:" + std::to_string(i % 60) + ".00]第" + std::to_string(i) + "行歌词\n";
     want += "第" + std::to_string(i) + "行歌词\n";
   }
-  ASSERT_TRUE(writeFile(dir_.file("long.lrc"), longLrc));
+  ASSERT_TRUE(WriteFile(dir_.file("long.lrc"), longLrc));
   int pages = 0;
   EXPECT_EQ(readAll(p, dir_.file("long.lrc"), &pages), want);
   EXPECT_GT(pages, 10);

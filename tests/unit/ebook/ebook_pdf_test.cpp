@@ -14,7 +14,6 @@
 
 namespace {
 
-using ebooktest::writeFile;
 namespace fs = std::filesystem;
 
 // A PDF of one text line per page in Helvetica.
@@ -73,7 +72,7 @@ TEST_F(PdfBook, ReadsPagesOfFilesWithAwkwardNames) {
   for (const char *name : {"book.pdf", "my book's \"best\" copy.pdf", "$(touch pwned) `touch pwned2`; x.pdf",
                            "-dash.pdf", "中文 书名.pdf"}) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(writeFile(file(std::string("/mnt/sdcard/") + name), pdf));
+    ASSERT_TRUE(WriteFile(file(std::string("/mnt/sdcard/") + name), pdf));
     std::string path = std::string("/mnt/sdcard/") + name;
     ASSERT_EQ(p->open(p, path.c_str()), 0);
     EXPECT_EQ(p->get_total_pages(p), 3);
@@ -101,18 +100,18 @@ TEST_F(PdfBook, BadInformationCannotBeOpened) {
       {"no count", "Pages:\n"},
       {"nothing", ""},
   };
-  ASSERT_TRUE(writeFile(file("/mnt/sdcard/book.pdf"), makePdf({"One."})));
+  ASSERT_TRUE(WriteFile(file("/mnt/sdcard/book.pdf"), makePdf({"One."})));
   ebook_parser *p = &ebook_parser_for_pdf;
   for (const Case &c : cases) {
     std::string script = "#!/bin/sh\nprintf '" + std::string(c.info) + "'\n";
-    ASSERT_TRUE(writeFile(file("/home/fakeinfo"), script));
+    ASSERT_TRUE(WriteFile(file("/home/fakeinfo"), script));
     fs::permissions(file("/home/fakeinfo"), fs::perms::owner_all);
     set_pdf_programs("/home/fakeinfo", nullptr, nullptr);
     EXPECT_EQ(p->open(p, "/mnt/sdcard/book.pdf"), -4) << c.what;
     EXPECT_EQ(p->context, nullptr) << c.what;
   }
   set_pdf_programs("/home/pdfinfo", nullptr, nullptr);
-  ASSERT_TRUE(writeFile(file("/mnt/sdcard/fake.pdf"), "not a PDF at all"));
+  ASSERT_TRUE(WriteFile(file("/mnt/sdcard/fake.pdf"), "not a PDF at all"));
   EXPECT_EQ(p->open(p, "/mnt/sdcard/fake.pdf"), -4);
   EXPECT_EQ(p->open(p, "/mnt/sdcard/missing.pdf"), -4);
   EXPECT_EQ(p->open(p, "/mnt/sdcard/book.pdf"), 0);

@@ -1,7 +1,7 @@
-// Helpers of the e-book tests: a temporary folder, whole-file reads and
-// writes, and iconv in one call.
+// Helpers of the e-book tests: a temporary folder and iconv in one call.
 #pragma once
 
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 #include <cerrno>
@@ -15,17 +15,6 @@
 namespace ebooktest {
 
 using TempDir = ::TempDir;
-
-inline bool writeFile(const std::string &path, const std::string &bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(f);
-}
-
-inline std::string readFile(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 // Converts text from one set to another; ok is false when any part of it
 // could not be converted.

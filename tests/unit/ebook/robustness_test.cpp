@@ -20,7 +20,6 @@
 namespace {
 
 using ebooktest::TempDir;
-using ebooktest::writeFile;
 
 std::string randomBytes(std::mt19937 &rng, size_t n, bool highBytes) {
   std::string s(n, '\0');
@@ -66,7 +65,7 @@ TEST(Robustness, ReadersSurviveBinaryFiles) {
     if (round == 4) bytes = "\xFF\xFE" + bytes;  // UTF-16 mark before junk
     for (ebook_parser *p : {&ebook_parser_for_txt, &ebook_parser_for_ebd, &ebook_parser_for_lrc}) {
       std::string path = dir.file(std::string("junk.") + p->extension);
-      ASSERT_TRUE(writeFile(path, bytes));
+      ASSERT_TRUE(WriteFile(path, bytes));
       ASSERT_EQ(p->open(p, path.c_str()), 0) << p->extension;
       int total = p->get_total_pages(p);
       if (p != &ebook_parser_for_lrc) {
@@ -144,7 +143,7 @@ TEST(Robustness, WordListWithRandomOffsetsNeverReadsOutside) {
       put(512 + 4 * k, std::uniform_int_distribution<uint32_t>(0, 14000)(rng), 4);
     put(512 + 4 * (last - first + 1), 12000, 4);
     std::string path = dir.file("WordList.bin");
-    ASSERT_TRUE(writeFile(path, file));
+    ASSERT_TRUE(WriteFile(path, file));
     ASSERT_EQ(WordList_InitFrom(path.c_str()), 0);
     const unsigned char *words[kWordListMaxWords];
     unsigned char lengths[kWordListMaxWords];

@@ -72,7 +72,7 @@ TEST_F(WordListTest, GivesTheWordsOfEachCode) {
   std::string file = makeList(0x5F00, 0x5F03,
                               {{0x5F00, {u"开心", u"打开"}}, {0x5F02, {u"弓"}}, {0x5F03, {u"弓长张"}}});
   std::string path = dir_.file("WordList.bin");
-  ASSERT_TRUE(ebooktest::writeFile(path, file));
+  ASSERT_TRUE(WriteFile(path, file));
 
   const unsigned char *words[kWordListMaxWords];
   unsigned char lengths[kWordListMaxWords];
@@ -117,11 +117,11 @@ TEST_F(WordListTest, RejectsDamagedFiles) {
 
   std::string path = dir_.file("WordList.bin");
   for (const Case &c : cases) {
-    ASSERT_TRUE(ebooktest::writeFile(path, c.bytes));
+    ASSERT_TRUE(WriteFile(path, c.bytes));
     EXPECT_EQ(WordList_InitFrom(path.c_str()), -1) << c.what;
   }
   EXPECT_EQ(WordList_InitFrom(dir_.file("missing.bin").c_str()), -1);
-  ASSERT_TRUE(ebooktest::writeFile(path, good));
+  ASSERT_TRUE(WriteFile(path, good));
   EXPECT_EQ(WordList_InitFrom(path.c_str()), 0);
 }
 
@@ -131,7 +131,7 @@ TEST_F(WordListTest, DamagedEntryYieldsNoWords) {
   uint32_t wordsOffset = 512 + 4 * 3;
   file[wordsOffset + 1] = static_cast<char>(200);
   std::string path = dir_.file("WordList.bin");
-  ASSERT_TRUE(ebooktest::writeFile(path, file));
+  ASSERT_TRUE(WriteFile(path, file));
   ASSERT_EQ(WordList_InitFrom(path.c_str()), 0);
   const unsigned char *words[kWordListMaxWords];
   unsigned char lengths[kWordListMaxWords];

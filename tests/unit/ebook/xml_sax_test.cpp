@@ -112,7 +112,7 @@ TEST(XmlSax, BrokenCopiesStillDeliverEveryElement) {
   TempDir dir;
   const std::string base = samples() + "/daisy202/dontworrybehappy/";
   for (const char *name : {"ncc.html", "content.html", "speechgen0002.smil"}) {
-    std::string original = ebooktest::readFile(base + name);
+    std::string original = ReadFile(base + name);
     ASSERT_FALSE(original.empty()) << name;
     Recorder ref;
     ASSERT_EQ(xml_sax_parse((base + name).c_str(), &ref), 0);
@@ -147,7 +147,7 @@ TEST(XmlSax, BrokenCopiesStillDeliverEveryElement) {
 
     for (const Variant &v : variants) {
       std::string path = dir.file("broken.xml");
-      ASSERT_TRUE(ebooktest::writeFile(path, v.bytes));
+      ASSERT_TRUE(WriteFile(path, v.bytes));
       Recorder r;
       EXPECT_EQ(xml_sax_parse(path.c_str(), &r), -3) << name << ": " << v.what;
       std::vector<std::string> starts = r.starts;
@@ -162,7 +162,7 @@ TEST(XmlSax, BrokenCopiesStillDeliverEveryElement) {
     for (size_t cut : {original.size() / 3, original.size() * 2 / 3, original.size() - 3}) {
       std::string bytes = original.substr(0, cut);
       std::string path = dir.file("truncated.xml");
-      ASSERT_TRUE(ebooktest::writeFile(path, bytes));
+      ASSERT_TRUE(WriteFile(path, bytes));
       Recorder r;
       EXPECT_EQ(xml_sax_parse(path.c_str(), &r), -3) << name << " cut at " << cut;
       size_t complete = 0;  // start tags wholly inside the kept bytes
@@ -193,7 +193,7 @@ TEST(XmlSax, TextInPiecesArrivesAsOneNode) {
 
   TempDir dir;
   std::string path = dir.file("long.xml");
-  ASSERT_TRUE(ebooktest::writeFile(path, doc));
+  ASSERT_TRUE(WriteFile(path, doc));
   Recorder r;
   EXPECT_EQ(xml_sax_parse(path.c_str(), &r), 0);
   std::vector<std::string> want = {"<book", "<p id=a1 class=x", expected, ">p", "<p", ">p", ">book"};
@@ -230,7 +230,7 @@ TEST(XmlSax, CallbackStopsTheParseAtOnce) {
   doc += "</root>";
   TempDir dir;
   std::string path = dir.file("big.xml");
-  ASSERT_TRUE(ebooktest::writeFile(path, doc));
+  ASSERT_TRUE(WriteFile(path, doc));
 
   for (int stopAfter : {1, 3, 500}) {
     Recorder r;
@@ -249,7 +249,7 @@ TEST(XmlSax, ResultsForMissingEmptyAndHostileInput) {
   EXPECT_EQ(xml_sax_parse(nullptr, &r), -1);
   EXPECT_EQ(xml_sax_parse(dir.file("x.xml").c_str(), nullptr), -1);
   EXPECT_EQ(xml_sax_parse(dir.file("missing.xml").c_str(), &r), -4);
-  ASSERT_TRUE(ebooktest::writeFile(dir.file("empty.xml"), ""));
+  ASSERT_TRUE(WriteFile(dir.file("empty.xml"), ""));
   EXPECT_EQ(xml_sax_parse(dir.file("empty.xml").c_str(), &r), -5);
   EXPECT_EQ(xml_sax_parse_memory("", 0, "empty", &r), -5);
 

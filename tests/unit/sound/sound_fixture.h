@@ -7,6 +7,7 @@
 #include "core/config.h"
 #include "core/machine.h"
 #include "sound/sound.h"
+#include "support/wav.h"
 
 #include <gtest/gtest.h>
 
@@ -77,27 +78,7 @@ inline std::vector<int16_t> ReadOutWav() {
 
 // Writes a 16-bit PCM WAV file.
 inline void WriteWav(const std::string &path, int rate, int ch, const std::vector<int16_t> &s) {
-  std::ofstream f(path, std::ios::binary);
-  auto u32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; i++) f.put(static_cast<char>(v >> (8 * i)));
-  };
-  auto u16 = [&](uint16_t v) {
-    f.put(static_cast<char>(v & 0xff));
-    f.put(static_cast<char>(v >> 8));
-  };
-  f.write("RIFF", 4);
-  u32(static_cast<uint32_t>(36 + s.size() * 2));
-  f.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(static_cast<uint16_t>(ch));
-  u32(static_cast<uint32_t>(rate));
-  u32(static_cast<uint32_t>(rate * ch * 2));
-  u16(static_cast<uint16_t>(ch * 2));
-  u16(16);
-  f.write("data", 4);
-  u32(static_cast<uint32_t>(s.size() * 2));
-  for (int16_t v : s) u16(static_cast<uint16_t>(v));
+  std::ofstream(path, std::ios::binary) << Wav16(rate, ch, s);
 }
 
 // A fresh root with the WAV outlet, the given hardware version and the
