@@ -58,6 +58,10 @@ const char *const kReadNext[2] = {"是否朗读下一篇?", "Whether reading the
 const char *const kStartNext[2] = {"开始朗读下一篇", "Start the next one"};
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
 const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
+const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
+// From this many pages (about 5 MiB of text) counting the whole book takes
+// the board long enough that the listener is told why it is quiet.
+constexpr int kBigBookPages = 10000;
 
 int lang() { return MLanguageSetting == 1 ? 1 : 0; }
 void say(const char *const *text) { text_sound_insert(text[lang()]); }
@@ -406,7 +410,10 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   const char *ext = get_extension_name(path.c_str());
   r->is_pdf = ext && strcasecmp(ext, "pdf") == 0;
   r->is_epub = ext && strcasecmp(ext, "epub") == 0;
-  if (!r->is_pdf) doExtraInit(&r->parser, r->total_pages);
+  if (!r->is_pdf) {
+    if (r->total_pages >= kBigBookPages) say(kOpeningBig);
+    doExtraInit(&r->parser, r->total_pages);
+  }
   const bool inside = start_page >= 0 && start_page < r->total_pages;
   r->cur_page = inside ? start_page : 0;
   r->cur_line = inside ? std::max(start_line, 0) : 0;
