@@ -66,19 +66,12 @@ void treeOf(xmlNode *n, std::vector<std::string> *names, std::string *text) {
   }
 }
 
-// The sample books; TB_SAMPLES_DIR in the environment overrides the folder
-// beside the source tree.
-std::string samples() {
-  const char *env = std::getenv("TB_SAMPLES_DIR");
-  return env && *env ? env : TB_SAMPLES_DIR;
-}
-
 std::vector<std::string> sampleFiles() {
   std::vector<std::string> files;
   std::error_code ec;
   for (const char *dir : {"/daisy202/dontworrybehappy", "/daisy202/mental_health", "/daisy3/mental_health",
                           "/daisy3/speechgen"}) {
-    for (const auto &e : std::filesystem::directory_iterator(samples() + dir, ec)) {
+    for (const auto &e : std::filesystem::directory_iterator(SamplesDir() + dir, ec)) {
       std::string ext = e.path().extension().string();
       if (ext == ".html" || ext == ".smil" || ext == ".ncx" || ext == ".opf" || ext == ".xml")
         files.push_back(e.path().string());
@@ -90,7 +83,7 @@ std::vector<std::string> sampleFiles() {
 
 TEST(XmlSax, SamplesDeliverEveryElementAndAllText) {
   std::vector<std::string> files = sampleFiles();
-  ASSERT_GE(files.size(), 20u) << "samples missing under " << samples();
+  ASSERT_GE(files.size(), 20u) << "samples missing under " << SamplesDir();
   for (const std::string &path : files) {
     Recorder r;
     EXPECT_EQ(xml_sax_parse(path.c_str(), &r), 0) << path;
@@ -110,7 +103,7 @@ TEST(XmlSax, SamplesDeliverEveryElementAndAllText) {
 // callbacks, and the parse says the file had errors.
 TEST(XmlSax, BrokenCopiesStillDeliverEveryElement) {
   TempDir dir;
-  const std::string base = samples() + "/daisy202/dontworrybehappy/";
+  const std::string base = SamplesDir() + "/daisy202/dontworrybehappy/";
   for (const char *name : {"ncc.html", "content.html", "speechgen0002.smil"}) {
     std::string original = ReadFile(base + name);
     ASSERT_FALSE(original.empty()) << name;
