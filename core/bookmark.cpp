@@ -495,12 +495,12 @@ void openDeleteMenu(Activity *from) {
   if (menu) ActivitySetActive(menu, 1);
 }
 
-// Opens item `item` of mark (type, index) in its player, with the browser
-// moved to the file. The list screen is already closed.
 // The page a mark speaks: e-book marks keep the 0-based page, DAISY marks
 // the page + 1 already; a reader counts from 1.
 int spokenPage(int type, int charoffset) { return type / 2 == FILE_KIND_EBOOK ? charoffset + 1 : charoffset; }
 
+// Opens item `item` of mark (type, index) in its player, with the browser
+// moved to the file. The list screen is already closed.
 void openMark(Activity *browser, int type, int index, int item) {
   Mark *m = MarkArryGet(type, index);
   if (!m || item < 0 || item >= static_cast<int>(m->items.size()) || !browser) {
