@@ -4,9 +4,8 @@
 #include "audio/ffaudio.h"
 
 #include "board/board.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/log.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/log.h"
 #include "speech/text_sound.h"
 
 extern "C" {
@@ -866,7 +865,7 @@ int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode
     }
   } else if (start_ms > 0) {
     if (start_ms >= kBigFileStartMs && ctx->duration != kNoDuration && ctx->duration / 1000 >= kBigFileMs)
-      text_sound_insert(MLanguageSetting == 0 ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ...");
+      text_sound_insert(!PromptLanguage() ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ...");
     AudioSeek(audio, start_ms, 10000, ctx->seek_by_bytes);
   }
   try {

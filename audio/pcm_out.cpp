@@ -1,7 +1,7 @@
 #include "audio/pcm_out.h"
 
 #include "audio/ffaudio.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 

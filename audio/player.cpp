@@ -14,15 +14,15 @@
 #include "audio/ffaudio.h"
 #include "audio/pcm_out.h"
 #include "board/board.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/inputbox.h"
-#include "core/key.h"
-#include "core/log.h"
-#include "core/menu.h"
-#include "core/bookmark.h"
-#include "core/filebrowser.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/ui/inputbox.h"
+#include "core/runtime/key.h"
+#include "core/runtime/log.h"
+#include "core/ui/menu.h"
+#include "core/library/bookmark.h"
+#include "core/library/filebrowser.h"
+#include "core/clock/alarm.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
@@ -62,7 +62,6 @@ const char *const kJumping[2] = {"正在跳转，需要等待较长时间", "Jum
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
 const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
 
-int lang() { return MLanguageSetting == 1 ? 1 : 0; }
 
 struct Player {
   Activity head{};
@@ -96,7 +95,7 @@ int64_t durationMs(const Audio *a) {
   return a->ff_ctx->duration / 1000;
 }
 
-void say(const char *const *text) { text_sound_insert(text[lang()]); }
+void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
 
 // ---- the decoder thread's side ----
 
@@ -351,8 +350,8 @@ void speakInfo(Player *p) {
   Audio *a = p->audio;
   const int64_t total = durationMs(a);
   char totalText[128], curText[128], text[1024];
-  TotalSecondToStr(total > 0 ? static_cast<int>(total / 1000) : 0, totalText, sizeof totalText, lang());
-  CurSecondToStr(p->opened ? a->pos_ms.load() / 1000 : 0, curText, sizeof curText, lang());
+  TotalSecondToStr(total > 0 ? static_cast<int>(total / 1000) : 0, totalText, sizeof totalText, PromptLanguage());
+  CurSecondToStr(p->opened ? a->pos_ms.load() / 1000 : 0, curText, sizeof curText, PromptLanguage());
   std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(p)).c_str(), totalText, curText);
   text_sound_insert(text);
 }
@@ -461,8 +460,8 @@ int AudioMarkAddItem(void *context, int value, int preview) {
     return -1;
   }
   char when[128], text[512];
-  SecondToStr(ms / 1000, when, sizeof when, lang());
-  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[lang()], r, when);
+  SecondToStr(ms / 1000, when, sizeof when, PromptLanguage());
+  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[PromptLanguage()], r, when);
   text_sound_insert(text);
   return 0;
 }
@@ -744,7 +743,7 @@ Activity *AudioCreate(Activity *browser, int start_ms, int) {
 int AudioPlayerFunc(Activity *browser, const char *path, int start_ms) {
   Activity *player = AudioPlayerCreate(browser, path, start_ms);
   if (!player) {
-    wait_text_sound_end(text_sound_insert(kCannotOpen[lang()]));
+    wait_text_sound_end(text_sound_insert(kCannotOpen[PromptLanguage()]));
     return -1;
   }
   text_sound_stop();

@@ -12,7 +12,7 @@
 // (AudioPause, AudioSeek) or gone (AudioClose).
 #pragma once
 
-#include "core/activity.h"
+#include "core/runtime/activity.h"
 
 struct Audio;
 

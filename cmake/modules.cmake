@@ -1,34 +1,52 @@
-# One module folder is one static library named after the folder, made of
-# every .cpp in it. A folder with no sources yet is an interface library, so
-# the list of modules never changes shape as the system grows.
-set_property(GLOBAL PROPERTY TB_MODULES "")
-
-function(tb_module name)
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-  if(sources)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC tb_deps PRIVATE tb_warnings)
-    set_property(GLOBAL APPEND PROPERTY TB_MODULES ${name})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE tb_deps)
-  endif()
+# One static library per layer of cmake/layers.txt, each linking only the
+# layer before it: tb_base, tb_sound, tb_speech, tb_ui, tb_features, tb_app.
+# A layer's sources are the .cpp files its patterns match that no earlier
+# line claimed (main.cpp belongs to the executables). The board is no
+# library of the chain: each executable names one, and tb_base pulls it in
+# through the executable's TB_BOARD property, so it lands after every layer
+# on the link line.
+function(tb_layers)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/layers.txt lines REGEX "^[a-z]")
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/cmake/layers.txt)
+  set(claimed "")
+  set(previous "")
+  foreach(line ${lines})
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(POP_FRONT fields layer)
+    set(sources "")
+    foreach(pattern ${fields})
+      file(GLOB_RECURSE found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${pattern})
+      foreach(f ${found})
+        if(NOT f IN_LIST claimed)
+          list(APPEND claimed ${f})
+          if(f MATCHES "\\.cpp$" AND NOT f MATCHES "/main\\.cpp$")
+            list(APPEND sources ${f})
+          endif()
+        endif()
+      endforeach()
+    endforeach()
+    if(layer STREQUAL "board")
+      continue()
+    endif()
+    add_library(tb_${layer} STATIC ${sources})
+    target_include_directories(tb_${layer} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(tb_${layer} PUBLIC tb_deps PRIVATE tb_warnings)
+    if(previous)
+      target_link_libraries(tb_${layer} PUBLIC tb_${previous})
+    else()
+      target_link_libraries(tb_${layer} PUBLIC "$<TARGET_PROPERTY:TB_BOARD>")
+    endif()
+    set(previous ${layer})
+  endforeach()
 endfunction()
 
-# Links a program against every module and one board. The modules call one
-# another both ways (the core speaks through speech, speech logs through the
-# core), so they are linked as one group.
+# Links a program against every layer and one board (board_host or
+# board_device).
 function(tb_link_app target board)
-  get_property(mods GLOBAL PROPERTY TB_MODULES)
-  list(JOIN mods "," group)
-  target_link_libraries(${target} PRIVATE "$<LINK_GROUP:RESCAN,${group},${board}>" tb_deps tb_warnings)
+  set_target_properties(${target} PROPERTIES TB_BOARD ${board})
+  target_link_libraries(${target} PRIVATE tb_app tb_deps tb_warnings)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
-  if(TARGET PkgConfig::ALSA AND board STREQUAL "board_host")
-    target_link_libraries(${target} PRIVATE PkgConfig::ALSA)
-  endif()
 endfunction()
 
 # Adds every subfolder of the current folder that has a CMakeLists.txt (tools

@@ -3,7 +3,7 @@
 // does the rest.
 #include "daisy/daisy202.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "daisy/daisy_nav.h"
 #include "daisy/daisy_util.h"
 #include "daisy/ncc_html.h"

@@ -3,7 +3,7 @@
 // (daisy_nav.h) does the rest.
 #include "daisy/daisy3.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "daisy/daisy_nav.h"
 #include "daisy/daisy_util.h"
 #include "daisy/ncx.h"

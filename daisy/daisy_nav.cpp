@@ -6,7 +6,7 @@
 #include "daisy/daisy_nav.h"
 
 #include "board/board.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "daisy/daisy_util.h"
 #include "daisy/smil.h"
 #include "daisy/xhtml_text.h"

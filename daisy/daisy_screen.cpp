@@ -13,15 +13,15 @@
 #include "audio/ffaudio.h"
 #include "audio/pcm_out.h"
 #include "board/board.h"
-#include "core/app.h"
-#include "core/bookmark.h"
-#include "core/config.h"
-#include "core/filebrowser.h"
-#include "core/inputbox.h"
-#include "core/key.h"
-#include "core/log.h"
-#include "core/menu.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/library/bookmark.h"
+#include "core/runtime/config.h"
+#include "core/library/filebrowser.h"
+#include "core/ui/inputbox.h"
+#include "core/runtime/key.h"
+#include "core/runtime/log.h"
+#include "core/ui/menu.h"
+#include "core/clock/alarm.h"
 #include "daisy/daisy.h"
 #include "info/info.h"
 #include "menu/mdata.h"
@@ -66,8 +66,7 @@ const char *const kNarrator[2] = {"录音：", "Recorded: "};
 const char *const kDate[2] = {"出版日期：", "Publisher date: "};
 const char *const kFormat[2] = {"格式：", "Format: "};
 
-int lang() { return MLanguageSetting == 1 ? 1 : 0; }
-void say(const char *const *text) { text_sound_insert(text[lang()]); }
+void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
 
 enum { OUT_NONE = 0, OUT_SPEECH = 1, OUT_AUDIO = 2 };
 
@@ -319,7 +318,7 @@ void advance(DaisyScreen *p) {
       }
       if (p->output == OUT_SPEECH) speechStop(p);
       p->output = OUT_NONE;
-      wait_text_sound_end(text_sound_insert(kReadingEnd[lang()]));
+      wait_text_sound_end(text_sound_insert(kReadingEnd[PromptLanguage()]));
       return;
     }
     DaisyPlayItem *next = nullptr;
@@ -374,7 +373,7 @@ void changeStep(DaisyScreen *p, int dir) {
     if (p->step_mask & (1u << i)) break;
   }
   MDaisyStep = i;
-  const char *name = kDaisyStepTable[i].name[lang()];
+  const char *name = kDaisyStepTable[i].name[PromptLanguage()];
   char number[16];
   if (!name || !*name) {
     std::snprintf(number, sizeof number, "%d", i + 1);
@@ -470,7 +469,7 @@ void speakSummary(DaisyScreen *p) {
     say(kNoSummary);
     return;
   }
-  const int lg = lang();
+  const int lg = PromptLanguage();
   std::string text;
   auto field = [&](const char *const *label, const char *value) {
     text += label[lg];
@@ -600,15 +599,15 @@ void afterJump(DaisyScreen *p, int r, const char *const *notFound) {
     advance(p);
     return;
   }
-  if (notFound) wait_text_sound_end(text_sound_insert(notFound[lang()]));
+  if (notFound) wait_text_sound_end(text_sound_insert(notFound[PromptLanguage()]));
   stopOutput(p);
   if (p->item) DaisyPlay(&p->head);
 }
 
 void applyTtsRole(TtsApp *app, int voice) {
   if (voice < 0 || voice > 7) return;
-  TtsSetParam(app, TTS_PARAM_MAIN_ROLE, RoleTable[lang()][voice][0]);
-  TtsSetParam(app, TTS_PARAM_SUB_ROLE, RoleTable[lang()][voice][1]);
+  TtsSetParam(app, TTS_PARAM_MAIN_ROLE, RoleTable[PromptLanguage()][voice][0]);
+  TtsSetParam(app, TTS_PARAM_SUB_ROLE, RoleTable[PromptLanguage()][voice][1]);
 }
 
 int settingValue(MenuItem *item, int fallback) {
@@ -737,8 +736,8 @@ int DaisyMarkAddItem(void *context, int value, int preview) {
     return -1;
   }
   char pageText[128], text[512];
-  PageToStr(page + 1, pageText, sizeof pageText, lang());
-  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[lang()], r, pageText);
+  PageToStr(page + 1, pageText, sizeof pageText, PromptLanguage());
+  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[PromptLanguage()], r, pageText);
   text_sound_insert(text);
   return 0;
 }
@@ -950,8 +949,8 @@ Activity *DaisyCreate(Activity *browser, int smil_index, int element_index) {
   app->params[TTS_PARAM_CODEPAGE] = 65001;
   const int voice = settingValue(&DReadRole, 0);
   if (voice >= 0 && voice < 8) {
-    app->params[TTS_PARAM_MAIN_ROLE] = RoleTable[lang()][voice][0];
-    app->params[TTS_PARAM_SUB_ROLE] = RoleTable[lang()][voice][1];
+    app->params[TTS_PARAM_MAIN_ROLE] = RoleTable[PromptLanguage()][voice][0];
+    app->params[TTS_PARAM_SUB_ROLE] = RoleTable[PromptLanguage()][voice][1];
   }
   const int speed = settingValue(&DReadSpeed, 0);
   const int pitch = settingValue(&DReadPitch, 0);

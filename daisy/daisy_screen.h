@@ -21,7 +21,7 @@
 // the clip's first sample lies BYTES into what the screen writes next).
 #pragma once
 
-#include "core/activity.h"
+#include "core/runtime/activity.h"
 
 // Registers the screen with the file browser (DAISY control files) and
 // binds its menu functions by name. Start-up calls it once. Returns 0, -1.

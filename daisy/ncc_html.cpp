@@ -7,7 +7,7 @@
 // its label.
 #include "daisy/ncc_html.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "daisy/daisy_util.h"
 #include "ebook/string_array.h"
 #include "ebook/xml_sax.h"

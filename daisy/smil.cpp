@@ -4,7 +4,7 @@
 // containers still open at the end of the file close there.
 #include "daisy/smil.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "audio/ffaudio.h"
 #include "daisy/daisy_util.h"
 #include "ebook/string_array.h"

@@ -3,7 +3,7 @@
 // reader screen (ebook_reader.cpp) moves between pages.
 #include "ebook/ebook_lines.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "ebook/ebook_parser.h"
 #include "ebook/wordlist.h"
 #include "info/info.h"

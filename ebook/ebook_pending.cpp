@@ -5,7 +5,7 @@
 // its own file and deletes the stand-in here.
 #include "ebook/ebook_parser.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 namespace {
 

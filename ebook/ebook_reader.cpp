@@ -12,16 +12,16 @@
 #include "ebook/ebook_reader.h"
 
 #include "board/board.h"
-#include "core/app.h"
-#include "core/bookmark.h"
-#include "core/config.h"
-#include "core/dialog.h"
-#include "core/filebrowser.h"
-#include "core/inputbox.h"
-#include "core/key.h"
-#include "core/log.h"
-#include "core/menu.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/library/bookmark.h"
+#include "core/runtime/config.h"
+#include "core/ui/dialog.h"
+#include "core/library/filebrowser.h"
+#include "core/ui/inputbox.h"
+#include "core/runtime/key.h"
+#include "core/runtime/log.h"
+#include "core/ui/menu.h"
+#include "core/clock/alarm.h"
 #include "ebook/ebook_lines.h"
 #include "ebook/ebook_parser.h"
 #include "info/info.h"
@@ -63,8 +63,7 @@ const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长�
 // the board long enough that the listener is told why it is quiet.
 constexpr int kBigBookPages = 10000;
 
-int lang() { return MLanguageSetting == 1 ? 1 : 0; }
-void say(const char *const *text) { text_sound_insert(text[lang()]); }
+void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
 
 struct Reader {
   Activity head{};
@@ -148,8 +147,8 @@ int EbookGetTtsParam(int *params) {
   params[TTS_PARAM_CODEPAGE] = 65001;
   int v = 0;
   if (ItemGetValue(&ReadRole, nullptr, &v) == 0 && v >= 0 && v < 8) {
-    params[TTS_PARAM_MAIN_ROLE] = RoleTable[lang()][v][0];
-    params[TTS_PARAM_SUB_ROLE] = RoleTable[lang()][v][1];
+    params[TTS_PARAM_MAIN_ROLE] = RoleTable[PromptLanguage()][v][0];
+    params[TTS_PARAM_SUB_ROLE] = RoleTable[PromptLanguage()][v][1];
   }
   if (ItemGetValue(&ReadSpeed, nullptr, &v) == 0) params[TTS_PARAM_VSPEED] = v;
   if (ItemGetValue(&ReadEffect, nullptr, &v) == 0) params[TTS_PARAM_VEMODE] = v;
@@ -179,7 +178,7 @@ void EbookPlaySentence(Reader *r) {
 
 void EbookPlayChar(Reader *r) {
   stopSpeech(r);
-  std::string text = LetterText(r->last_char, lang());
+  std::string text = LetterText(r->last_char, PromptLanguage());
   if (text.empty()) return;
   tts_synth_sentence(r->tts.get(), text.c_str(), static_cast<int>(text.size()));
 }
@@ -459,7 +458,7 @@ int endOfBook(Reader *r) {
   if (r->cur_file + 1 >= static_cast<int>(r->files.size())) return leave(r, false);
   int autoNext = 0;
   if (ItemGetValue(&AutoPlayNextFile, nullptr, &autoNext) < 0) autoNext = 0;
-  if (!autoNext && DialogBoxCreate(kReadNext[lang()]) != VKEY_OK) return leave(r, false);
+  if (!autoNext && DialogBoxCreate(kReadNext[PromptLanguage()]) != VKEY_OK) return leave(r, false);
   // "Start the next one" is said once the next book is open (it holds the
   // reading voice until it ends, so it is still heard first); a book that
   // cannot be opened is said so instead, to the end, and the one after it
@@ -473,7 +472,7 @@ int endOfBook(Reader *r) {
     int page = 0, line = 0;
     historyOf(r->files[static_cast<size_t>(r->cur_file) + 1], &page, &line);
     if (EbookOpenFile(r, 1, page, line) == 0) break;
-    wait_text_sound_end(text_sound_insert(kCannotOpen[lang()]));
+    wait_text_sound_end(text_sound_insert(kCannotOpen[PromptLanguage()]));
   }
   say(kStartNext);
   if (EbookLoadCurPage(r) != 0) {
@@ -567,8 +566,8 @@ void speakPosition(Reader *r) {
   const std::string name = baseName(currentPath(r));
   const int unit = currentUnit();
   if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER) {
-    TotalPageToStr(r->total_pages, total, sizeof total, lang());
-    CurPageToStr(r->cur_page + 1, cur, sizeof cur, lang());
+    TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
+    CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
   } else if (unit == UNIT_PARAGRAPH) {
     const int all = StartParagraphOfPage[std::min(r->total_pages, kEbookMaxPages)];
     // Line breaks before the sentence's first character belong to the
@@ -577,11 +576,11 @@ void speakPosition(Reader *r) {
     int at = r->lines.start[r->cur_line];
     while (at < r->lines.start[r->cur_line + 1] && std::strchr("\r\n \t", t[at]) && t[at]) at++;
     int n = ParagraphsBefore(std::min(r->cur_page, kEbookMaxPages), t, at) + 1;
-    TotalParagraphToStr(std::max(all, 1), total, sizeof total, lang());
-    CurParagraphToStr(std::min(n, std::max(all, 1)), cur, sizeof cur, lang());
+    TotalParagraphToStr(std::max(all, 1), total, sizeof total, PromptLanguage());
+    CurParagraphToStr(std::min(n, std::max(all, 1)), cur, sizeof cur, PromptLanguage());
   } else {
-    TotalLineToStr(StartLineOfPage[std::min(r->total_pages, kEbookMaxPages)], total, sizeof total, lang());
-    CurLineToStr(StartLineOfPage[std::min(r->cur_page, kEbookMaxPages)] + r->cur_line + 1, cur, sizeof cur, lang());
+    TotalLineToStr(StartLineOfPage[std::min(r->total_pages, kEbookMaxPages)], total, sizeof total, PromptLanguage());
+    CurLineToStr(StartLineOfPage[std::min(r->cur_page, kEbookMaxPages)] + r->cur_line + 1, cur, sizeof cur, PromptLanguage());
   }
   std::snprintf(text, sizeof text, "%s, %s, %s", name.c_str(), total, cur);
   text_sound_insert(text);
@@ -650,7 +649,7 @@ int EbookSetParam(void *context, int id, int value) {
   int ret;
   if (id == TTS_PARAM_ROLE) {
     if (value < 0 || value > 7) return -1;
-    const int *pair = RoleTable[lang()][value];
+    const int *pair = RoleTable[PromptLanguage()][value];
     ret = TtsSetParam(app, TTS_PARAM_ROLE2, pair[1]) | TtsSetParam(app, TTS_PARAM_ROLE, pair[0]);
   } else {
     ret = TtsSetParam(app, id, id == TTS_PARAM_PITCH ? value * 6400 : value);
@@ -713,8 +712,8 @@ int EbookMarkAddItem(void *context, int, int) {
   }
   BookMarkFlush();
   char page[128], text[512];
-  PageToStr(r->cur_page + 1, page, sizeof page, lang());
-  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[lang()], n, page);
+  PageToStr(r->cur_page + 1, page, sizeof page, PromptLanguage());
+  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[PromptLanguage()], n, page);
   text_sound_insert(text);
   return 0;
 }
@@ -811,8 +810,8 @@ Activity *createList(Activity *browser, std::vector<std::string> files, int curr
   int report = 0;
   if (ItemGetValue(&AutoReportFileInfo, nullptr, &report) == 0 && report) {
     char total[128], cur[128], text[1024];
-    TotalPageToStr(r->total_pages, total, sizeof total, lang());
-    CurPageToStr(r->cur_page + 1, cur, sizeof cur, lang());
+    TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
+    CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
     std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(r.get())).c_str(), total, cur);
     text_sound_insert(text);
   }

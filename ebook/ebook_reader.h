@@ -16,7 +16,7 @@
 // EBOOKEND; the reader takes no lock of its own.
 #pragma once
 
-#include "core/activity.h"
+#include "core/runtime/activity.h"
 
 #include <string>
 

@@ -15,7 +15,7 @@
 #include "ebook/ebook_parser.h"
 
 #include "board/board.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <cstdio>
 #include <cstring>

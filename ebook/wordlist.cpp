@@ -13,7 +13,7 @@
 #include "ebook/wordlist.h"
 
 #include "board/board.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -14,7 +14,7 @@
 #include "ebook/xml_sax.h"
 
 #include "board/board.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/entities.h>

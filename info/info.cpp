@@ -6,14 +6,13 @@
 #include "info/info.h"
 
 #include "board/board.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/log.h"
-#include "core/lunar.h"
-#include "core/machine.h"
-#include "core/battery.h"
-#include "core/filebrowser.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/runtime/log.h"
+#include "core/clock/lunar.h"
+#include "core/runtime/machine.h"
+#include "core/runtime/battery.h"
+#include "core/library/storage.h"
 
 #include <cstdarg>
 #include <cstdio>

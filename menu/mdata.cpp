@@ -4,8 +4,8 @@
 // visibility and mask of items and the position in menus change.
 #include "menu/mdata.h"
 
-#include "core/app.h"
-#include "core/format.h"
+#include "core/runtime/globals.h"
+#include "core/ui/format.h"
 
 #include <cstddef>
 
@@ -16,7 +16,7 @@ int MToneSpeed = 0, MToneRole = 0, MToneEffect = 0, MTonePitch = 0;
 int MDReadSpeed = 0, MDReadRole = 0, MDReadEffect = 0, MDReadPitch = 0, MDaisyStep = 8;
 int MAudioSpeed = 10, MAudioPitch = 0, MAudioPlayMode = 0, MAudioPlayScape = 0, MAudioStep = 1,
     MAudioSelectStream = 0;
-int MRecordVolume = 10, MRecordFmt = 0, MRecordDir = 0, MRecordNoise = 0, MExtInput = 0;
+int MRecordFmt = 0, MRecordDir = 0, MRecordNoise = 0, MExtInput = 0;
 int MSelectArea = 0, MStepMode = 0, MSelectBand = 0;
 int MCancelTest = 0, MDaisyABRepeat = 0, MEbookABRepeat = 0, MAudioABRepeat = 0;
 
@@ -389,7 +389,10 @@ MenuNode DeleteMarkMenu = menu("删除书签", "delete bookmark", kDeleteMark);
 MenuNode VoiceRemindingMenu = menu("语音提醒", "voice reminding", kVoiceRemind);
 MenuNode VoiceMemoMenu = menu("语音备忘录", "voice memorandum", kVoiceMemo);
 
-int MenuInit(void) { return 0; }
+int MenuInit(void) {
+  MenuSetRoots(&SystemMenu, &TwoMenu);
+  return 0;
+}
 
 int MenuDeInit(void) { return 0; }
 

@@ -32,17 +32,18 @@
 //     EbookSetParam DaisySetParam
 #pragma once
 
-#include "core/menu.h"
+#include "core/runtime/globals.h"
+#include "core/ui/menu.h"
 
 #include <libxml/tree.h>
 
-// Settings, saved in this order in the "menu" block of the configuration.
-extern int MTimeFormat, MTimeAnnounce, MAutoShutDown;  // MLanguageSetting: core/app.h
+// Settings, saved in this order (MRecordVolume: core/runtime/globals.h) in the "menu" block of the configuration.
+extern int MTimeFormat, MTimeAnnounce, MAutoShutDown;  // MLanguageSetting: core/runtime/globals.h
 extern int MReadSpeed, MReadRole, MReadEffect, MReadPitch, MFastMode, MEpubFastMode, MAutoNext, MAutoReport;
 extern int MToneSpeed, MToneRole, MToneEffect, MTonePitch;
 extern int MDReadSpeed, MDReadRole, MDReadEffect, MDReadPitch, MDaisyStep;
 extern int MAudioSpeed, MAudioPitch, MAudioPlayMode, MAudioPlayScape, MAudioStep, MAudioSelectStream;
-extern int MRecordVolume, MRecordFmt, MRecordDir, MRecordNoise, MExtInput;
+extern int MRecordFmt, MRecordDir, MRecordNoise, MExtInput;
 extern int MSelectArea, MStepMode, MSelectBand;
 // State held by items but not saved.
 extern int MCancelTest, MDaisyABRepeat, MEbookABRepeat, MAudioABRepeat;

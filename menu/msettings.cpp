@@ -8,10 +8,10 @@
 #include "menu/mdata.h"
 
 #include "board/board.h"
-#include "core/app.h"
-#include "core/dialog.h"
-#include "core/log.h"
-#include "core/machine.h"
+#include "core/runtime/globals.h"
+#include "core/ui/dialog.h"
+#include "core/runtime/log.h"
+#include "core/runtime/machine.h"
 #include "speech/text_sound.h"
 #include "speech/tts.h"
 
@@ -108,12 +108,11 @@ int getValue(const xmlNode *first, const char *name, int *value) {
 // A setting's mapped value, for the set functions of the prompt voice.
 int mappedOf(MenuItem *item) { return MenuItemGetValue(item); }
 
-int lang() { return MLanguageSetting == 1 ? 1 : 0; }
 
 // Voice pairs: the second number first, as the engine wants it.
 int setRole(int voice, int preview) {
   if (voice < 0 || voice > 7) return -1;
-  const int *pair = RoleTable[lang()][voice];
+  const int *pair = RoleTable[PromptLanguage()][voice];
   return TextSoundSetParam(TTS_PARAM_ROLE2, pair[1], preview) | TextSoundSetParam(TTS_PARAM_ROLE, pair[0], preview);
 }
 
@@ -193,14 +192,14 @@ int DefaultSettingFunc(void *context, int value, int preview) {
       "confirm, press exit key to cancel"};
   static const char *const kDone[2] = {"设置已完成", "Setting done"};
   static const char *const kCancelled[2] = {"设置已取消", "Cancelled"};
-  if (DialogBoxCreate(kWarning[lang()]) == VKEY_OK) {
+  if (DialogBoxCreate(kWarning[PromptLanguage()]) == VKEY_OK) {
     // A missing defaults file leaves the settings as they are; the user
     // still hears that the reset is done.
     LoadDefaultMenu();
     if (HardVer == 32) MRecordVolume = 19;
-    wait_text_sound_end(text_sound_insert(kDone[lang()]));
+    wait_text_sound_end(text_sound_insert(kDone[PromptLanguage()]));
   } else {
-    wait_text_sound_end(text_sound_insert(kCancelled[lang()]));
+    wait_text_sound_end(text_sound_insert(kCancelled[PromptLanguage()]));
   }
   return 0;
 }
@@ -263,4 +262,5 @@ void MenuResetState(void) {
   for (MenuItem *hidden : {&CancelTest, &FormatSd, &FormatUsbdisk, &SelectArea, &SelectBand})
     hidden->visible = 0;
   is_menu = 0;
+  MenuSetRoots(&SystemMenu, &TwoMenu);
 }

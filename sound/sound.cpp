@@ -9,10 +9,8 @@
 #include "sound/sound.h"
 
 #include "board/board.h"
-#include "core/config.h"
-#include "core/log.h"
-#include "core/machine.h"
-#include "menu/mdata.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/log.h"
 
 #include <algorithm>
 #include <chrono>
@@ -296,6 +294,22 @@ int steps(F... f) {
   return r;
 }
 
+// Sets the open device to rate and ch and keeps them in gsnd; rate and
+// channels change how long a fragment lasts. Caller holds g_mutex. Returns
+// 0, -1 when the device refused them.
+int applyParams(int rate, int ch) {
+  int r = BoardDspSetParams(gsnd.fd, rate, ch);
+  if (r < 0) {
+    logParamError(r == -1 ? -2 : r, rate, ch);
+    return -1;
+  }
+  gsnd.fmt = kFmt;
+  gsnd.ch = ch;
+  gsnd.rate = rate;
+  if ((gsnd.mode & 0xff) == 1) computeBudget(&gsnd);
+  return 0;
+}
+
 }  // namespace
 
 int main_step_to_volume(int step) {
@@ -472,16 +486,7 @@ int sound_set(int id, int rate, int ch) {
     LOGE("sound_set error! snd->id=%d, snd->fd=%d\n", gsnd.id, gsnd.fd);
     return dbg.result(-2);
   }
-  int r = BoardDspSetParams(gsnd.fd, rate, ch);
-  if (r < 0) {
-    logParamError(r == -1 ? -2 : r, rate, ch);
-    return dbg.result(-1);
-  }
-  gsnd.fmt = kFmt;
-  gsnd.ch = ch;
-  gsnd.rate = rate;
-  // Rate and channels change how long a fragment lasts.
-  if ((gsnd.mode & 0xff) == 1) computeBudget(&gsnd);
+  if (applyParams(rate, ch) != 0) return dbg.result(-1);
   BoardSoundEvent("set client=%d rate=%d ch=%d", id, rate, ch);
   return dbg.result(0);
 }
@@ -601,15 +606,7 @@ int sound_iset(int id, int rate, int ch) {
     LOGE("sound_set error! id = %d, snd->id=%d, snd->fd=%d\n", id, gsnd.id, gsnd.fd);
     return dbg.result(-2);
   }
-  int r = BoardDspSetParams(gsnd.fd, rate, ch);
-  if (r < 0) {
-    logParamError(r == -1 ? -2 : r, rate, ch);
-    return dbg.result(-1);
-  }
-  gsnd.fmt = kFmt;
-  gsnd.ch = ch;
-  gsnd.rate = rate;
-  if ((gsnd.mode & 0xff) == 1) computeBudget(&gsnd);
+  if (applyParams(rate, ch) != 0) return dbg.result(-1);
   BoardSoundEvent("iset client=%d rate=%d ch=%d", id, rate, ch);
   return dbg.result(0);
 }
@@ -789,4 +786,13 @@ int SetLineRecord(void) {
   r = mixerWrite(BOARD_MIXER_OUTSRC, withPlay ? kOutLineWithPlay : kOutRecOnly);
   if (r < 0) std::printf("mixer set outsrc failed: %s\n", withPlay ? "Line record with play" : "Line only record");
   return r;
+}
+
+int VolumeSetMain(int which) {
+  int step = which == -1 ? MainVolume : PromptVolume;
+  if (sound_setvol(0, step, -1) != 0) {
+    LOGW("sound_setvol return error: volume = %d", step);
+    return -1;
+  }
+  return 0;
 }

@@ -69,6 +69,9 @@ int sound_read(int id, void *buf, int len);
 // Sets play and record volume steps; a negative step is left alone; id is
 // ignored. Returns 0, -2 mixer cannot be opened, -3 mixer write failed.
 int sound_setvol(int id, int play_step, int rec_step);
+// Applies the volume of the main output: MainVolume for which == -1, any
+// other value PromptVolume. Returns 0, -1 when the mixer refused it.
+int VolumeSetMain(int which);
 
 // The insert client: takes the device at once (draining a playing main
 // client first), keeping the descriptor when the mode is the same.

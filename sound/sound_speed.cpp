@@ -5,7 +5,7 @@
 // another module's code.
 #include "sound/sound_speed.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <SoundTouch.h>
 

@@ -11,8 +11,8 @@
 #include "speech/text_sound.h"
 
 #include "audio/ffaudio.h"
-#include "core/log.h"
-#include "core/loop.h"
+#include "core/runtime/log.h"
+#include "core/runtime/loop.h"
 #include "sound/sound.h"
 
 #include <algorithm>

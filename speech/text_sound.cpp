@@ -11,8 +11,8 @@
 #include "speech/text_sound.h"
 
 #include "board/board.h"
-#include "core/config.h"
-#include "core/log.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/log.h"
 #include "sound/sound.h"
 #include "speech/tts.h"
 

@@ -12,9 +12,9 @@
 #include "speech/tts.h"
 
 #include "board/board.h"
-#include "core/config.h"
-#include "core/key.h"
-#include "core/log.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/log.h"
+#include "sound/sound.h"
 #include "sound/sound_speed.h"
 
 #include <algorithm>

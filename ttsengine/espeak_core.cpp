@@ -3,7 +3,7 @@
 // outside this file runs.
 #include "ttsengine/espeak_core.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <espeak-ng/speak_lib.h>
 

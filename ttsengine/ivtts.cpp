@@ -14,7 +14,7 @@
 // the header leaves every setting at its default.
 #include "ttsengine/ivtts.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "ttsengine/espeak_core.h"
 #include "ttsengine/pcm_dsp.h"
 #include "ttsengine/text_plan.h"

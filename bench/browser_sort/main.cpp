@@ -10,8 +10,8 @@
 // when the machine has none; without it the sort line says so.
 #include "board/board.h"
 #include "board/host/host.h"
-#include "core/config.h"
-#include "core/filebrowser.h"
+#include "core/runtime/config.h"
+#include "core/library/filebrowser.h"
 
 #include <chrono>
 #include <cstdio>

@@ -10,7 +10,7 @@
 //   bench_daisy_open [--keep]    (--keep leaves the generated books)
 #include "bench/bench_util.h"
 #include "board/board.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "daisy/daisy202.h"
 #include "daisy/daisy3.h"
 

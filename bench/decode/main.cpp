@@ -14,7 +14,7 @@
 // FFmpeg's: its demuxers allocate each packet's buffer and its decoders a
 // reference for each frame they hand out, from pools that reuse the memory).
 #include "audio/ffaudio.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <algorithm>
 #include <atomic>

@@ -15,7 +15,7 @@
 #include "ebook/charset.h"
 #include "ebook/ebook_parser.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <uchardet/uchardet.h>
 

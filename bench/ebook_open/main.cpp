@@ -17,7 +17,7 @@
 #include "bench/bench_util.h"
 #include "board/board.h"
 #include "board/host/host.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "ebook/charset.h"
 #include "ebook/ebook_lines.h"
 #include "ebook/ebook_parser.h"

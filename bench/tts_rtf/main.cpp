@@ -10,9 +10,9 @@
 //   bench_tts_rtf [rounds]
 #include "board/board.h"
 #include "board/host/host.h"
-#include "core/activity.h"
-#include "core/key.h"
-#include "core/machine.h"
+#include "core/runtime/activity.h"
+#include "core/runtime/key.h"
+#include "core/runtime/machine.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "speech/text_sound.h"

@@ -12,7 +12,7 @@
 // Exit status: 0, 1 when the book does not open (the error code is printed),
 // 2 for bad usage.
 #include "board/host/host.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "tools/daisywalk/daisy_report.h"
 
 #include <cstdio>

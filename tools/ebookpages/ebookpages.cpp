@@ -16,7 +16,7 @@
 // Without --root, FILE is an ordinary path and PDF files go through the
 // wrappers of board/host/pdftools in the source tree.
 #include "board/host/host.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "ebook/charset.h"
 #include "ebook/ebook_parser.h"
 

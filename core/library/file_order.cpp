@@ -1,0 +1,194 @@
+// Folder listings and the name order.
+#include "core/library/file_order.h"
+
+#include "board/board.h"
+#include "core/runtime/log.h"
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr char kLogSource[] = "core/filebrowser.c";
+constexpr size_t kNamesStep = 4096;
+constexpr size_t kOffsetsStep = 1024;
+constexpr size_t kPathMax = 4096;
+constexpr char kCollationFile[] = "/home/ChnCharIndexs.bin";
+
+
+std::mutex g_tableMutex;
+std::atomic<bool> g_tableLoaded{false};
+std::array<uint16_t, 65536> g_table;  // written once under g_tableMutex before g_tableLoaded
+
+bool loadTable() {
+  if (g_tableLoaded.load(std::memory_order_acquire)) return true;
+  std::scoped_lock lock(g_tableMutex);
+  if (g_tableLoaded.load(std::memory_order_relaxed)) return true;
+  FILE *f = std::fopen(BoardPath(kCollationFile).c_str(), "rb");
+  if (!f) return false;
+  unsigned char raw[2 * 65536];
+  size_t n = std::fread(raw, 1, sizeof raw, f);
+  std::fclose(f);
+  if (n != sizeof raw) {
+    LOGW("%s is short: %zu bytes\n", kCollationFile, n);
+    return false;
+  }
+  for (size_t i = 0; i < 65536; i++) g_table[i] = static_cast<uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
+  g_tableLoaded.store(true, std::memory_order_release);
+  return true;
+}
+
+// One character decoded by its lead byte. Continuation bytes are taken only
+// while they are there, so a name in another encoding never reads past its
+// end; a four-byte character sorts after every other.
+unsigned decodeChar(const unsigned char *s, int *len) {
+  unsigned b0 = s[0];
+  int want = b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC0 ? 2 : 1;
+  int n = 1;
+  while (n < want && s[n]) n++;
+  *len = n;
+  if (n != want) return b0;
+  switch (want) {
+    case 2: return ((b0 & 0x1F) << 6) | (s[1] & 0x3F);
+    case 3: return ((b0 & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F);
+    case 4: return 0x10000;
+    default: return b0;
+  }
+}
+
+unsigned weight(unsigned c) { return c > 0xFFFF ? 0x10000 : g_table[c]; }
+
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// Compares the digit runs at a and b as whole numbers of any length.
+int compareNumbers(const unsigned char *a, const unsigned char *b) {
+  while (*a == '0' && isDigit(a[1])) a++;
+  while (*b == '0' && isDigit(b[1])) b++;
+  size_t la = 0, lb = 0;
+  while (isDigit(a[la])) la++;
+  while (isDigit(b[lb])) lb++;
+  if (la != lb) return la < lb ? -1 : 1;
+  int c = std::memcmp(a, b, la);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+// Names equal apart from hyphens and case: a hyphen where the other has
+// none sorts later; then case-insensitive, then byte order.
+int tieBreak(const char *a, const char *b) {
+  for (size_t i = 0;; i++) {
+    if (!a[i] && !b[i]) {
+      int c = strcasecmp(a, b);
+      if (!c) c = std::strcmp(a, b);
+      return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    if (!a[i]) return -1;
+    if (!b[i]) return 1;
+    if (a[i] == '-' && b[i] != '-') return 1;
+    if (b[i] == '-' && a[i] != '-') return -1;
+  }
+}
+
+}  // namespace
+
+int FileOrderListAdd(FileOrderList *list, const char *name) {
+  if (!list || !name) return -1;
+  size_t len = std::strlen(name);
+  if (len >= kPathMax) return -1;
+  if (list->names_used + len + 1 > list->names.size()) {
+    size_t grow = ((list->names_used + len + 1 - list->names.size()) / kNamesStep + 1) * kNamesStep;
+    list->names.resize(list->names.size() + grow);
+  }
+  if (static_cast<size_t>(list->count) >= list->offsets.size()) list->offsets.resize(list->offsets.size() + kOffsetsStep);
+  std::memcpy(list->names.data() + list->names_used, name, len + 1);
+  list->offsets[static_cast<size_t>(list->count++)] = static_cast<uint32_t>(list->names_used);
+  list->names_used += len + 1;
+  return 0;
+}
+
+void FileOrderListReset(FileOrderList *list) {
+  if (!list) return;
+  list->names.assign(kNamesStep, '\0');
+  list->names.shrink_to_fit();
+  list->offsets.assign(kOffsetsStep, 0);
+  list->offsets.shrink_to_fit();
+  list->names_used = 0;
+  list->count = 0;
+}
+
+const char *FileOrderListGet(const FileOrderList *list, int i) {
+  if (!list || i < 0 || i >= list->count) return nullptr;
+  return list->names.data() + list->offsets[static_cast<size_t>(i)];
+}
+
+void SortFileByName(FileOrderList *list, int ascending, int (*compare)(const char *, const char *)) {
+  if (!list || !compare || list->count < 2) return;
+  uint32_t *off = list->offsets.data();
+  const char *base = list->names.data();
+  int dir = ascending ? 1 : -1;  // compare results are multiplied by it
+  auto cmp = [&](uint32_t x, uint32_t y) { return dir * compare(base + x, base + y); };
+  for (int i = 1; i < list->count; i++) {
+    uint32_t x = off[i];
+    int pos;
+    if (cmp(x, off[0]) <= 0) {
+      pos = 0;
+    } else if (cmp(x, off[i - 1]) >= 0) {
+      continue;
+    } else {
+      // off[lo] < x < off[hi] throughout; an equal entry ends the search
+      // with x placed after it.
+      int lo = 0, hi = i - 1;
+      pos = -1;
+      while (lo + 1 < hi) {
+        int mid = (lo + hi) / 2;
+        int r = cmp(x, off[mid]);
+        if (r == 0) {
+          pos = mid + 1;
+          break;
+        }
+        if (r > 0) lo = mid;
+        else hi = mid;
+      }
+      if (pos < 0) pos = hi;
+    }
+    std::memmove(off + pos + 1, off + pos, sizeof(uint32_t) * static_cast<size_t>(i - pos));
+    off[pos] = x;
+  }
+}
+
+int LogicalStrCmp(const char *a, const char *b) {
+  if (!a || !b) return 0;
+  if (!loadTable()) return 0;
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
+  const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
+  bool numbersMet = false;
+  for (;;) {
+    while (*p == '-') p++;
+    while (*q == '-') q++;
+    if (!*p) break;
+    if (!*q) return 1;
+    int la, lb;
+    unsigned ca = decodeChar(p, &la), cb = decodeChar(q, &lb);
+    if (isDigit(*p) && isDigit(*q)) {
+      size_t k = static_cast<size_t>(p - reinterpret_cast<const unsigned char *>(a));
+      if (!numbersMet || strncasecmp(a, b, k) == 0) {
+        numbersMet = true;
+        int r = compareNumbers(p, q);
+        if (r) return r;
+      }
+    }
+    unsigned wa = weight(ca), wb = weight(cb);
+    if (wa != wb) return wa < wb ? -1 : 1;
+    p += la;
+    q += lb;
+  }
+  if (*q) return -1;
+  return tieBreak(a, b);
+}
+
+void LogicalStrCmpReset(void) {
+  std::scoped_lock lock(g_tableMutex);
+  g_tableLoaded = false;
+}

@@ -1,0 +1,64 @@
+// core/runtime/xml.h: reading values out of parsed XML trees by element name and
+// path, the dollar escapes of free text stored in the program's XML files,
+// and reading and crash-safe writing of whole XML files.
+//
+// The access functions search a node and its following siblings ("first" is
+// the first child node of the element whose children are searched) for
+// element nodes whose name matches exactly. They are pure functions over a
+// tree the caller owns, except that the text functions unescape the
+// element's text in place.
+#pragma once
+
+#include <libxml/tree.h>
+#include <memory>
+
+// Copies src into dst (size bytes) with the dollar escapes: "<" "$0", ">"
+// "$1", "&" "$2", '"' "$3", "'" "$4", "$" "$5". Bytes that are not valid
+// UTF-8 (a name in another encoding) are kept as "$x" and two hex digits, so
+// that the file stays well-formed and the text reads back byte for byte.
+// The copy stops before an escape that no longer fits; dst is always
+// terminated. Returns dst.
+char *Str2XmlStr(const char *src, char *dst, int size);
+
+// Undoes the escapes in place. A "$" followed by anything else stays and a
+// warning is printed. Returns text.
+char *XmlStr2Str(char *text);
+
+// Reads the decimal text of the element name. Returns 0 with *value set; -1
+// no such element (or null node); -2 element without text; -3 text that is
+// not a decimal int.
+int XxmlGetValue(xmlNode *first, const char *name, int *value);
+
+// The text of element name, unescaped in place inside the tree; it lives as
+// long as the document. Returns 0, -1 no such element, -2 no text.
+int XxmlGetStr(xmlNode *first, const char *name, char **text);
+
+// The first child node of the element reached by a path of element names
+// separated by "/"; null when a step is missing, the path is empty or
+// starts with "/".
+xmlNode *XxmlEnterPath(xmlNode *first, const char *path);
+
+// Reads the element at path ("a/b/c": c inside b inside a). Returns 0; -1
+// empty path or one ending in "/"; -2 a step not found; -3 no text or not a
+// number.
+int XxmlPathGetValue(xmlNode *first, const char *path, int *value);
+
+// Returns 0 with *text the element's unescaped text (null when it has no
+// text), -1 or -2 as XxmlPathGetValue.
+int XxmlPathGetStr(xmlNode *first, const char *path, char **text);
+
+struct XmlDocFree {
+  void operator()(xmlDoc *d) const { xmlFreeDoc(d); }
+};
+using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
+
+// Parses a file of the system ("/home/..."; mapped onto the board). A file
+// that is well-formed except for text in another encoding is read with
+// those bytes kept as "$x" escapes. Returns 0 with *doc set; -1 when the
+// file cannot be read; -2 when it is not well-formed XML.
+int XxmlReadFile(const char *path, XmlDocPtr *doc);
+
+// Writes doc as UTF-8 to a file of the system so that a power cut leaves
+// either the old or the new file: a temporary file beside it is written and
+// flushed to the disk, then renamed over the old one. Returns 0 or -1.
+int XxmlSaveFile(xmlDoc *doc, const char *path);
