@@ -3,7 +3,7 @@
 // file and parsed as that kind of file; the "book" target makes the input
 // the middle SMIL file of a small book and walks the book through the DAISY
 // 2.02 navigator. The sanitizers report what goes wrong.
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "daisy/daisy202.h"
 #include "daisy/ncc_html.h"
 #include "daisy/ncx.h"

@@ -2,7 +2,7 @@
 // on any bytes, through a memory source record. The first byte picks the
 // audio stream and the seek targets; the rest is the file.
 #include "audio/ffaudio.h"
-#include "core/log.h"
+#include "core/runtime/log.h"
 
 #include <cstdint>
 #include <cstring>

@@ -2,8 +2,8 @@
 // hands it.
 #pragma once
 
-#include "core/activity.h"
-#include "core/key.h"
+#include "core/runtime/activity.h"
+#include "core/runtime/key.h"
 
 #include <chrono>
 #include <mutex>

@@ -4,8 +4,8 @@
 // runs under qemu too.
 #include "audio_support.h"
 
-#include "core/app.h"
-#include "core/log.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/log.h"
 #include "sound/af_equalizer.h"
 #include "sound/sound_speed.h"
 #include "tests/support/temp_root.h"

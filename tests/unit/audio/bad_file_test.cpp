@@ -4,7 +4,7 @@
 // bounded number of chunks, seeks without harm, and never crashes.
 #include "audio_support.h"
 
-#include "core/log.h"
+#include "core/runtime/log.h"
 #include "tools/badaudio/badaudio.h"
 
 #include <gtest/gtest.h>

@@ -6,23 +6,23 @@
 //
 // Where a position must be exact a prompt holds the sound device: the
 // player's writes then wait and the position stays where the keys put it.
-#include "core/bookmark.h"
+#include "core/library/bookmark.h"
 #include "audio/ffaudio.h"
 #include "audio/player.h"
 #include "audio_support.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/key.h"
-#include "core/log.h"
-#include "core/machine.h"
-#include "core/menu.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/runtime/key.h"
+#include "core/runtime/log.h"
+#include "core/runtime/machine.h"
+#include "core/ui/menu.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "sound/af_equalizer.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "support/keys.h"
+#include "support/screen_fixture.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "support/wait.h"
@@ -58,37 +58,19 @@ std::string Say(char *(*fn)(int, char *, int, int), int value) {
   return fn(value, text, sizeof text, MLanguageSetting);
 }
 
-class Player : public ::testing::Test {
+class Player : public ScreenTest {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(root_.at("/dev"));
-    HardVer = 32;
-    ASSERT_EQ(sound_init(), 0);
-    SoundSpeed_Init();
+    g_bottomShows = 0;
+    StartScreens("Bottom", bottomShow);
+    if (HasFatalFailure()) return;
     AudioSetDsp(&kDsp);
     ASSERT_EQ(AudioPlayerInit(), 0);
-    MenuResetState();
-    MLanguageSetting = 0;
-    ContinueLastFile = 0;
-    BookMarkDeInit();
-    BookMarkInit();
-    gKeyBuffer = KeyBufferInit(64);
-    g_bottomShows = 0;
-    bottom_ = {"Bottom", 1, nullptr, bottomShow, nullptr, 0, nullptr};
-    ActivityAdd(&bottom_);
   }
 
-  void TearDown() override {
-    for (int i = 0; i < 8 && GetCurrentActivity() != &bottom_; i++) key(VKEY_BACK);
-    while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
+  void Release() override {
     release();
-    KeyBufferDeInit(gKeyBuffer);
-    gKeyBuffer = nullptr;
     AudioSetDsp(nullptr);
-    BookMarkDeInit();
-    MenuResetState();
-    SoundSpeed_Init();
-    HostSoundReset();
   }
 
   // A WAV file of 16-bit mono at rate: a tone, or (sparse) silence for long
@@ -162,8 +144,6 @@ class Player : public ::testing::Test {
   }
   bool playerGone() const { return GetCurrentActivity() == &bottom_; }
 
-  TempRoot root_;
-  Activity bottom_{};
   int held_ = 0;
 };
 

@@ -1,11 +1,20 @@
-// Seeking lands within a second of the target and the audio that follows is
-// the audio of the position reported. The file's tone steps up by 100 Hz
-// every second, so the frequency heard tells the second it comes from.
+// Seeking. A plain seek lands within a second of the target and the audio
+// that follows is the audio of the position reported: the file's tone steps
+// up by 100 Hz every second, so the frequency heard tells the second it
+// comes from. An exact seek lands on the very sample a decode from the start
+// has there, and clips that follow each other in one file (stop, then go on)
+// give the file's samples without a gap or a repeat; the reference is our
+// own decode from the start.
 #include "audio_support.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 using namespace audiotest;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -67,6 +76,153 @@ TEST_P(Seek, LandsNearTargetOnTheRightContent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Seek, ::testing::ValuesIn(kFormats),
+                         FileCaseName<Format>);
+
+// ---- Exact seeking ----
+
+// Formats whose container times every packet exactly (the books' CBR MP3
+// among them). A VBR MP3 seeks through its table of contents and AAC in
+// MP4 through its priming, both a few ms off: not listed.
+const Format kExactFormats[] = {
+    {"cbr.mp3", "-c:a libmp3lame -b:a 64k"}, {"pcm.wav", "-c:a pcm_s16le"},
+    {"lossless.flac", "-c:a flac"},          {"vorbis.ogg", "-c:a libvorbis -q:a 2"},
+};
+
+// Five seconds of a tone whose pitch glides and whose loudness wobbles, so
+// that any two stretches differ.
+std::string MakeGlide(const TempDir &dir, const Format &f, int rate, int channels) {
+  const std::string file = dir / f.name;
+  std::string src = "-f lavfi -i \"aevalsrc=0.5*sin(2*PI*t*(200+150*t))*(0.6+0.4*sin(7*t))|0.4*sin(2*PI*t*330):s=" +
+                    std::to_string(rate) + ":d=5\" -ac " + std::to_string(channels);
+  return RunFfmpeg(src + " " + f.encode + " '" + file + "'") ? file : std::string();
+}
+
+// Largest difference between got and the reference from frame `at` on.
+int MaxDiff(const std::vector<int16_t> &ref, int64_t at, const std::vector<int16_t> &got, int ch) {
+  int worst = 0;
+  for (size_t i = 0; i < got.size(); i++) {
+    size_t j = static_cast<size_t>(at) * ch + i;
+    if (j >= ref.size()) return 99999;  // more than the file has
+    worst = std::max(worst, std::abs(ref[j] - got[i]));
+  }
+  return worst;
+}
+
+class ExactSeek : public ::testing::TestWithParam<Format> {};
+
+TEST_P(ExactSeek, LandsOnTheSampleADecodeFromTheStartHasThere) {
+  if (Ffmpeg().empty()) GTEST_SKIP() << "no ffmpeg command line here";
+  TempDir dir;
+  for (int channels : {1, 2}) {
+    SCOPED_TRACE(channels == 1 ? "mono" : "stereo");
+    const std::string file = MakeGlide(dir, GetParam(), 22050, channels);
+    ASSERT_FALSE(file.empty());
+    const Decoded ref = DecodeAll(file);
+    ASSERT_EQ(ref.rc, 0);
+    const int ch = ref.channels, rate = ref.rate;
+    OpenedFile opened(file);
+    FfAudioCtx *ctx = opened.ctx;
+    ASSERT_NE(ctx, nullptr);
+    // Forwards, backwards, inside the preroll of the start, on and off packet boundaries.
+    for (int64_t frame : {int64_t{33075}, int64_t{11025}, int64_t{100}, int64_t{0}, int64_t{80001}, int64_t{1152 * 40},
+                          int64_t{57331}}) {
+      SCOPED_TRACE("frame " + std::to_string(frame));
+      ASSERT_EQ(FfAudioSeekExact(ctx, frame), frame);
+      std::vector<int16_t> got;
+      int64_t first = -2;
+      for (int guard = 0; guard < 1000 && got.size() < static_cast<size_t>(rate / 5 * ch); guard++) {
+        int n = FfDecodeFrame(ctx);
+        if (n == -2) break;
+        if (n <= 0) continue;
+        if (first == -2) first = ctx->chunk_frame;
+        got.insert(got.end(), ctx->m_AudioBuf, ctx->m_AudioBuf + n / 2);
+      }
+      EXPECT_EQ(first, frame);
+      ASSERT_GE(got.size(), static_cast<size_t>(rate / 5 * ch));
+      EXPECT_LE(MaxDiff(ref.pcm, frame, got, ch), 1);
+    }
+  }
+}
+
+// A client that keeps what it is handed and counts the stops.
+struct Collector {
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<int16_t> pcm;  // guarded by m
+  int stops = 0;             // guarded by m: finish calls
+};
+
+int Collect(Audio *a, int bytes) {
+  if (bytes < 1) return 0;
+  auto *c = static_cast<Collector *>(a->data);
+  std::scoped_lock lock(c->m);
+  c->pcm.insert(c->pcm.end(), a->ff_ctx->m_AudioBuf, a->ff_ctx->m_AudioBuf + bytes / 2);
+  return 0;
+}
+int KeepFormat(Audio *, int, int) { return 0; }
+int CountStop(Audio *a) {
+  auto *c = static_cast<Collector *>(a->data);
+  std::scoped_lock lock(c->m);
+  c->stops++;
+  c->cv.notify_all();
+  return 0;
+}
+
+// Clips that follow each other in one file: the first opens at its start
+// (an exact open), each stops at its end and the next goes on from there;
+// then a clip elsewhere is sought. Together they are the file's samples
+// with nothing missing and nothing twice.
+TEST_P(ExactSeek, ClipsThatFollowEachOtherPlayWithoutGapOrRepeat) {
+  if (Ffmpeg().empty()) GTEST_SKIP() << "no ffmpeg command line here";
+  TempDir dir;
+  const std::string file = MakeGlide(dir, GetParam(), 22050, 1);
+  ASSERT_FALSE(file.empty());
+  const Decoded ref = DecodeAll(file);
+  ASSERT_EQ(ref.rc, 0);
+  const int rate = ref.rate;
+  Collector c;
+  Audio *a = AudioInit("EXACT", &gfile, Collect, KeepFormat, CountStop);
+  ASSERT_NE(a, nullptr);
+  a->data = &c;
+  a->exact = 1;
+  // Clip times in ms, as a book gives them: 1.234-1.500, 1.500-2.017, 2.017-2.018 (one frame or so).
+  const int bounds[] = {1234, 1500, 2017, 2018};
+  auto waitStops = [&](int n) {
+    std::unique_lock lock(c.m);
+    return c.cv.wait_for(lock, 30s, [&] { return c.stops >= n; });
+  };
+  a->stop_frame = AudioMsToFrame(bounds[1], rate);
+  ASSERT_EQ(AudioOpen(a, file.c_str(), bounds[0], 0, 0), 0);
+  ASSERT_TRUE(waitStops(1));
+  EXPECT_EQ(AudioStatus(a), AUDIO_PAUSE);
+  for (int i = 2; i < 4; i++) {
+    EXPECT_EQ(AudioNextFrame(a), AudioMsToFrame(bounds[i - 1], rate));
+    AudioContTo(a, AudioMsToFrame(bounds[i], rate));
+    ASSERT_TRUE(waitStops(i));
+  }
+  std::vector<int16_t> run;
+  {
+    std::scoped_lock lock(c.m);
+    run.swap(c.pcm);
+  }
+  const int64_t from = AudioMsToFrame(bounds[0], rate), to = AudioMsToFrame(bounds[3], rate);
+  EXPECT_EQ(static_cast<int64_t>(run.size()), to - from);
+  EXPECT_LE(MaxDiff(ref.pcm, from, run, 1), 1);
+
+  // Back to an earlier clip: a seek, then its samples only.
+  const int64_t back = AudioMsToFrame(300, rate), backEnd = AudioMsToFrame(650, rate);
+  EXPECT_EQ(AudioSeekExact(a, back, backEnd, 1), back);
+  ASSERT_TRUE(waitStops(4));
+  {
+    std::scoped_lock lock(c.m);
+    run.swap(c.pcm);
+  }
+  EXPECT_EQ(static_cast<int64_t>(run.size()), backEnd - back);
+  EXPECT_LE(MaxDiff(ref.pcm, back, run, 1), 1);
+  AudioDeInit(a);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ExactSeek, ::testing::ValuesIn(kExactFormats),
                          FileCaseName<Format>);
 
 }  // namespace

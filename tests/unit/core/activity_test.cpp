@@ -1,4 +1,4 @@
-#include "core/activity.h"
+#include "core/runtime/activity.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The battery check and the control devices (charger, LED, motor) through
 // the host board's files.
-#include "core/battery.h"
+#include "core/runtime/battery.h"
 
 #include "cfgtest_support.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/gpio.h"
-#include "core/key.h"
-#include "core/loop.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/runtime/gpio.h"
+#include "core/runtime/key.h"
+#include "core/runtime/loop.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,14 +1,15 @@
 // The mark store: its lists' rules, the configuration block it writes and
 // reads back, the merged view, saving between start and shutdown, and the
 // mark list screen.
-#include "core/bookmark.h"
+#include "core/library/bookmark.h"
 
 #include "board/board.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/filebrowser.h"
-#include "core/machine.h"
-#include "core/xml.h"
+#include "core/runtime/app.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/library/filebrowser.h"
+#include "core/runtime/machine.h"
+#include "core/runtime/xml.h"
 #include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
@@ -25,6 +26,7 @@ class Marks : public ::testing::Test {
  protected:
   void SetUp() override {
     std::strcpy(HardType, "q7");
+    AppRegisterHooks();  // the bookmark block of the configuration file
     BookMarkInit();
     MLanguageSetting = 0;
   }

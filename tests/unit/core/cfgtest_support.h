@@ -4,7 +4,7 @@
 
 #include "board/board.h"
 #include "board/host/host.h"
-#include "core/key.h"
+#include "core/runtime/key.h"
 #include "support/transcript.h"
 #include "support/wait.h"
 

@@ -1,11 +1,12 @@
 // The configuration file: what is read, what is refused, and that no crash
 // or damaged file costs the user the settings of the last save.
-#include "core/config.h"
+#include "core/runtime/config.h"
 
 #include "board/board.h"
 #include "cfgtest_support.h"
-#include "core/app.h"
-#include "core/machine.h"
+#include "core/runtime/app.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/machine.h"
 
 #include <csignal>
 #include <filesystem>
@@ -47,6 +48,7 @@ class ConfigStore : public ::testing::Test {
  protected:
   void SetUp() override {
     std::strcpy(HardType, "q7");
+    AppRegisterHooks();  // the menu and bookmark blocks, as at start-up
     BuiltIns();
     std::filesystem::create_directories(root_.Path("/home"));
   }

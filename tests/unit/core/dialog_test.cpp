@@ -1,10 +1,10 @@
 // Worker dialogs (a job on its own thread while keys keep arriving) and the
 // confirmation box (a second key distributor while its caller waits). Run
 // these under the ThreadSanitizer preset as well.
-#include "core/dialog.h"
+#include "core/ui/dialog.h"
 
-#include "core/key.h"
-#include "core/log.h"
+#include "core/runtime/key.h"
+#include "core/runtime/log.h"
 #include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"

@@ -2,13 +2,13 @@
 // registered players, and the file commands with their data-safety rules.
 // The copy and delete jobs run on worker dialogs: run these under the
 // ThreadSanitizer preset as well.
-#include "core/filebrowser.h"
+#include "core/library/filebrowser.h"
 
-#include "core/app.h"
-#include "core/bookmark.h"
-#include "core/config.h"
-#include "core/dialog.h"
-#include "core/machine.h"
+#include "core/runtime/globals.h"
+#include "core/library/bookmark.h"
+#include "core/runtime/config.h"
+#include "core/ui/dialog.h"
+#include "core/runtime/machine.h"
 #include "menu/mdata.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"

@@ -1,8 +1,8 @@
 // The format screen: the four-key code, the commands it hands the board,
 // and every way of breaking the code.
-#include "core/format.h"
+#include "core/ui/format.h"
 
-#include "core/app.h"
+#include "core/runtime/globals.h"
 #include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"

@@ -1,6 +1,6 @@
 // The numeric input box: what each key makes of the text, and what the
 // opener receives.
-#include "core/inputbox.h"
+#include "core/ui/inputbox.h"
 
 #include "support/keys.h"
 #include "support/temp_root.h"

@@ -1,14 +1,14 @@
 // The key reader (driven event by event as the main loop would) and the key
 // distribution thread (with screens of its own on the stack).
-#include "core/key.h"
+#include "core/runtime/key.h"
 
 #include "board/host/host.h"
 #include "cfgtest_support.h"
-#include "core/activity.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/loop.h"
-#include "core/vkey.h"
+#include "core/runtime/activity.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/runtime/loop.h"
+#include "core/runtime/vkey.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -1,19 +1,19 @@
 // The music key's screens over a stand-in browser: the entry screen's keys,
 // walking the audio history, and resuming a file from it in the player.
-#include "core/bookmark.h"
-#include "core/keymp3.h"
+#include "core/library/bookmark.h"
+#include "core/library/keymp3.h"
 
 #include "audio/ffaudio.h"
 #include "audio/player.h"
-#include "core/app.h"
-#include "core/machine.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/machine.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "speech/text_sound.h"
 #include "support/keys.h"
+#include "support/screen_fixture.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "unit/audio/audio_support.h"
@@ -38,27 +38,14 @@ std::string Seconds(int s, int lang) {
   return SecondToStr(s, text, sizeof text, lang);
 }
 
-class KeyMp3 : public ::testing::Test {
+class KeyMp3 : public ScreenTest {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(root_.at("/dev"));
-    HardVer = 32;
-    ASSERT_EQ(sound_init(), 0);
-    SoundSpeed_Init();
-    MenuResetState();
-    MLanguageSetting = 0;
-    BookMarkDeInit();
-    BookMarkInit();
     g_browserShows = 0;
-    browser_ = {"FileBrower", 1, nullptr, browserShow, nullptr, 0, nullptr};
-    ActivityAdd(&browser_);
+    StartScreens("FileBrower", browserShow);
   }
-  void TearDown() override {
-    for (int i = 0; i < 4 && GetCurrentActivity() != &browser_; i++) key(VKEY_BACK);
-    while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
+  void Release() override {
     if (held_ > 0) sound_iclose(held_);
-    BookMarkDeInit();
-    MLanguageSetting = 0;
   }
 
   Activity *entry() {
@@ -77,8 +64,7 @@ class KeyMp3 : public ::testing::Test {
     std::filesystem::resize_file(root_.at(fixed), bytes.size() + static_cast<size_t>(seconds) * 16000);
   }
 
-  TempRoot root_;
-  Activity browser_{};
+  Activity &browser_ = bottom_;
   int held_ = 0;
 };
 

@@ -1,7 +1,7 @@
-#include "core/log.h"
+#include "core/runtime/log.h"
 
-#include "core/config.h"
-#include "core/machine.h"
+#include "core/runtime/config.h"
+#include "core/runtime/machine.h"
 #include "support/temp_root.h"
 
 #include <gtest/gtest.h>

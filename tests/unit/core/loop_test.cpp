@@ -1,4 +1,4 @@
-#include "core/loop.h"
+#include "core/runtime/loop.h"
 
 #include "board/board.h"
 

@@ -1,4 +1,4 @@
-#include "core/lunar.h"
+#include "core/clock/lunar.h"
 
 #include <gtest/gtest.h>
 

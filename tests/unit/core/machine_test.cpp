@@ -1,6 +1,7 @@
-#include "core/machine.h"
+#include "core/runtime/machine.h"
 
-#include "core/app.h"
+#include "core/runtime/app.h"
+#include "core/library/storage.h"
 #include "menu/mdata.h"
 #include "support/temp_root.h"
 

@@ -1,8 +1,8 @@
 // The menu engine over small menus of its own: browsing and masks, what OK
 // does with set functions, closing, the two top-level menus, and the
 // registry of bound set functions.
-#include "core/app.h"
-#include "core/menu.h"
+#include "core/runtime/globals.h"
+#include "core/ui/menu.h"
 #include "menu/mdata.h"
 #include "speech/text_sound.h"
 #include "support/keys.h"
@@ -45,6 +45,7 @@ MenuItem commandItem(const char *name, int flags = MENU_ITEM | MENU_COMMAND) {
 class MenuEngine : public ::testing::Test {
  protected:
   void SetUp() override {
+    MenuInit();
     g_calls.clear();
     g_setResult = 0;
     MLanguageSetting = 0;

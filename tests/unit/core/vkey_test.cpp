@@ -1,12 +1,12 @@
 // The virtual-key server: the hot-plug words, the USB and card state, and a
 // server that keeps serving whatever arrives on its socket.
-#include "core/vkey.h"
+#include "core/runtime/vkey.h"
 
 #include "cfgtest_support.h"
-#include "core/app.h"
-#include "core/config.h"
-#include "core/key.h"
-#include "core/loop.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/runtime/key.h"
+#include "core/runtime/loop.h"
 
 #include <arpa/inet.h>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The XML access functions and the dollar escapes.
-#include "core/xml.h"
+#include "core/runtime/xml.h"
 
 #include "cfgtest_support.h"
 

@@ -6,12 +6,12 @@
 // Where a position must not move a prompt holds the sound device: the
 // screen's writes then wait and the decoder stays where the keys put it.
 #include "audio/ffaudio.h"
-#include "core/app.h"
-#include "core/bookmark.h"
-#include "core/config.h"
-#include "core/filebrowser.h"
-#include "core/key.h"
-#include "core/menu.h"
+#include "core/runtime/globals.h"
+#include "core/library/bookmark.h"
+#include "core/runtime/config.h"
+#include "core/library/filebrowser.h"
+#include "core/runtime/key.h"
+#include "core/ui/menu.h"
 #include "daisy/daisy.h"
 #include "daisy/daisy_screen.h"
 #include "daisy_test_util.h"
@@ -19,6 +19,7 @@
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
 #include "support/keys.h"
+#include "support/screen_fixture.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "support/wait.h"
@@ -114,18 +115,11 @@ TEST(DaisySteps, MaskFollowsTheBook) {
 
 // A small book in the root: two SMIL files, headings on both, one page;
 // with audio its clips lie back to back in a.wav (6 s), else it is text.
-class Screen : public ::testing::Test {
+class Screen : public ScreenTest {
  protected:
   void SetUp() override {
-    HardVer = 32;
-    ASSERT_EQ(sound_init(), 0);
-    SoundSpeed_Init();
-    MenuResetState();
-    MLanguageSetting = 0;
-    ContinueLastFile = 0;
-    BookMarkDeInit();
-    BookMarkInit();
-    gKeyBuffer = KeyBufferInit(64);
+    StartScreens(nullptr);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(DaisyScreenInit(), 0);
     root_.write("/proc/mounts", "/dev/x /mnt/emmc vfat rw 0 0\n/dev/y /mnt/sdcard vfat rw 0 0\n"
                                 "/dev/z /mnt/usb vfat rw 0 0\n");
@@ -136,12 +130,7 @@ class Screen : public ::testing::Test {
     if (screen_ && GetCurrentActivity() == screen_) key(VKEY_BACK);
     while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
     for (int k = 0; k < FILE_KINDS; k++) FileBrowserRegisterPlayer(k, nullptr);
-    KeyBufferDeInit(gKeyBuffer);
-    gKeyBuffer = nullptr;
-    BookMarkDeInit();
-    MenuResetState();
-    SoundSpeed_Init();
-    HostSoundReset();
+    ScreenTest::TearDown();
   }
 
   std::string book(bool audio, const std::string &dir = "/mnt/emmc/daisy/b") {
@@ -187,7 +176,6 @@ class Screen : public ::testing::Test {
     return out;
   }
 
-  TempRoot root_;
   Activity *browser_ = nullptr;
   Activity *screen_ = nullptr;
   int held_ = 0;

@@ -2,7 +2,8 @@
 // flipped or sprinkled with markup characters go through the reader of that
 // file and through the whole navigator. The checks are that nothing crashes
 // (the sanitizer build sees every bad read) and that results stay within
-// their contracts. The libFuzzer targets of tests/fuzz do the same at length.
+// their contracts: one short pass over real books. The libFuzzer targets of
+// tests/fuzz give every reader random input at length.
 #include "daisy/daisy202.h"
 #include "daisy/daisy3.h"
 #include "daisy/ncc_html.h"
@@ -161,30 +162,13 @@ TEST(DaisyRobustness, MutatedSampleFilesNeverCrash) {
     ASSERT_FALSE(texts.empty());
     for (const std::string &name : texts) {
       std::string original = ReadFile(dir.file(name));
-      for (int round = 0; round < 6; round++) {
+      for (int round = 0; round < 2; round++) {
         ASSERT_TRUE(dir.write(name, mutate(original, rng)));
         int rc = parseOne(dir.file(name));
         EXPECT_TRUE(rc == 0 || rc == -3 || rc == -5) << name << " " << rc;
         exercise(dir.file(sample.control));
       }
       dir.write(name, original);
-    }
-  }
-}
-
-TEST(DaisyRobustness, RandomBytesThroughEveryReader) {
-  TempDir dir;
-  std::mt19937 rng(99);
-  const char *names[] = {"ncc.html", "a.smil", "n.ncx", "p.opf", "c.html"};
-  for (int round = 0; round < 40; round++) {
-    size_t n = std::uniform_int_distribution<size_t>(1, 3000)(rng);
-    std::string bytes(n, '\0');
-    for (char &c : bytes) c = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
-    if (round % 2) bytes = "<?xml version=\"1.0\"?><smil><body>" + bytes;
-    for (const char *name : names) {
-      ASSERT_TRUE(dir.write(name, bytes));
-      int rc = parseOne(dir.file(name));
-      EXPECT_TRUE(rc == 0 || rc == -3 || rc == -5) << name << " " << rc;
     }
   }
 }

@@ -3,13 +3,13 @@
 // the end of a book, resuming from the history, the jumps, bookmarks and
 // the position report, and books that cannot be opened. Books are short
 // UTF-8 texts written here; sentence ends are delivered by hand.
-#include "core/activity.h"
-#include "core/app.h"
-#include "core/bookmark.h"
-#include "core/config.h"
-#include "core/key.h"
-#include "core/machine.h"
-#include "core/menu.h"
+#include "core/runtime/activity.h"
+#include "core/runtime/globals.h"
+#include "core/library/bookmark.h"
+#include "core/runtime/config.h"
+#include "core/runtime/key.h"
+#include "core/runtime/machine.h"
+#include "core/ui/menu.h"
 #include "ebook/ebook_lines.h"
 #include "ebook/ebook_parser.h"
 #include "ebook/ebook_reader.h"
@@ -18,6 +18,7 @@
 #include "sound/sound_speed.h"
 #include "speech/tts.h"
 #include "support/keys.h"
+#include "support/screen_fixture.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "unit/speech/speech_support.h"
@@ -39,38 +40,17 @@ constexpr int kLast = 100000;   // "the last sentence of the page"
 
 int bottomShow(Activity *) { return 0; }
 
-class Reader : public ::testing::Test {
+class Reader : public ScreenTest {
  protected:
   void SetUp() override {
     if (!speechtest::HaveEngineData()) GTEST_SKIP() << "no espeak-ng data (set ESPEAK_DATA_PATH)";
     speechtest::InstallResource(root_);
-    std::filesystem::create_directories(root_.at("/dev"));
-    HardVer = 32;
-    ASSERT_EQ(sound_init(), 0);
-    SoundSpeed_Init();
+    StartScreens("Bottom", bottomShow);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(register_iconv_cd(), 0);
     ASSERT_EQ(EbookReaderInit(), 0);
-    MenuResetState();
     MLanguageSetting = 1;
     MReadSpeed = 20;  // the fastest voice keeps the spoken sentences short
-    ContinueLastFile = 0;
-    BookMarkDeInit();
-    BookMarkInit();
-    gKeyBuffer = KeyBufferInit(64);
-    bottom_ = {"Bottom", 1, nullptr, bottomShow, nullptr, 0, nullptr};
-    ActivityAdd(&bottom_);
-  }
-
-  void TearDown() override {
-    if (!gKeyBuffer) return;
-    for (int i = 0; i < 8 && GetCurrentActivity() != &bottom_; i++) key(VKEY_BACK);
-    while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
-    KeyBufferDeInit(gKeyBuffer);
-    gKeyBuffer = nullptr;
-    BookMarkDeInit();
-    MenuResetState();
-    MLanguageSetting = 0;
-    HostSoundReset();
   }
 
   // "Sentence NNN here. " sentences until the book has `pages` pages.
@@ -145,8 +125,6 @@ class Reader : public ::testing::Test {
 
   bool gone() const { return GetCurrentActivity() == &bottom_; }
 
-  TempRoot root_;
-  Activity bottom_{};
 };
 
 TEST_F(Reader, EachUnitMovesWhereItShould) {

@@ -92,7 +92,8 @@ TEST(Robustness, SaxSurvivesMutatedBooks) {
   base += "</seq></body></smil>\n";
   std::mt19937 rng(3);
   const char inserts[] = "<>&\"';/![]\xE4\x00\xFF";
-  for (int round = 0; round < 200; round++) {
+  // One short pass: the DAISY readers' fuzz targets drive this parser at length.
+  for (int round = 0; round < 20; round++) {
     std::string doc = base;
     int edits = std::uniform_int_distribution<int>(1, 12)(rng);
     for (int e = 0; e < edits && !doc.empty(); e++) {

@@ -1,9 +1,8 @@
 #include "info/info.h"
 
-#include "core/app.h"
-#include "core/config.h"
-#include "core/machine.h"
-#include "core/pending.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/config.h"
+#include "core/runtime/machine.h"
 #include "support/temp_root.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // and every value allowed, against the real tree and engine, and compares
 // what was spoken line by line. The walks are generated from the menu
 // tables by tools/menuwalk; the start-up walks run end to end as stories.
-#include "core/activity.h"
-#include "core/menu.h"
+#include "core/runtime/activity.h"
+#include "core/ui/menu.h"
 #include "menu/mdata.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"

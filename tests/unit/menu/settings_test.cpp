@@ -1,11 +1,11 @@
 // Settings as data: the "menu" block round trip, refusals while loading,
 // the factory defaults file and the reset behind its confirmation, and the
 // set functions that reach the speech voices.
-#include "core/activity.h"
-#include "core/app.h"
-#include "core/key.h"
-#include "core/log.h"
-#include "core/machine.h"
+#include "core/runtime/activity.h"
+#include "core/runtime/globals.h"
+#include "core/runtime/key.h"
+#include "core/runtime/log.h"
+#include "core/runtime/machine.h"
 #include "menu/mdata.h"
 #include "speech/text_sound.h"
 #include "support/temp_root.h"

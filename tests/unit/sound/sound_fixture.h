@@ -4,8 +4,8 @@
 
 #include "board/board.h"
 #include "board/host/host.h"
-#include "core/config.h"
-#include "core/machine.h"
+#include "core/runtime/config.h"
+#include "core/runtime/machine.h"
 #include "sound/sound.h"
 #include "support/wav.h"
 

@@ -4,8 +4,8 @@
 // parameters the start-up gives the prompt voice.
 #include "speech/text_sound.h"
 
-#include "core/app.h"
-#include "core/machine.h"
+#include "core/runtime/app.h"
+#include "core/runtime/machine.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
 #include "sound/sound_speed.h"
