@@ -23,6 +23,7 @@
 #include "core/menu.h"
 #include "core/keymp3.h"
 #include "core/pending.h"
+#include "record/record.h"
 #include "core/vkey.h"
 #include "ebook/ebook_parser.h"
 #include "info/info.h"
@@ -317,6 +318,11 @@ const char *const *notInserted(int type) {
 }
 
 }  // namespace
+
+const char *FileBrowserNotInsertedText(int type) {
+  const char *const *pair = notInserted(type);
+  return pair ? pair[lang()] : nullptr;
+}
 
 // ---- The browser record ----
 
@@ -962,7 +968,7 @@ int FileBrowserKey(Activity *a, const KeyEvent *key) {
       openSystemMenu(fb);
       return 0;
     case VKEY_RECORD:
-      activateOrReshow(RecordCreate(a), a);
+      activateOrReshow(RecordCreate(a, 0), a);
       return 0;
     case VKEY_MARK:
       activateOrReshow(MarkCreate(a, 0), a);

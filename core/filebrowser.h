@@ -127,6 +127,9 @@ int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2);
 
 // 1 when path is a mount point, 0 when not, -1 when it cannot be examined.
 int IsMountDir(const char *path);
+// What is spoken when device type (0 internal, 1 card, 2 USB disk) is not
+// there, in the prompt language; null for another type.
+const char *FileBrowserNotInsertedText(int type);
 // 0 "/mnt/emmc" or below, 1 "/mnt/sdcard" or below, 2 "/mnt/usb" or
 // below, else -1.
 int GetMoutPointTypeFpath(const char *path);

@@ -22,6 +22,5 @@ int AlarmSetPowerOnRTC(void) { return 0; }
 int radio_enable_sleep = 0;
 int ReadySleep(void) { return 0; }
 
-Activity *RecordCreate(Activity *browser) { return nullptr; }
 Activity *RadioCreate(Activity *browser) { return nullptr; }
 int UpGrage(int code) { return 0; }

@@ -21,11 +21,9 @@ extern int radio_enable_sleep;  // radio: the device may sleep
 int ReadySleep(void);
 
 struct Activity;
-// Screens the file browser opens with its keys (recording, recently played
-// music, radio): the screen stacked over browser, or null while they do not
-// exist (the browser then speaks its entry again).
-Activity *RecordCreate(Activity *browser);
-
+// Screens the file browser opens with its keys (radio): the screen stacked
+// over browser, or null while they do not exist (the browser then speaks its
+// entry again).
 Activity *RadioCreate(Activity *browser);
 // Firmware upgrade check after USB mass-storage mode. Returns 0.
 int UpGrage(int code);
