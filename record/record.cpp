@@ -131,7 +131,7 @@ void ReadThread(RecData *r) {
       if (!r->live) {
         nap(r, 100, true);
       } else if (r->read(r->read_arg, scratch.data(), kReadChunk) <= 0) {
-        nap(r, 20);
+        nap(r, 50);
       }
       continue;
     }
@@ -149,7 +149,7 @@ void ReadThread(RecData *r) {
       if (n > 0) {
         fill += n;
       } else {
-        nap(r, 20);  // the device is lent to a prompt, or the source is dry
+        nap(r, 50);  // the device is lent to a prompt, or the source is dry
       }
     }
     if (!node) {

@@ -35,7 +35,7 @@ constexpr char kCounter[] = ":counter";
 struct Source {
   std::string path;  // "" silence, kCounter the counter pattern
   bool loop = false;
-  bool loaded = false;
+  bool unreadable = false;  // the file could not be read: silence, reported once
   int rate = 0;      // 0: nothing to play (silence)
   int ch = 0;
   std::vector<int16_t> samples;
@@ -87,18 +87,6 @@ bool readWav(const std::string &path, Source *src) {
     if (size > avail) return false;
     p += 8 + size + (size & 1);
   }
-  return false;
-}
-
-// Loads the file on first use. Returns false when it could not be read
-// (silence follows, once reported by the caller).
-bool load() {
-  if (g_src.loaded) return true;
-  g_src.loaded = true;
-  if (g_src.path.empty() || g_src.path == kCounter) return true;
-  if (readWav(g_src.path, &g_src)) return true;
-  g_src.rate = 0;
-  g_src.samples.clear();
   return false;
 }
 
@@ -155,6 +143,12 @@ void BoardHostSetCapture(const std::string &path, bool loop) {
   g_src = Source{};
   g_src.path = path;
   g_src.loop = loop;
+  // Read now, not at the first capture read: the reader must not stall.
+  if (!path.empty() && path != kCounter && !readWav(path, &g_src)) {
+    g_src.rate = 0;
+    g_src.samples.clear();
+    g_src.unreadable = true;
+  }
   if (g_read.fd >= 0) g_src.epochUs = BoardMonotonicUs();
   g_read.pos = 0;
 }
@@ -180,7 +174,8 @@ int HostCaptureRead(int fd, void *pcm, int len) {
   {
     std::scoped_lock lock(g_mu);
     if (g_read.fd != fd || g_read.rate <= 0) return -1;
-    unreadable = !load();
+    unreadable = g_src.unreadable;
+    g_src.unreadable = false;
     path = g_src.path;
     int frameBytes = g_read.ch * 2;
     int64_t now = BoardMonotonicUs();
