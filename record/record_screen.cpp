@@ -203,15 +203,16 @@ Activity *RecordCreate(Activity *browser, int from_fm) {
   int index = fmt & 0xff;
   int rate = from_fm ? 44100 : index < 6 ? kRateTable[index] : 22050;
   bool wav = (fmt >> 8) == 2;
-  std::string path = RecordGetFileName(wav ? "wav" : "mp3");
-  if (path.empty()) return nullptr;
-  if (CfgDebugRecord) LOGD("record file: %s\n", path.c_str());
-  std::string folder = path.substr(0, path.rfind('/'));
-  int64_t free = BoardFreeBytes(folder.c_str());
+  const char *mount = kMountPoints[recordDir()];
+  int64_t free = IsMountDir(mount) == 1 ? BoardFreeBytes(mount) : -1;
   if (free >= 0 && free < kSpaceReserve) {
     say(kDiskFull[lang()], true);
     return nullptr;
   }
+  std::string path = RecordGetFileName(wav ? "wav" : "mp3");
+  if (path.empty()) return nullptr;
+  if (CfgDebugRecord) LOGD("record file: %s\n", path.c_str());
+  std::string folder = path.substr(0, path.rfind('/'));
   say(kStart[lang()], true);
 
   auto *s = new (std::nothrow) RecordScreen;
