@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <thread>
@@ -208,6 +209,33 @@ TEST(RecordMemo, KeyHeldForASecondAndAHalfMakesAnMp3) {
   std::string mp3 = ReadFile(root.at(name));
   ASSERT_GT(mp3.size(), 2000u);
   EXPECT_EQ(static_cast<unsigned char>(mp3[0]), 0xff);
+}
+
+}  // namespace
+
+namespace {
+
+double rms(const std::vector<int16_t> &s, size_t from, size_t to) {
+  double sum = 0;
+  for (size_t i = from; i < to; i++) sum += static_cast<double>(s[i]) * s[i];
+  return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+TEST(RecordSpeex, SteadyNoiseIsSuppressedWellBelowTheScaling) {
+  auto *st = record_speex_init(512, 22050);
+  ASSERT_NE(st, nullptr);
+  std::vector<int16_t> noise(22050 * 2);
+  unsigned seed = 7;
+  for (int16_t &v : noise) {
+    seed = seed * 1103515245 + 12345;
+    v = static_cast<int16_t>(static_cast<int>(seed >> 16 & 0xfff) - 2048);
+  }
+  std::vector<int16_t> out = noise;
+  // As the encoder hands it over: one block of 2048 samples at a time.
+  for (size_t at = 0; at + 2048 <= out.size(); at += 2048) record_speex_denoise(st, out.data() + at, 2048, 512);
+  record_speex_destroy(st);
+  size_t tail = out.size() / 2;
+  EXPECT_LT(rms(out, tail, out.size()), 0.85 * rms(noise, tail, out.size()) / 2);
 }
 
 }  // namespace
