@@ -129,13 +129,13 @@ def check(root, folder, sound_log, want):
     diffs = [d for k, d in enumerate(diffs)
              if any(0 <= j < len(diffs) and abs(diffs[j][1] - d[1]) < 0.06 for j in (k - 1, k + 1))]
     pieces, cur = [], [diffs[0][1]]
-    for (_, prev), (_, dnow) in zip(diffs, diffs[1:]):
+    for _, dnow in diffs[1:]:
         if abs(dnow - _median(cur)) > 0.15:
             pieces.append(_median(cur))
             cur = []
         cur.append(dnow)
     pieces.append(_median(cur))
-    offsets = pieces
+    offsets = pieces  # capture time minus recording time, per piece
     pauses = len(offsets) - 1
     if pauses != want.get("pauses", 0):
         problems.append(f"{pauses} jumps in the capture, want {want.get('pauses', 0)}")
