@@ -139,6 +139,11 @@ void BoardMixerClose(int fd);
 // *value. Returns 0, or -1 when the line cannot be opened or refused.
 int BoardGpioFunc(const char *path, int func, int *value);
 
+// The record key's level while a voice memo is captured: 1 held, 0
+// released, -1 unknown (the level could not be read). The board reads its
+// GPIO listing through a shell command; the host follows the key feeder.
+int BoardRecordKeyHeld(void);
+
 // Records a sound-layer event (open, close, refused write, ...) beside the
 // device's own events: the host's sound log; nothing on the board.
 void BoardSoundEvent(const char *format, ...) __attribute__((format(printf, 1, 2)));

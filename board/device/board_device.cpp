@@ -96,3 +96,22 @@ int64_t BoardFreeBytes(const char *path) {
   if (!path || statfs(path, &fs) != 0) return -1;
   return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_bsize);
 }
+
+// The record key is the pin in line 7 of the GPIO listing; its first word
+// is the level in hexadecimal, bit 0 clear while the key is held.
+int BoardRecordKeyHeld(void) {
+  if (std::system("cat /proc/jz/gpio/gpios | awk 'NR==7{ print $1}' > /tmp/mic") != 0) return -1;
+  FILE *f = std::fopen("/tmp/mic", "r");
+  if (!f) return -1;
+  char buf[32] = "";
+  bool got = std::fgets(buf, sizeof buf, f) != nullptr;
+  std::fclose(f);
+  if (!got) return -1;
+  char *end = nullptr;
+  unsigned long v = std::strtoul(buf, &end, 16);
+  if (end == buf || *end != '\n') {
+    std::printf("RecordCont error: buf=%s, *p=0x%02x\n", buf, static_cast<unsigned char>(end ? *end : 0));
+    return -1;
+  }
+  return (v & 1) ? 0 : 1;
+}

@@ -36,7 +36,7 @@ void usage(const char *prog) {
   std::fprintf(stderr,
                "usage: %s [--root DIR] [--vkey-port N] [--clock-offset SECONDS]\n"
                "          [--audio alsa|wav|null] [--run-for SECONDS] [--keys FILE|-]\n"
-               "          [--capture FILE.wav]\n",
+               "          [--capture FILE.wav|:counter] [--capture-loop]\n",
                prog);
 }
 
@@ -112,6 +112,9 @@ int BoardInit(int argc, char **argv) {
       o.keys = v;
     } else if (a == "--capture" && v) {
       o.capture = v;
+    } else if (a == "--capture-loop") {
+      o.captureLoop = true;
+      continue;  // a flag: no value follows
     } else {
       usage(argv[0]);
       return -1;

@@ -13,7 +13,9 @@ struct BoardHostOptions {
   int runFor = 0;            // seconds until an orderly power-off; 0 never
   std::string keys;          // script of keys ("-" standard input); "" the terminal
   bool echo = false;         // echo spoken texts on standard output
-  std::string capture;       // WAV file the sound device captures from; "" silence
+  std::string capture;       // WAV file the sound device captures from; "" silence;
+                             // ":counter" a 16-bit counter per frame
+  bool captureLoop = false;  // the capture file starts again at its end
 };
 
 // Sets the host board up as BoardInit would from the command line, without
@@ -46,8 +48,25 @@ void HostKeysEncode(unsigned char out[16], int type, int code, int value);
 // closed, sound.log and out.wav start afresh under the new root, refusals
 // are cleared and capture comes from options.capture.
 void HostSoundReset(void);
-// Capture source of the next record open: a 16-bit PCM WAV file; "" silence.
-void BoardHostSetCapture(const std::string &path);
+// Capture (host_capture.cpp): the microphone, line and FM inputs hear one
+// live source that starts with the first record open after a reset and runs
+// on in real time whether or not anyone reads it, as a microphone does. A
+// reader that falls more than the driver's buffer behind loses the oldest
+// audio (logged as an overrun in sound.log).
+// Source of the inputs: a 16-bit PCM WAV file (played once, or looped), the
+// counter pattern ":counter" (frame k of the session rate holds k mod 65536
+// in every channel), or "" silence. Restarts the source's clock.
+void BoardHostSetCapture(const std::string &path, bool loop = false);
+// Called by host_sound.cpp under its lock: a record descriptor opened,
+// changed its parameters, or closed; and the source from the options.
+void HostCaptureOpen(int fd, int rate, int ch);
+void HostCaptureClose(int fd);
+void HostCaptureReset(void);
+// Reads len bytes of the descriptor's capture, waiting until they exist.
+// Returns the bytes read, or -1 when fd is not the open record descriptor.
+int HostCaptureRead(int fd, void *pcm, int len);
+// Sets the record key's level as the key feeder would (tests): 1 held.
+void BoardHostSetRecordKey(int held);
 // Last value written to a mixer control, or -1 when never written.
 int BoardHostMixerGet(int control);
 // Makes the mixer refuse writes of `value` (-1: any) to `control`; a

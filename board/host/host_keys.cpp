@@ -67,6 +67,7 @@ bool pause(long ms) {
 }
 
 void emit(int code, int value) {
+  if (code == 260) BoardHostSetRecordKey(value);  // the record key's pin follows the key
   unsigned char ev[16];
   HostKeysEncode(ev, kEvKey, code, value);
   // The pipe holds thousands of events; a full pipe means nobody reads keys.

@@ -16,8 +16,7 @@
 //   T dsp set fd=1000 rate=16000 ch=1 | T dsp close fd=1000
 //   T mixer control=volume value=30  | T line /dev/amp_en=1
 // and the sound layer's own lines ("T sound ...") through BoardSoundEvent.
-// Capture reads a WAV file (--capture, or BoardHostSetCapture), converted to
-// the descriptor's format and paced in real time; silence after its end.
+// Capture comes from host_capture.cpp (a live source paced in real time).
 // Routing lines are plain files under the root holding the level as text.
 //
 // One mutex guards the whole model; a capture read sleeps outside it.
@@ -31,7 +30,6 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -121,13 +119,6 @@ struct ToWav {
   }
 };
 
-// A WAV file's PCM as frames of 16-bit samples.
-struct Pcm {
-  int rate = 0;
-  int ch = 0;
-  std::vector<int16_t> samples;
-};
-
 struct Session {
   int fd = -1;
   bool record = false;
@@ -137,8 +128,6 @@ struct Session {
   ToWav toWav;
   int64_t openUs = 0;
   int64_t written = 0;   // play: bytes taken since open
-  int64_t captured = 0;  // record: bytes handed out
-  double srcPos = 0;     // record: position in the capture source, in its frames
 #ifdef TB_HAVE_ALSA
   snd_pcm_t *alsa = nullptr;
 #endif
@@ -151,8 +140,6 @@ int g_nextMixerFd = kFirstMixerFd;  // guarded by g_mu
 std::map<int, int> g_mixer;   // guarded by g_mu: control -> last value
 std::vector<std::pair<int, int>> g_mixerRefused;  // guarded by g_mu
 int g_refusedRate = 0;        // guarded by g_mu
-std::string g_capturePath;    // guarded by g_mu; "" silence
-Pcm g_capture;                // guarded by g_mu
 FILE *g_log = nullptr;        // guarded by g_mu
 FILE *g_wav = nullptr;        // guarded by g_mu
 int64_t g_wavFrames = 0;      // guarded by g_mu
@@ -185,44 +172,8 @@ const char *controlName(int control) {
   }
 }
 
-uint32_t le32(const unsigned char *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t le16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 void put32(unsigned char *p, uint32_t v) {
   for (int i = 0; i < 4; i++) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-// Reads a 16-bit PCM WAV file; false for anything else or a damaged file.
-bool readWav(const std::string &path, Pcm *pcm) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  std::vector<unsigned char> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  if (data.size() < 12 || std::memcmp(data.data(), "RIFF", 4) || std::memcmp(data.data() + 8, "WAVE", 4)) return false;
-  size_t p = 12;
-  bool haveFmt = false;
-  while (p + 8 <= data.size()) {
-    uint32_t size = le32(&data[p + 4]);
-    const unsigned char *body = &data[p + 8];
-    size_t avail = data.size() - p - 8;
-    if (!std::memcmp(&data[p], "fmt ", 4)) {
-      if (size < 16 || avail < 16) return false;
-      if (le16(body) != 1 || le16(body + 14) != 16) return false;
-      pcm->ch = le16(body + 2);
-      pcm->rate = static_cast<int>(le32(body + 4));
-      if (pcm->ch < 1 || pcm->ch > 2 || pcm->rate < 1000 || pcm->rate > 192000) return false;
-      haveFmt = true;
-    } else if (!std::memcmp(&data[p], "data", 4)) {
-      if (!haveFmt) return false;
-      size_t n = std::min<size_t>(size, avail) / 2;  // a truncated file keeps what it has
-      pcm->samples.resize(n - n % static_cast<size_t>(pcm->ch));
-      for (size_t i = 0; i < pcm->samples.size(); i++)
-        pcm->samples[i] = static_cast<int16_t>(le16(body + 2 * i));
-      return true;
-    }
-    if (size > avail) return false;
-    p += 8 + size + (size & 1);
-  }
-  return false;
 }
 
 void openWav() {
@@ -346,6 +297,7 @@ int64_t queuedBytes(Session *s, int64_t now) {
 }
 
 void closeSession() {
+  if (g_session.record) HostCaptureClose(g_session.fd);
 #ifdef TB_HAVE_ALSA
   alsaClose(&g_session);
 #endif
@@ -358,35 +310,6 @@ void closeSession() {
 }
 
 bool sessionFd(int fd) { return fd >= kFirstFd && fd == g_session.fd; }
-
-int16_t sourceSample(const Pcm &src, int64_t frame, int c) {
-  if (frame < 0 || frame * src.ch >= static_cast<int64_t>(src.samples.size())) return 0;
-  return src.samples[static_cast<size_t>(frame * src.ch + (src.ch == 2 ? c : 0))];
-}
-
-// Fills `frames` frames of the session's format from the capture source.
-void fillCapture(Session *s, int16_t *out, int frames) {
-  const Pcm &src = g_capture;
-  if (src.rate <= 0) {
-    std::fill(out, out + frames * s->ch, int16_t{0});
-    return;
-  }
-  double step = static_cast<double>(src.rate) / s->rate;
-  for (int i = 0; i < frames; i++) {
-    auto i0 = static_cast<int64_t>(s->srcPos);
-    double frac = s->srcPos - static_cast<double>(i0);
-    double v[2];
-    for (int c = 0; c < 2; c++)
-      v[c] = sourceSample(src, i0, c) * (1.0 - frac) + sourceSample(src, i0 + 1, c) * frac;
-    if (s->ch == 1) {
-      out[i] = static_cast<int16_t>(std::lround(src.ch == 2 ? (v[0] + v[1]) / 2 : v[0]));
-    } else {
-      out[2 * i] = static_cast<int16_t>(std::lround(v[0]));
-      out[2 * i + 1] = static_cast<int16_t>(std::lround(v[1]));
-    }
-    s->srcPos += step;
-  }
-}
 
 }  // namespace
 
@@ -401,13 +324,7 @@ void HostSoundReset(void) {
   g_mixer.clear();
   g_mixerRefused.clear();
   g_refusedRate = 0;
-  g_capturePath = BoardHostGetOptions().capture;
-  g_capture = Pcm{};
-}
-
-void BoardHostSetCapture(const std::string &path) {
-  std::scoped_lock lock(g_mu);
-  g_capturePath = path;
+  HostCaptureReset();
 }
 
 int BoardHostMixerGet(int control) {
@@ -448,13 +365,7 @@ int BoardDspOpen(int rate, int channels, int record) {
   s.ch = channels;
   s.openUs = BoardMonotonicUs();
   s.toWav.reset(rate, channels);
-  if (s.record) {
-    g_capture = Pcm{};
-    if (!g_capturePath.empty() && !readWav(g_capturePath, &g_capture)) {
-      logLine("dsp capture unreadable: %s", g_capturePath.c_str());
-      g_capture = Pcm{};
-    }
-  }
+  if (s.record) HostCaptureOpen(s.fd, rate, channels);
 #ifdef TB_HAVE_ALSA
   if (!s.record && BoardHostGetOptions().audio == "alsa") alsaOpen(&s);
 #endif
@@ -475,10 +386,7 @@ int BoardDspSetParams(int fd, int rate, int channels) {
   s.rate = rate;
   s.ch = channels;
   s.toWav.reset(rate, channels);
-  if (s.record) {
-    s.openUs = BoardMonotonicUs();
-    s.captured = 0;
-  }
+  if (s.record) HostCaptureOpen(fd, rate, channels);
 #ifdef TB_HAVE_ALSA
   if (s.alsa) alsaOpen(&s);
 #endif
@@ -538,26 +446,12 @@ int BoardDspWrite(int fd, const void *pcm, int len) {
 }
 
 int BoardDspRead(int fd, void *pcm, int len) {
-  int64_t due = 0;
   {
     std::scoped_lock lock(g_mu);
     if (!pcm || len < 0 || !sessionFd(fd) || !g_session.record) return -1;
-    Session &s = g_session;
-    int frameBytes = s.ch * 2;
-    len -= len % frameBytes;
-    int64_t bytesPerSec = static_cast<int64_t>(s.rate) * frameBytes;
-    due = s.openUs + (s.captured + len) * 1000000 / bytesPerSec;
   }
-  // The microphone delivers in real time: wait until these bytes exist.
-  int64_t wait = due - BoardMonotonicUs();
-  if (wait > 0) std::this_thread::sleep_for(std::chrono::microseconds(wait));
-  std::scoped_lock lock(g_mu);
-  if (!sessionFd(fd)) return -1;  // closed while we waited
-  Session &s = g_session;
-  int frames = len / (s.ch * 2);
-  fillCapture(&s, static_cast<int16_t *>(pcm), frames);
-  s.captured += frames * s.ch * 2;
-  return frames * s.ch * 2;
+  // The capture model waits for the audio outside our lock.
+  return HostCaptureRead(fd, pcm, len);
 }
 
 void BoardDspClose(int fd) {
@@ -611,8 +505,8 @@ int BoardGpioFunc(const char *path, int func, int *value) {
     case 2: {
       FILE *f = std::fopen(file.c_str(), "r");
       if (!f) {
-        // Nothing in the jack: the detect line idles high.
-        if (!std::strcmp(path, "/dev/head_in")) {
+        // Nothing in the jacks: the detect lines idle high.
+        if (!std::strcmp(path, "/dev/head_in") || !std::strcmp(path, "/dev/mic_line")) {
           *value = 1;
           return 0;
         }

@@ -554,6 +554,11 @@ void powerOff(FileBrowser *fb) {
 
 // ---- Players ----
 
+const char *FileBrowserNotInsertedText(int type) {
+  const char *const *pair = notInserted(type);
+  return pair ? pair[PromptLanguage()] : nullptr;
+}
+
 int FileBrowserRegisterPlayer(int kind, const FileBrowserPlayer *player) {
   if (kind < 0 || kind >= FILE_KINDS) return -1;
   if (player && !player->create) return -1;
@@ -672,7 +677,7 @@ int FileBrowserKey(Activity *a, const KeyEvent *key) {
       openSystemMenu(fb);
       return 0;
     case VKEY_RECORD:
-      activateOrReshow(RecordCreate(a), a);
+      activateOrReshow(RecordCreate(a, 0), a);
       return 0;
     case VKEY_MARK:
       activateOrReshow(MarkCreate(a, 0), a);

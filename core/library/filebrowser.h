@@ -94,3 +94,7 @@ int FileBrowserRegisterPlayer(int kind, const FileBrowserPlayer *player);
 // "do not support this file"), -2 when the player could not open it (says
 // "can not open the file").
 int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2);
+
+// What is spoken when device type (0 internal, 1 card, 2 USB disk) is not
+// there, in the prompt language; null for another type.
+const char *FileBrowserNotInsertedText(int type);

@@ -16,7 +16,10 @@ A story is a text file, one command per line ('#' starts a comment):
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
                             repository, or $SAMPLES/... for the shared samples
-    start [ARGS...]         start talkbook (extra options after the fixed ones);
+    tones PATH              write the tone ladder capture WAV (tests/e2e/reccheck.py)
+                            to PATH under the root
+    start [ARGS...]         start talkbook (extra options after the fixed ones,
+                            "$ROOT" in them replaced by the root folder);
                             after `expect exit` it starts the player again on
                             the same root (a power cycle)
 
@@ -24,6 +27,8 @@ A story is a text file, one command per line ('#' starts a comment):
     key NAME | hold NAME MS | sleep MS | hotplug WORD
                             sent through the --keys FIFO as the player reads it
     wait MS                 the runner pauses
+    kill                    the player is killed (SIGKILL), as by a power cut;
+                            `start` starts it again on the same root
     clock SECONDS           (before start) --clock-offset
     date YYYY-MM-DD HH:MM:SS
                             (before start) the player's clock reads this UTC
@@ -53,6 +58,13 @@ A story is a text file, one command per line ('#' starts a comment):
                             50 ms, clips that continue one another without a
                             jump; at least N (default 1) clips checked
                             (tests/e2e/clipcheck.py)
+    expect recording FOLDER [pauses N] [rate HZ] [ch N]
+                            the newest file in FOLDER is a recording of the
+                            tone ladder that ends within 50 ms of the moment
+                            the recording device closed, its last 200 ms
+                            holding the tones played just before, with N
+                            pauses (default 0) leaving gaps and nothing
+                            repeated (tests/e2e/reccheck.py)
 
 Spoken lines are the transcript's lines of every voice except "param" (the
 prompt voice's parameter changes, recorded beside the speech).
@@ -306,10 +318,19 @@ class Story:
                 shutil.copytree(src, dst, dirs_exist_ok=True)
             else:
                 shutil.copy(src, dst)
+        elif verb == "tones":
+            import reccheck
+            path = self.under(words[1])
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            reccheck.write_ladder(path)
         elif verb == "start":
-            self.start(words[1:])
+            self.start([w.replace("$ROOT", self.root) for w in words[1:]])
         elif verb in ("key", "hold", "sleep", "hotplug"):
             self.send(" ".join(words if verb != "key" else words[1:]))
+        elif verb == "kill":
+            self.proc.kill()
+            self.proc.wait()
+            self.expected_exit = self.proc.returncode
         elif verb == "wait":
             time.sleep(int(words[1]) / 1000.0)
         elif verb == "expect":
@@ -333,6 +354,13 @@ class Story:
             print(f"clips: {summary}")
             if problems:
                 raise StoryError("clips: " + "; ".join(problems[:5]))
+        elif kind == "recording":
+            import reccheck
+            want = {k: int(v) for k, v in zip(args[1::2], args[2::2])}
+            problems, summary = reccheck.check(self.root, args[0], self.lines("sound.log")[self.sound_from:], want)
+            print(f"recording: {summary}")
+            if problems:
+                raise StoryError("recording: " + "; ".join(problems))
         elif kind == "nosay":
             ms = within if within != 3000 else 1000
             time.sleep(ms / 1000.0)

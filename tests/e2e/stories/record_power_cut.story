@@ -1,0 +1,23 @@
+# The player dies (a power cut) ten seconds into a recording: after the
+# restart the music player opens the file and plays it beyond eight seconds.
+file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
+file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugAudio>1</CfgDebugAudio></config><menu><MRecordFmt>2</MRecordFmt></menu></q7>"
+copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
+tones /host/ladder.wav
+start --capture $ROOT/host/ladder.wav --capture-loop
+expect say "本机磁盘"
+key RECORD
+expect say "开始录音"
+wait 11000
+kill
+start
+expect say "本机磁盘"
+key OK
+expect saying "录音文件"
+key OK
+expect saying "-0.wav"
+key OK
+expect file /home/q70.log contains "audio play: /mnt/emmc/录音文件/record"
+wait 9000
+key ESC
+expect saying "当前播放0分08秒"
