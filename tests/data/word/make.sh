@@ -56,3 +56,19 @@ for lang in en zh; do
   cp "$tmp/out/$lang-lo.doc" "$lang-libreoffice.doc"
   cp "$tmp/out/$lang-lo.docx" "$lang-libreoffice.docx"
 done
+
+# An encrypted .doc as far as the reader looks: the FIB's fEncrypted flag
+# (0x0100 of the word at offset 10) set in a copy of the English one; the
+# reader refuses it before it reads any text.
+python3 - <<'PY'
+import struct
+d = bytearray(open("en-libreoffice.doc", "rb").read())
+for off in range(512, len(d), 512):
+    if d[off:off + 2] == b"\xec\xa5":
+        flags, = struct.unpack_from("<H", d, off + 10)
+        struct.pack_into("<H", d, off + 10, flags | 0x0100)
+        break
+else:
+    raise SystemExit("no FIB in en-libreoffice.doc")
+open("locked.doc", "wb").write(d)
+PY
