@@ -315,6 +315,7 @@ int readText(const Cfb &c, const Stream &word, const unsigned char *plc, uint32_
   const uint32_t n = (lcb - 4) / 12;
   TextMaker maker{out};
   std::vector<unsigned char> buf(64 * 1024);
+  uint32_t narrow = 0;
   for (uint32_t i = 0; i < n && maker.units < kMaxTextUnits; i++) {
     int64_t cp0 = static_cast<int32_t>(le32(plc + 4 * i));
     int64_t cp1 = static_cast<int32_t>(le32(plc + 4 * (i + 1)));
@@ -322,6 +323,7 @@ int readText(const Cfb &c, const Stream &word, const unsigned char *plc, uint32_
     if (cp1 > ccpText) cp1 = ccpText;
     uint32_t fc = le32(plc + 4 * (n + 1) + 8 * i + 2);
     const bool compressed = fc & 0x40000000;
+    narrow += compressed;
     int64_t at = compressed ? (fc & 0x3FFFFFFF) / 2 : fc & 0x3FFFFFFF;
     int64_t bytes = (cp1 - cp0) * (compressed ? 1 : 2);
     while (bytes > 0 && maker.units < kMaxTextUnits) {
@@ -343,6 +345,7 @@ int readText(const Cfb &c, const Stream &word, const unsigned char *plc, uint32_
       bytes -= take;
     }
   }
+  LOGI("%u pieces, %u of them 8-bit; %lld characters of text\n", n, narrow, static_cast<long long>(ccpText));
   if (maker.units >= kMaxTextUnits) LOGW("text cut at %lld characters\n", static_cast<long long>(kMaxTextUnits));
   return 0;
 }
