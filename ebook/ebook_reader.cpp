@@ -62,7 +62,7 @@ const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file
 const char *const kProtected[2] = {"文档受密码保护", "this document is protected"};
 const char *const kDamaged[2] = {"文件已损坏", "this file is damaged"};
 const char *const kUnsupported[2] = {"不支持此类文件", "do not support this file"};
-int g_openResult = 0;  // of the last failed open; key distribution thread only
+int g_openResult = 0;  // of the last open, 0 before one; key distribution thread only
 const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
 // From this many pages (about 5 MiB of text) counting the whole book takes
 // the board long enough that the listener is told why it is quiet.
@@ -769,6 +769,7 @@ bool listEbookFiles(const std::string &dir, std::vector<std::string> *names) {
 
 Activity *createList(Activity *browser, std::vector<std::string> files, int current, int start_page,
                      int start_line) {
+  g_openResult = 0;  // a failure before the open is no fault of the file
   if (current < 0 || current >= static_cast<int>(files.size())) {
     LOGE("Cannot find cur ebook file int list\n");
     return nullptr;
