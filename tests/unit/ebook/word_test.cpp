@@ -221,8 +221,9 @@ struct Piece {
 };
 
 // A Word 97 file of 512-byte sectors: FAT (sector 0), directory (1),
-// WordDocument (2-9) with the FIB and the pieces' text from 0x800, the
-// table stream (10-17) with the piece table at 0.
+// WordDocument (2-9) with the FIB and the pieces' text from 0x800 (the
+// last piece first when fast-saved), the table stream (10-17) with the
+// piece table at 0.
 std::string makeDoc(const std::vector<Piece> &pieces, uint16_t flags = 0x0200, uint16_t nFib = 0xC1) {
   std::string f(19 * 512, '\0');
   const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -267,6 +268,8 @@ std::string makeDoc(const std::vector<Piece> &pieces, uint16_t flags = 0x0200, u
   // Pieces: text from 0x800 in WordDocument; CPs and descriptors at 0 of
   // the table stream.
   uint32_t cp = 0, at = 0x800;
+  if (flags & 0x0004)
+    for (const Piece &p : pieces) at += static_cast<uint32_t>(p.bytes.size());
   std::string clx(1, '\x02');
   clx.append(4, '\0');
   std::string cps, pcds;
@@ -275,9 +278,10 @@ std::string makeDoc(const std::vector<Piece> &pieces, uint16_t flags = 0x0200, u
     put32(&cps, cps.size() - 4, cp);
     cp += static_cast<uint32_t>(p.compressed ? p.bytes.size() : p.bytes.size() / 2);
     pcds.append(8, '\0');
+    if (flags & 0x0004) at -= static_cast<uint32_t>(p.bytes.size());
     put32(&pcds, pcds.size() - 6, p.compressed ? (at * 2) | 0x40000000 : at);
     f.replace(word + at, p.bytes.size(), p.bytes);
-    at += static_cast<uint32_t>(p.bytes.size());
+    if (!(flags & 0x0004)) at += static_cast<uint32_t>(p.bytes.size());
   }
   cps.append(4, '\0');
   put32(&cps, cps.size() - 4, cp);
@@ -301,7 +305,7 @@ TEST_F(Word, DocPiecesFieldsAndMarksBecomeReadableText) {
       {"A\x07" "B\x07\x07" "Line\x0b" "non\x1e" "breaking\x1fx\x01\r", true},
       {utf16("中文。\r"), false},
   };
-  for (uint16_t flags : {0x0200, 0x0000}) {  // 1Table, 0Table
+  for (uint16_t flags : {0x0200, 0x0000, 0x0204}) {  // 1Table, 0Table, fast-saved
     std::string path = dir / "p.doc";
     ASSERT_TRUE(dir.write("p.doc", makeDoc(pieces, flags)));
     EXPECT_EQ(joined(path), "“Café” €5…\nSee the guide and .\nA\nB\nLine\nnon-breakingx\n中文。") << flags;
