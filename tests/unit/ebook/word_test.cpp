@@ -338,6 +338,14 @@ TEST_F(Word, BadDocIsRefusedWithItsReason) {
     std::vector<std::string> pages;
     EXPECT_EQ(openPages(dir / "bad.doc", &pages), c.want) << c.what;
   }
+  // An encrypted .docx is a compound file holding the package ciphered.
+  std::string package = good;
+  const std::string name = utf16(std::string("EncryptedPackage") + '\0');
+  package.replace(1024 + 128, name.size(), name);
+  put16(&package, 1024 + 128 + 0x40, static_cast<uint16_t>(name.size()));
+  ASSERT_TRUE(dir.write("locked.docx", package));
+  std::vector<std::string> pages;
+  EXPECT_EQ(openPages(dir / "locked.docx", &pages), EBOOK_OPEN_PROTECTED);
 }
 
 }  // namespace
