@@ -22,6 +22,7 @@ constexpr int kHeaderDifat = 109;
 constexpr int kMiniSector = 64;
 constexpr int64_t kMaxTextUnits = 16 << 20;  // 32 MiB of UTF-16: more is cut off
 constexpr uint32_t kMaxClx = 16 << 20;
+constexpr size_t kMaxDirectory = 4 << 20;  // 32768 entries; Word writes a few dozen
 
 uint16_t le16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t le32(const unsigned char *p) {
@@ -211,7 +212,8 @@ int cfbOpen(Cfb *c, FILE *file) {
     return DOC_DAMAGED;
   }
   std::vector<uint32_t> chain;
-  if (!followChain(c->fat, le32(header + 0x30), c->sectors, &chain) || chain.empty()) {
+  if (!followChain(c->fat, le32(header + 0x30), c->sectors, &chain) || chain.empty() ||
+      chain.size() * c->sector > kMaxDirectory) {
     LOGE("compound file: directory chain broken\n");
     return DOC_DAMAGED;
   }
