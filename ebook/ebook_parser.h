@@ -88,3 +88,11 @@ int ebook_memtext_read_page(EbookMemText *book, int page, const char **text);
 // Writes the "... is using, can't open again" line for a record that is
 // open already. Returns -4.
 int ebook_parser_busy(const ebook_parser *parser);
+
+// Open results beyond the common ones, from the formats that can tell why a
+// file cannot be read (the Word documents); the reader speaks the reason.
+enum {
+  EBOOK_OPEN_PROTECTED = -7,    // encrypted or protected by a password
+  EBOOK_OPEN_DAMAGED = -8,      // truncated, inconsistent or unreadable
+  EBOOK_OPEN_UNSUPPORTED = -9,  // a version or variant of the format the reader does not know
+};

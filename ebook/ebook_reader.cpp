@@ -58,6 +58,11 @@ const char *const kReadNext[2] = {"是否朗读下一篇?", "Whether reading the
 const char *const kStartNext[2] = {"开始朗读下一篇", "Start the next one"};
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
 const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
+// Why a book cannot be opened, when its format can tell.
+const char *const kProtected[2] = {"文档受密码保护", "this document is protected"};
+const char *const kDamaged[2] = {"文件已损坏", "this file is damaged"};
+const char *const kUnsupported[2] = {"不支持此类文件", "do not support this file"};
+int g_openResult = 0;  // of the last open, 0 before one; key distribution thread only
 const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
 // From this many pages (about 5 MiB of text) counting the whole book takes
 // the board long enough that the listener is told why it is quiet.
@@ -395,6 +400,7 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   r->parser = *record;
   r->parser.context = nullptr;
   int ret = r->parser.open(&r->parser, path.c_str());
+  g_openResult = ret;
   if (ret != 0) {
     LOGE("open ebook fail, return = %d\n", ret);
     return -1;
@@ -472,7 +478,7 @@ int endOfBook(Reader *r) {
     int page = 0, line = 0;
     historyOf(r->files[static_cast<size_t>(r->cur_file) + 1], &page, &line);
     if (EbookOpenFile(r, 1, page, line) == 0) break;
-    wait_text_sound_end(text_sound_insert(kCannotOpen[PromptLanguage()]));
+    wait_text_sound_end(text_sound_insert(EbookOpenErrorText(PromptLanguage())));
   }
   say(kStartNext);
   if (EbookLoadCurPage(r) != 0) {
@@ -762,6 +768,7 @@ bool listEbookFiles(const std::string &dir, std::vector<std::string> *names) {
 
 Activity *createList(Activity *browser, std::vector<std::string> files, int current, int start_page,
                      int start_line) {
+  g_openResult = 0;  // a failure before the open is no fault of the file
   if (current < 0 || current >= static_cast<int>(files.size())) {
     LOGE("Cannot find cur ebook file int list\n");
     return nullptr;
@@ -821,8 +828,18 @@ Activity *createList(Activity *browser, std::vector<std::string> files, int curr
 
 }  // namespace
 
+const char *EbookOpenErrorText(int language) {
+  const int l = language == 1 ? 1 : 0;
+  switch (g_openResult) {
+    case EBOOK_OPEN_PROTECTED: return kProtected[l];
+    case EBOOK_OPEN_DAMAGED: return kDamaged[l];
+    case EBOOK_OPEN_UNSUPPORTED: return kUnsupported[l];
+    default: return kCannotOpen[l];
+  }
+}
+
 int EbookReaderInit(void) {
-  static const FileBrowserPlayer kPlayer = {IsEbookFile, EbookCreate, nullptr};
+  static const FileBrowserPlayer kPlayer = {IsEbookFile, EbookCreate, nullptr, EbookOpenErrorText};
   int r = FileBrowserRegisterPlayer(FILE_KIND_EBOOK, &kPlayer);
   r |= MenuBindFunc("EbookMenuJmpToPage", EbookMenuJmpToPage);
   r |= MenuBindFunc("EbookMenuJmpToPercent", EbookMenuJmpToPercent);

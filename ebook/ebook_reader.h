@@ -41,6 +41,12 @@ Activity *EbookCreate(Activity *browser, int start_page, int start_line);
 // in name order; browser may be null.
 Activity *EbookCreateFile(Activity *browser, const char *path, int start_page, int start_line);
 
+// What to say when the last EbookCreate or EbookOpenFile failed, in
+// language (0 Chinese, 1 English): "this document is protected", "this file
+// is damaged", "do not support this file" when the format told why, else
+// "can not open the file".
+const char *EbookOpenErrorText(int language);
+
 // The reader's key callback: 0 handled, 1 passed on, -1 bad screen.
 int EbookKey(Activity *reader, const KeyEvent *key);
 int EbookShow(Activity *reader);

@@ -465,6 +465,19 @@ int xml_sax_parse_memory(const char *bytes, int length, const char *name, XmlSax
   });
 }
 
+int xml_sax_parse_stream(const char *name, XmlSaxCallbacks *state, int (*read)(void *source, char *buffer, int size),
+                         void *source) {
+  if (!read || !state) return -1;
+  clearHead(state);
+  char first[kChunk];
+  int n = read(source, first, kChunk);
+  if (n <= 0) return -5;
+  return run(name ? name : "stream", state, first, n, [&](char *buf, int size) {
+    int got = read(source, buf, size);
+    return got > 0 ? got : 0;
+  });
+}
+
 const char *get_xml_attribute(const char **attributes, const char *name) {
   if (!attributes || !name) return nullptr;
   for (int i = 0; attributes[i]; i += 2)

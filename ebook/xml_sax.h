@@ -42,6 +42,14 @@ int xml_sax_parse(const char *path, XmlSaxCallbacks *state);
 // name is used in messages only. -5 for an empty buffer.
 int xml_sax_parse_memory(const char *bytes, int length, const char *name, XmlSaxCallbacks *state);
 
+// The same over a byte source that is read as the parse goes (a member of
+// a zip container inflated on the fly): read(source, buffer, size) fills
+// buffer and returns the bytes given, 0 at the end, negative after a read
+// error (the parse then ends there, as on a truncated file). name is used
+// in messages only. -5 when the source gives nothing.
+int xml_sax_parse_stream(const char *name, XmlSaxCallbacks *state, int (*read)(void *source, char *buffer, int size),
+                         void *source);
+
 // Value of the first attribute named exactly name, or null. The caseless
 // variant compares names ignoring ASCII case.
 const char *get_xml_attribute(const char **attributes, const char *name);

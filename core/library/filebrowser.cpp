@@ -575,7 +575,9 @@ int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2) {
   }
   Activity *screen = p.create(browser, value1, value2);
   if (!screen) {
-    say(kCannotOpen, true);
+    const char *why = p.open_error ? p.open_error(PromptLanguage()) : nullptr;
+    if (why) sayText(why, true);
+    else say(kCannotOpen, true);
     return -2;
   }
   ActivitySetActive(screen, 1);

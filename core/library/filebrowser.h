@@ -84,6 +84,9 @@ struct FileBrowserPlayer {
   // DAISY only (may be null): the book title of a control file into buf.
   // Returns >= 0, negative when there is none (the name is spoken instead).
   int (*title)(const char *path, char *buf, int size);
+  // May be null: after create failed, what to say (in language 0 Chinese,
+  // 1 English) instead of "can not open the file".
+  const char *(*open_error)(int language);
 };
 
 // Registers (or with null removes) the player of a kind. Returns 0, -1 for

@@ -1,8 +1,9 @@
 # A Big5 book is read to its end; the reader asks whether to read the next
 # one and goes on with the UTF-8 book after it in the folder. The book after
-# that cannot be opened: the reader says so and closes, and the browser
-# stands on the last book read. A finished book starts again at its
-# beginning: the history lists both at page 1.
+# that is no Word document though named .doc: the reader says it cannot
+# read such a file and closes, and the browser stands on the last book
+# read. A finished book starts again at its beginning: the history lists
+# both at page 1.
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugEbook>1</CfgDebugEbook></config><menu><MReadSpeed>20</MReadSpeed></menu></q7>"
@@ -28,12 +29,12 @@ expect say "简体书的第2句。"
 expect say "简体书的第3句。"
 expect say "是否朗读下一篇?"
 key OK
-expect say "无法打开文件"
+expect say "不支持此类文件"
 expect saying "b_utf8.txt"
 key DOWN
 expect saying "c_broken.doc"
 key OK
-expect say "无法打开文件"
+expect say "不支持此类文件"
 key MARK
 expect say "全部书签列表"
 key MARK
