@@ -15,6 +15,7 @@
 #include "audio/pcm_out.h"
 #include "board/board.h"
 #include "core/app.h"
+#include "core/clock/alarm.h"
 #include "core/config.h"
 #include "core/inputbox.h"
 #include "core/key.h"

@@ -7,6 +7,7 @@
 #include "audio/ffaudio.h"
 #include "audio/player.h"
 #include "board/board.h"
+#include "core/clock/alarm.h"
 #include "core/config.h"
 #include "core/dialog.h"
 #include "core/filebrowser.h"

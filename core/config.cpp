@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "core/app.h"
 #include "core/bookmark.h"
+#include "core/clock/alarm.h"
 #include "core/log.h"
 #include "core/lunar.h"
 #include "core/machine.h"

@@ -23,10 +23,10 @@
 // - A screen has one owner that frees it: the screen itself, on the key
 //   distribution thread, right after removing itself in its own key callback
 //   (close, or close and pass the key on). Main-loop callbacks (alarms) and
-//   worker threads may create and push a screen, which from then on belongs
-//   to the key thread; they never remove or free one. To close screens they
-//   post a key (SendVKey/SendVkeyHead): POWEROFF unwinds the stack, a
-//   screen's own key closes that screen.
+//   worker threads never push, remove or free a screen themselves: they post
+//   work that does it on this thread (KeyPostWork, core/key_work.cpp), or a
+//   key (SendVKey/SendVkeyHead): POWEROFF unwinds the stack, a screen's own
+//   key closes that screen.
 // - Timer and descriptor lists (core/loop.cpp): one mutex around the links
 //   and the count-down, never held while a callback runs; the loop copies a
 //   record's callback, argument and reason under it. A record's fields are
@@ -38,6 +38,7 @@
 #include "core/activity.h"
 #include "core/app.h"
 #include "core/battery.h"
+#include "core/clock/alarm.h"
 #include "core/config.h"
 #include "core/gpio.h"
 #include "core/log.h"
@@ -275,6 +276,10 @@ void KeyDistribution(KeyDistributor *d) {
     if (radio_enable_sleep) ReadySleep();
     KeyEvent key;
     if (KeyBufferRead(gKeyBuffer, &key) != 0) continue;
+    if (key.code == VKEY_WORK) {
+      KeyRunPostedWork();
+      continue;
+    }
     int64_t now = BoardMonotonicUs();
     int64_t since = now - previous;
     previous = now;

@@ -4,19 +4,8 @@
 // header instead.
 #pragma once
 
-int AlarmInit(void);        // alarms
-int AlarmResetAutoPowerOffTime(void);
-// Alarms: the idle auto-shutdown. Save-and-stop returns the previous
-// enable after disabling it; restore re-enables it (fresh countdown) or
-// keeps it off.
-int SaveAndStopAutoShutdown(void);
-int RestoryAutoShutdown(int enable);
 int InitVoiceRemind(void);  // voice reminders
 int DeInitVoiceRemind(void);
-int LoadAlarm(const char *path);
-int SaveAlarm(const char *path);
-int InitAlarmFromMenu(void);
-int AlarmSetPowerOnRTC(void);
 extern int radio_enable_sleep;  // radio: the device may sleep
 int ReadySleep(void);
 

@@ -15,6 +15,7 @@
 #include "board/board.h"
 #include "core/app.h"
 #include "core/bookmark.h"
+#include "core/clock/alarm.h"
 #include "core/config.h"
 #include "core/filebrowser.h"
 #include "core/inputbox.h"

@@ -14,6 +14,7 @@
 #include "board/board.h"
 #include "core/app.h"
 #include "core/bookmark.h"
+#include "core/clock/alarm.h"
 #include "core/config.h"
 #include "core/dialog.h"
 #include "core/filebrowser.h"
