@@ -177,7 +177,7 @@ void speakTime(const AlarmJob &job) {
   if (GetTimeFormat()) SetHourStr(job.hours, hour, sizeof hour, lang());
   else SetHour12Str(job.hours, hour, sizeof hour, lang());
   SetMinuteStr(job.minutes, minute, sizeof minute, lang());
-  std::snprintf(text, sizeof text, "%s: %s%s", lang() ? "current time" : "现在时间", hour, minute);
+  std::snprintf(text, sizeof text, "%s: %s %s", lang() ? "current time" : "现在时间", hour, minute);
   say(text);
 }
 
