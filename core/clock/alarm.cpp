@@ -51,7 +51,7 @@ constexpr const char *kAlarmFields[] = {"id",   "mode", "hours",        "minutes
 
 std::mutex g_mutex;  // guards galm, the list and everything below marked so
 AlarmNode g_head = {&g_head, &g_head, 0, 0, nullptr, nullptr};  // guarded by g_mutex
-int g_curTt = 0;       // guarded by g_mutex: the minute of the last tick
+int g_curTt = 0;       // guarded by g_mutex: the current minute as last seen (tick, edits)
 int g_day = -1;        // guarded by g_mutex: the scheduler's date (day number), -1 none yet
 int g_announceSeconds = 0;  // guarded by g_mutex: the settings as last applied
 int g_autoOffSeconds = 0;
