@@ -91,6 +91,14 @@ AlarmRecord builtIn(int id) {
   return a;
 }
 
+// The records hold their built-in values from the start: players hold the
+// idle countdown off before the alarm file is read.
+struct BuiltInRecords {
+  BuiltInRecords() {
+    for (int id = 0; id < ALARM_COUNT; id++) galm[id] = builtIn(id);
+  }
+} g_builtInRecords;
+
 bool isRecord(const AlarmNode *n) { return (n->type & 0xffff) == ALARM_NODE_RECORD; }
 bool linked(const AlarmNode *n) { return n->next != n; }
 
@@ -551,11 +559,6 @@ void AlarmReset(void) {
 
 int LoadAlarm(const char *path) {
   if (!path) return -1;
-  {
-    std::scoped_lock lock(g_mutex);
-    if (galm[0].node.owner == nullptr)  // first use: the built-in records
-      for (int id = 0; id < ALARM_COUNT; id++) galm[id] = builtIn(id);
-  }
   std::string file = path, backup = file + ".bak";
   struct stat st;
   bool present = stat(BoardPath(path).c_str(), &st) == 0;
