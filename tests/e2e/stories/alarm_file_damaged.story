@@ -3,8 +3,8 @@
 file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting></menu></q7>"
 file /home/q7alm.xml "<q7_alarm><alarm><id>4</id><mo"
 start
-expect say "Alarm settings were damaged; defaults restored"
-expect say "Memory"
+expect say "Alarm settings were damaged; defaults restored" within 15000
+expect say "Memory" within 15000
 hold POWER 2500
 expect say "Power off"
 expect exit 0

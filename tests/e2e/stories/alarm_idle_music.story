@@ -7,7 +7,7 @@ file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting><MAutoShut
 mkdir /mnt/emmc/music
 copy $SAMPLES/daisy3/mental_health/speechgen0009.mp3 /mnt/emmc/music/talk.mp3
 start
-expect say "Memory"
+expect say "Memory" within 15000
 key OK
 expect saying "music"
 key OK

@@ -5,7 +5,7 @@
 date 2024-04-08 06:00:10
 file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting></menu></q7>"
 start
-expect say "Memory"
+expect say "Memory" within 15000
 key MENU
 expect say "System functions"
 key DOWN
