@@ -46,6 +46,14 @@ int BoardGetTimeOfDay(struct timeval *tv);
 int BoardSetTimeOfDay(const struct timeval *tv);
 time_t BoardTime(void);
 
+// Programs the real-time clock's wake alarm: the board switches itself on
+// at `when` (Unix seconds, UTC, whole seconds). The host board writes the
+// time into root/sys/class/rtc/rtc0/wakealarm (seconds, as Linux's sysfs
+// file shows it) and records "rtc wakealarm YYYY-MM-DD HH:MM:SS" in its
+// command log. Returns 0, -1 when the clock cannot be opened, -2 when it
+// refuses the request.
+int BoardRtcSetWakeAlarm(time_t when);
+
 // Monotonic clock in microseconds; wall-clock changes do not move it.
 int64_t BoardMonotonicUs(void);
 

@@ -19,6 +19,7 @@
 #include "core/runtime/loop.h"
 #include "core/runtime/machine.h"
 #include "core/clock/alarm.h"
+#include "core/clock/reminder.h"
 #include "radio/radio.h"
 #include "daisy/daisy_screen.h"
 #include "ebook/charset.h"

@@ -23,10 +23,10 @@
 // - A screen has one owner that frees it: the screen itself, on the key
 //   distribution thread, right after removing itself in its own key callback
 //   (close, or close and pass the key on). Main-loop callbacks (alarms) and
-//   worker threads may create and push a screen, which from then on belongs
-//   to the key thread; they never remove or free one. To close screens they
-//   post a key (SendVKey/SendVkeyHead): POWEROFF unwinds the stack, a
-//   screen's own key closes that screen.
+//   worker threads never push, remove or free a screen themselves: they post
+//   work that does it on this thread (KeyPostWork, core/key_work.cpp), or a
+//   key (SendVKey/SendVkeyHead): POWEROFF unwinds the stack, a screen's own
+//   key closes that screen.
 // - Timer and descriptor lists (core/loop.cpp): one mutex around the links
 //   and the count-down, never held while a callback runs; the loop copies a
 //   record's callback, argument and reason under it. A record's fields are
@@ -41,6 +41,7 @@
 #include "core/runtime/config.h"
 #include "core/runtime/gpio.h"
 #include "core/runtime/log.h"
+#include "info/info.h"
 #include "menu/mdata.h"
 #include "core/runtime/loop.h"
 #include "core/runtime/vkey.h"
@@ -274,6 +275,10 @@ void KeyDistribution(KeyDistributor *d) {
     KeyIdle();
     KeyEvent key;
     if (KeyBufferRead(gKeyBuffer, &key) != 0) continue;
+    if (key.code == VKEY_WORK) {
+      KeyRunPostedWork();
+      continue;
+    }
     int64_t now = BoardMonotonicUs();
     int64_t since = now - previous;
     previous = now;

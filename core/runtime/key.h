@@ -70,6 +70,16 @@ extern KeyBuffer *gKeyBuffer;
 void SendVKey(int code);
 void SendVkeyHead(int code);
 
+// Has fn(arg) run on the key distribution thread between two keys: how a
+// main-loop callback or a worker thread gets a screen pushed, shown or
+// closed. The work travels as the key VKEY_WORK, which no screen sees and
+// which does not count as a key press. Returns 0, or -1 when the queue of
+// work (16) is full or the key buffer refuses it.
+constexpr int VKEY_WORK = 400;
+int KeyPostWork(void (*fn)(void *arg), void *arg);
+// Runs the work posted so far (the distribution thread, on VKEY_WORK).
+void KeyRunPostedWork(void);
+
 // Starts the key subsystem: buffer, distribution thread, virtual-key server,
 // input device on the main loop, card probe, battery timer. Returns 0, or -1
 // with everything started so far stopped again.

@@ -51,6 +51,11 @@ A story is a text file, one command per line ('#' starts a comment):
                             its start the prompt voice (16000 Hz mono) wrote at
                             least MS ms (default 500) of PCM to the device, and
                             with `start --audio wav` that PCM is not silence
+    expect tone RATE CH [MS]
+                            since the line last matched (or the start), at
+                            least MS ms (default 1000) of PCM at RATE Hz and
+                            CH channels went to the device (a ring tone, a
+                            clip), not silence with `start --audio wav`
     expect clips DIR [N]    (needs `start --audio wav`) the DAISY clips of this
                             run, logged by the screen in sound.log, are clips
                             of the book in DIR (its SMIL files) and out.wav
@@ -188,9 +193,10 @@ class Story:
             return True
         self.wait_for(f'next "{text}"', check, within)
 
-    def speech_writes(self, start_ms, end_ms):
-        """The device writes of 16000 Hz mono PCM between two times of this
-        run, as (bytes, out.wav frame) pairs."""
+    def speech_writes(self, start_ms, end_ms, rate="16000", ch="1"):
+        """The device writes of PCM at rate and channels (16000 Hz mono: the
+        prompt voice) between two times of this run, as (bytes, out.wav
+        frame) pairs."""
         formats = {}
         writes = []
         for line in self.lines("sound.log")[self.sound_from:]:
@@ -202,7 +208,7 @@ class Story:
                 formats[kv["fd"]] = (kv["rate"], kv["ch"])
             elif words[2] == "write" and "bytes" in kv:
                 ms = float(words[0])
-                if formats.get(kv["fd"]) == ("16000", "1") and start_ms <= ms < end_ms:
+                if formats.get(kv["fd"]) == (rate, ch) and start_ms <= ms < end_ms:
                     writes.append((int(kv["bytes"]), int(kv["pos"])))
         return writes
 
@@ -224,20 +230,36 @@ class Story:
             self.wait_for(f"heard {want_ms} ms", check, within)
         except StoryError:
             raise StoryError(f"heard: only {state.get('ms', 0):.0f} ms of speech written, {want_ms} wanted")
+        self.not_silence("heard", self.speech_writes(start_ms, end_ms), 16000, 1)
+
+    def not_silence(self, what, writes, rate, ch):
+        """With a WAV outlet, the writes are not silence in out.wav."""
         try:
             with wave.open(self.host("out.wav"), "rb") as w:
                 frames = array.array("h", w.readframes(w.getnframes()))
         except (FileNotFoundError, wave.Error, EOFError):
             return  # no WAV outlet: the log is all there is
         total = count = 0
-        for size, pos in self.speech_writes(start_ms, end_ms):
-            n = size // 2 * 44100 // 16000
+        for size, pos in writes:
+            n = size // (2 * ch) * 44100 // rate
             for v in frames[2 * pos:2 * (pos + n):2]:
                 total += v * v
                 count += 1
         rms = (total / count) ** 0.5 if count else 0
         if rms < 300:
-            raise StoryError(f"heard: the speech written is silence (RMS {rms:.0f} over {count} samples)")
+            raise StoryError(f"{what}: the sound written is silence (RMS {rms:.0f} over {count} samples)")
+
+    def expect_tone(self, args, within):
+        rate, ch = int(args[0]), int(args[1])
+        want_ms = int(args[2]) if len(args) > 2 else 1000
+        start_ms = self.said_ms if self.said_ms is not None else 0
+        state = {}
+
+        def check():
+            state["writes"] = self.speech_writes(start_ms, float("inf"), str(rate), str(ch))
+            return sum(b for b, _ in state["writes"]) * 1000.0 / (2 * ch * rate) >= want_ms
+        self.wait_for(f"tone {rate} Hz {want_ms} ms", check, within)
+        self.not_silence("tone", state["writes"], rate, ch)
 
     # -- commands ---------------------------------------------------------
     def send(self, line):
@@ -347,6 +369,8 @@ class Story:
             self.expect_say(args[0], within, contains=True)
         elif kind == "heard":
             self.expect_heard(args, within)
+        elif kind == "tone":
+            self.expect_tone(args, within)
         elif kind == "clips":
             import clipcheck
             problems, summary = clipcheck.check(self.root, args[0], self.lines("sound.log")[self.sound_from:],
