@@ -494,7 +494,10 @@ const AudioSource gfile = {aopen, aclose, aread, nullptr, aseek, agetsize, -1, 0
 // ---- decoder context ----
 
 FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, int out_fmt,
-                        int out_rate, int stream) {
+                        int out_rate, int stream, int *why) {
+  int unused = 0;
+  if (!why) why = &unused;
+  *why = AUDIO_OPEN_DAMAGED;
   if (!source || !source->read || io_size < 1) return nullptr;
   registerFfmpeg();
   std::unique_ptr<FfAudioCtx, CtxCloser> ctx(new (std::nothrow) FfAudioCtx);
@@ -544,6 +547,7 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
   }
   if (ctx->TotalAudioStreams == 0) {
     LOGE("no audio stream\n");
+    *why = AUDIO_OPEN_UNSUPPORTED;
     return nullptr;
   }
   ctx->CurAudioStream = stream >= 0 && stream < ctx->TotalAudioStreams ? stream : 0;
@@ -556,6 +560,7 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
   const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
   if (!codec) {
     LOGE("could not find audio decoder!\n");
+    *why = AUDIO_OPEN_UNSUPPORTED;
     return nullptr;
   }
   ctx->codec_ctx = avcodec_alloc_context3(codec);
@@ -831,6 +836,7 @@ namespace {
 // AudioOpen with a stop position in ms (-1 none, -2 leave stop_frame as it is).
 int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode, int stop_ms) {
   if (!audio || !path || audio->open) return -1;
+  audio->open_error = AUDIO_OPEN_DAMAGED;
   if (audio->src.open(&audio->src, path, 0) < 0) {
     LOGW("open audio file error\n");
     return -1;
@@ -841,7 +847,7 @@ int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode
   audio->parked = 0;
   audio->pos_frames = 0;
   audio->pos_ms = 0;
-  audio->ff_ctx = FfAudioOpen(&audio->src, kIoSize, -1, -1, -1, stream);
+  audio->ff_ctx = FfAudioOpen(&audio->src, kIoSize, -1, -1, -1, stream, &audio->open_error);
   if (!audio->ff_ctx) {
     audio->src.close(&audio->src);
     return -1;

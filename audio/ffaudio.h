@@ -118,6 +118,11 @@ void AudioSetDsp(const AudioDsp *dsp);
 
 constexpr int kTempoMusic = 2;  // the tempo processor of decoded audio
 
+// Why an open failed: the file is damaged (or cannot be read at all), or
+// it is a file of a kind this decoder cannot play (no audio stream, no
+// decoder for its codec).
+enum { AUDIO_OPEN_DAMAGED = 0, AUDIO_OPEN_UNSUPPORTED = 1 };
+
 enum { AUDIO_RUN = 0, AUDIO_PAUSE = 1, AUDIO_STOP = 2 };
 
 struct Audio;
@@ -160,6 +165,7 @@ struct Audio {
   std::condition_variable cond;
   int parked = 0;  // guarded by mutex: the thread waits between chunks
   int sound_handle = 0;
+  int open_error = AUDIO_OPEN_DAMAGED;  // why the last AudioOpen failed
   unsigned char pcm[4096] = {};  // the writer's block
   int pcm_fill = 0;
   void *data = nullptr;  // the client's own pointer
@@ -232,9 +238,10 @@ int get_audio_total_ms(const char *path);
 // Opens a decoder over an opened source with an I/O buffer of io_size bytes.
 // out_layout / out_fmt / out_rate < 0: the file's own (out_fmt may only
 // name the decoder's own format; the output is always s16). Returns the
-// context, or null with everything freed.
+// context, or null with everything freed and *why (when given) set to an
+// AUDIO_OPEN_* value.
 FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, int out_fmt,
-                        int out_rate, int stream);
+                        int out_rate, int stream, int *why = nullptr);
 // Frees everything FfAudioOpen made (null allowed). The source stays open.
 void FfAudioClose(FfAudioCtx *ctx);
 // Decodes the next chunk into m_AudioBuf. Returns its size in bytes, -2 at

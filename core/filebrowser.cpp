@@ -82,7 +82,6 @@ Pair kKilo = {"K字节", "KB"};
 Pair kMega = {"兆", "MB"};
 Pair kGiga = {"GB", "GB"};
 Pair kUnsupported = {"不支持此类文件", "do not support this file"};
-Pair kCannotOpen = {"无法打开文件", "can not open the file"};
 Pair kCopyMark = {"已设置复制标志：", "Copy: "};
 Pair kCutMark = {"已设置剪切标志：", "Cut: "};
 Pair kError = {"操作失败...", "Error"};
@@ -852,15 +851,27 @@ int FileBrowserRegisterPlayer(int kind, const FileBrowserPlayer *player) {
   return 0;
 }
 
+namespace {
+std::atomic<int> g_openError{-1};  // what a failing player told, -1 nothing
+}  // namespace
+
+void FileBrowserOpenFailed(int why) { g_openError = why; }
+
+int FileBrowserTakeOpenError(void) {
+  int why = g_openError.exchange(-1);
+  return why < 0 ? OPEN_ERROR_FILE_DAMAGED : why;
+}
+
 int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2) {
   FileBrowserPlayer p;
   if (!playerOf(kind, &p)) {
     say(kUnsupported, false);
     return -1;
   }
+  g_openError = -1;
   Activity *screen = p.create(browser, value1, value2);
   if (!screen) {
-    say(kCannotOpen, true);
+    sayText(OpenErrorText(FileBrowserTakeOpenError(), lang()), true);
     return -2;
   }
   ActivitySetActive(screen, 1);

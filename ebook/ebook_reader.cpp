@@ -57,7 +57,6 @@ const char *const kBegin[2] = {"已到文件开头", "beginning of the book"};
 const char *const kReadNext[2] = {"是否朗读下一篇?", "Whether reading the next one?"};
 const char *const kStartNext[2] = {"开始朗读下一篇", "Start the next one"};
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
-const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
 const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
 // From this many pages (about 5 MiB of text) counting the whole book takes
 // the board long enough that the listener is told why it is quiet.
@@ -473,7 +472,7 @@ int endOfBook(Reader *r) {
     int page = 0, line = 0;
     historyOf(r->files[static_cast<size_t>(r->cur_file) + 1], &page, &line);
     if (EbookOpenFile(r, 1, page, line) == 0) break;
-    wait_text_sound_end(text_sound_insert(kCannotOpen[lang()]));
+    wait_text_sound_end(text_sound_insert(OpenErrorText(OPEN_ERROR_FILE_DAMAGED, lang())));
   }
   say(kStartNext);
   if (EbookLoadCurPage(r) != 0) {

@@ -28,12 +28,12 @@ expect say "简体书的第2句。"
 expect say "简体书的第3句。"
 expect say "是否朗读下一篇?"
 key OK
-expect say "无法打开文件"
+expect say "文件已损坏"
 expect saying "b_utf8.txt"
 key DOWN
 expect saying "c_broken.doc"
 key OK
-expect say "无法打开文件"
+expect say "文件已损坏"
 key MARK
 expect say "全部书签列表"
 key MARK
