@@ -368,6 +368,7 @@ int64_t frameStart(const FfAudioCtx *ctx, const AVFrame *f) {
   const AVStream *st = ctx->fmt_ctx->streams[ctx->audio_streams[ctx->CurAudioStream]];
   const int64_t origin = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
   double frames = static_cast<double>(pts - origin) * ctx->time_base * ctx->out_sample_rate;
+  if (ctx->stamped_late) frames -= f->nb_samples;
   if (!(frames > 0)) return 0;
   return frames < kMaxPositionFrames ? std::llround(frames) : kMaxPositionFrames;
 }
@@ -569,6 +570,7 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
     return nullptr;
   }
   ctx->codec_ctx->pkt_timebase = st->time_base;
+  ctx->stamped_late = codec->id == AV_CODEC_ID_WMAV1 || codec->id == AV_CODEC_ID_WMAV2;
   if (avcodec_open2(ctx->codec_ctx, codec, nullptr) < 0) {
     LOGE("could not open audio codec!\n");
     return nullptr;
@@ -862,18 +864,20 @@ int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode
   if (audio->dsp.eq_init) audio->dsp.eq_init(ctx->out_sample_rate, ctx->out_channels, eq_mode);
 
   if (stop_ms >= -1) audio->stop_frame = stop_ms < 0 ? -1 : AudioMsToFrame(stop_ms, ctx->out_sample_rate);
-  if (audio->exact) {
-    if (start_ms > 0) {
+  if (start_ms > 0) {
+    // Heard before the music starts: the thread does not run yet.
+    if (start_ms >= kBigFileStartMs && ctx->duration != kNoDuration && ctx->duration / 1000 >= kBigFileMs)
+      wait_text_sound_end(
+          text_sound_insert(MLanguageSetting == 0 ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ..."));
+    if (audio->exact && !ctx->seek_by_bytes) {
       int64_t frame = AudioMsToFrame(start_ms, ctx->out_sample_rate);
       if (FfAudioSeekExact(ctx, frame) >= 0) {
         audio->pos_frames = frame;
         audio->pos_ms = framesToMs(frame, ctx->out_sample_rate);
       }
+    } else {
+      AudioSeek(audio, start_ms, 10000, ctx->seek_by_bytes);
     }
-  } else if (start_ms > 0) {
-    if (start_ms >= kBigFileStartMs && ctx->duration != kNoDuration && ctx->duration / 1000 >= kBigFileMs)
-      text_sound_insert(MLanguageSetting == 0 ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ...");
-    AudioSeek(audio, start_ms, 10000, ctx->seek_by_bytes);
   }
   try {
     // Held while the thread object is stored: the thread's first step takes
@@ -933,6 +937,13 @@ int AudioStatus(Audio *audio) {
 int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
   if (!audio || !audio->ff_ctx) return audio ? audio->pos_frames : 0;
   if (CfgDebugAudio) LOGD("Enter AudioSeek, ms =%d, rel=%d, flag=%d\n", ms, range_ms, flags);
+  if (audio->exact && !audio->ff_ctx->seek_by_bytes) {
+    const int64_t r = AudioSeekExact(audio, AudioMsToFrame(std::max(ms, 0), audio->ff_ctx->out_sample_rate),
+                                     audio->stop_frame, 1);
+    // A seek always resumes, also one that failed.
+    if (r < 0) AudioCont(audio);
+    return audio->pos_frames;
+  }
   const bool running = audio->open && !onDecoderThread(audio);
   if (running) pauseAndPark(audio);
   int64_t r = FfAudioSeek(audio->ff_ctx, ms, range_ms, flags);

@@ -90,6 +90,10 @@ struct FfAudioCtx {
   int64_t chunk_frame = -1;
   int64_t next_frame = 0;
   int64_t skip_to = -1;   // exact seek under way: samples before this frame are dropped
+  // The decoder hands out each frame one frame later than its packet's
+  // timestamp says (WMA's transform overlap): a frame's sample numbers are
+  // its timestamp less its own length.
+  int stamped_late = 0;
   int drain_chunks = 0;   // chunks the drain at the end has given
   // PCM after a stop position, still in m_AudioBuf: handed out when the
   // thread goes on without a seek (a clip that continues where one ended).
@@ -152,8 +156,10 @@ struct Audio {
   std::atomic<int> end_ms{0x7fffffff};    // end mark B
   int a_ms = 0;                           // A mark (player screen)
   int spare = 0;                          // A-B state (player screen)
-  // Exact mode (set before AudioOpen): seeks, and the start of AudioOpen,
-  // land on the sample of the target instead of the packet before it.
+  // Exact mode (set before AudioOpen): seeks (AudioSeek as well), and the
+  // start of AudioOpen, land on the sample of the target instead of the
+  // packet before it. Files whose timestamps are discontinuous
+  // (seek_by_bytes) are sought the plain way.
   int exact = 0;
   // The thread hands out the samples before this frame, then pauses and
   // calls finish; -1 none. Written while the thread is parked or absent

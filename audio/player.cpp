@@ -689,6 +689,9 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
     return nullptr;
   }
   p->audio->sound_handle = handle;
+  // Seeks land on the sample asked for, also in formats whose index only
+  // knows pages or clusters (Ogg, FLAC, WMA, Matroska).
+  p->audio->exact = 1;
   if (PcmOutInit(&p->pcm, handle) != 0) {
     LOGE("Not enough memory\n");
     AudioDeInit(p->audio);

@@ -204,6 +204,25 @@ TEST_F(Player, WhatCannotBeOpenedLeavesNothingOpen) {
             (std::vector<std::string>{"文件已损坏", "不支持此文件格式", "this file format cannot be read"}));
 }
 
+// LEFT and RIGHT land where asked (to the sample, which the position in
+// whole ms rounds down) also where the index is coarse.
+TEST_F(Player, StepsLandWhereAsked) {
+  if (audiotest::Ffmpeg().empty()) GTEST_SKIP() << "no ffmpeg command line here";
+  hold();
+  for (const char *f : {"/mnt/emmc/v.ogg", "/mnt/emmc/l.flac", "/mnt/emmc/w.wma"}) {
+    SCOPED_TRACE(f);
+    ASSERT_TRUE(audiotest::RunFfmpeg("-f lavfi -i sine=f=440:d=25:r=44100 '" + root_.at(f) + "'"));
+    Activity *p = open(f, 1234);
+    ASSERT_NE(p, nullptr);
+    EXPECT_NEAR(pos(p), 1234, 1);
+    key(VKEY_RIGHT);
+    EXPECT_NEAR(pos(p), 11234, 2);
+    key(VKEY_LEFT);
+    EXPECT_NEAR(pos(p), 1234, 3);
+    key(VKEY_BACK);
+  }
+}
+
 // A file that gives no length (FLAC in Matroska written as a stream) is
 // offered, plays, and its length is said to be unknown.
 TEST_F(Player, UnknownLengthIsSaidSo) {
