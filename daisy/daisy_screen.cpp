@@ -327,6 +327,20 @@ namespace {
 
 int moveByStep(DaisyScreen *p, int value, int dir);
 
+// The item after the current one; a navigator error leaves no item.
+// Returns false then.
+bool continueItem(DaisyScreen *p) {
+  DaisyPlayItem *next = nullptr;
+  int r = daisy_continue(&next);
+  if (r != 0 || !next) {
+    LOGE("daisy_continue return %d\n", r);
+    p->item = nullptr;
+    return false;
+  }
+  p->item = next;
+  return true;
+}
+
 // Items a backward step passes over at most before it gives up and goes on
 // forwards (a book whose audio is missing throughout).
 constexpr int kMaxBackSkips = 10000;
@@ -352,14 +366,7 @@ void advance(DaisyScreen *p, int back = 0) {
         wait_text_sound_end(text_sound_insert(kReadingEnd[lang()]));
         return;
       }
-      DaisyPlayItem *next = nullptr;
-      int r = daisy_continue(&next);
-      if (r != 0 || !next) {
-        LOGE("daisy_continue return %d\n", r);
-        p->item = nullptr;
-        return;
-      }
-      p->item = next;
+      if (!continueItem(p)) return;
     }
     if (!p->item) return;
     p->at_end = false;
@@ -470,25 +477,10 @@ bool afterMark(const DaisyBookMarkInfo &now, const DaisyBookMarkInfo &b) {
 
 void onItemEnd(DaisyScreen *p) {
   if (p->doneGen.exchange(-1) != p->playGen.load() || !p->item) return;  // a notice that crossed a move
-  DaisyPlayItem *next = nullptr;
-  int r = daisy_continue(&next);
-  if (r != 0 || !next) {
-    LOGE("daisy_continue return %d\n", r);
-    p->item = nullptr;
-    return;
-  }
-  p->item = next;
+  if (!continueItem(p)) return;
   // Advance without performing yet: the repeat may send us back to A.
-  while (p->item && p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO &&
-         p->item->kind != DAISY_ITEM_END) {
-    r = daisy_continue(&next);
-    if (r != 0 || !next) {
-      LOGE("daisy_continue return %d\n", r);
-      p->item = nullptr;
-      return;
-    }
-    p->item = next;
-  }
+  while (p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO && p->item->kind != DAISY_ITEM_END)
+    if (!continueItem(p)) return;
   if (p->repeat_state == 3) {
     DaisyBookMarkInfo now{};
     bool past = p->item->kind == DAISY_ITEM_END ||
@@ -496,6 +488,7 @@ void onItemEnd(DaisyScreen *p) {
     if (past) {
       DaisyBookMarkInfo a = p->mark_a.pos;
       a.offset_ms = 0;
+      DaisyPlayItem *next = nullptr;
       if (daisy_go_to_book_mark(&a, &next) == 0 && next) {
         p->item = next;
         if (p->item->kind == DAISY_ITEM_AUDIO && p->mark_a.audio_ms >= p->item->clip_begin_ms &&
