@@ -865,8 +865,10 @@ int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode
 
   if (stop_ms >= -1) audio->stop_frame = stop_ms < 0 ? -1 : AudioMsToFrame(stop_ms, ctx->out_sample_rate);
   if (start_ms > 0) {
-    // Heard before the music starts: the thread does not run yet.
-    if (start_ms >= kBigFileStartMs && ctx->duration != kNoDuration && ctx->duration / 1000 >= kBigFileMs)
+    // Heard before the music starts: the thread does not run yet. A clip
+    // (AudioOpenClip, a talking book's) opens without it.
+    if (stop_ms == -2 && start_ms >= kBigFileStartMs && ctx->duration != kNoDuration &&
+        ctx->duration / 1000 >= kBigFileMs)
       wait_text_sound_end(
           text_sound_insert(MLanguageSetting == 0 ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ..."));
     if (audio->exact && !ctx->seek_by_bytes) {
@@ -940,9 +942,12 @@ int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
   if (audio->exact && !audio->ff_ctx->seek_by_bytes) {
     const int64_t r = AudioSeekExact(audio, AudioMsToFrame(std::max(ms, 0), audio->ff_ctx->out_sample_rate),
                                      audio->stop_frame, 1);
-    // A seek always resumes, also one that failed.
-    if (r < 0) AudioCont(audio);
-    return audio->pos_frames;
+    if (r >= 0) return r;
+    // A seek always resumes, also one that failed; the position is read
+    // while the thread is still parked.
+    const int64_t old = audio->pos_frames;
+    AudioCont(audio);
+    return old;
   }
   const bool running = audio->open && !onDecoderThread(audio);
   if (running) pauseAndPark(audio);

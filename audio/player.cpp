@@ -367,8 +367,10 @@ void speakInfo(Player *p) {
   const int64_t total = durationMs(a);
   char totalText[128], curText[128], text[1024];
   // A file that gives no length says so rather than "0 seconds".
-  if (total >= 0) TotalSecondToStr(static_cast<int>(std::min<int64_t>(total / 1000, INT_MAX)), totalText, sizeof totalText, lang());
-  else UnknownTotalTimeStr(totalText, sizeof totalText, lang());
+  if (total >= 0)
+    TotalSecondToStr(static_cast<int>(std::min<int64_t>(total / 1000, INT_MAX)), totalText, sizeof totalText, lang());
+  else
+    UnknownTotalTimeStr(totalText, sizeof totalText, lang());
   CurSecondToStr(p->opened ? a->pos_ms.load() / 1000 : 0, curText, sizeof curText, lang());
   std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(p)).c_str(), totalText, curText);
   text_sound_insert(text);
