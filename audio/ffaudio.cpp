@@ -367,6 +367,7 @@ int64_t frameStart(const FfAudioCtx *ctx, const AVFrame *f) {
   const AVStream *st = ctx->fmt_ctx->streams[ctx->audio_streams[ctx->CurAudioStream]];
   const int64_t origin = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
   double frames = static_cast<double>(pts - origin) * ctx->time_base * ctx->out_sample_rate;
+  if (ctx->stamped_late) frames -= f->nb_samples;
   if (!(frames > 0)) return 0;
   return frames < kMaxPositionFrames ? std::llround(frames) : kMaxPositionFrames;
 }
@@ -493,7 +494,10 @@ const AudioSource gfile = {aopen, aclose, aread, nullptr, aseek, agetsize, -1, 0
 // ---- decoder context ----
 
 FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, int out_fmt,
-                        int out_rate, int stream) {
+                        int out_rate, int stream, int *why) {
+  int unused = 0;
+  if (!why) why = &unused;
+  *why = AUDIO_OPEN_DAMAGED;
   if (!source || !source->read || io_size < 1) return nullptr;
   registerFfmpeg();
   std::unique_ptr<FfAudioCtx, CtxCloser> ctx(new (std::nothrow) FfAudioCtx);
@@ -543,6 +547,7 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
   }
   if (ctx->TotalAudioStreams == 0) {
     LOGE("no audio stream\n");
+    *why = AUDIO_OPEN_UNSUPPORTED;
     return nullptr;
   }
   ctx->CurAudioStream = stream >= 0 && stream < ctx->TotalAudioStreams ? stream : 0;
@@ -555,6 +560,7 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
   const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
   if (!codec) {
     LOGE("could not find audio decoder!\n");
+    *why = AUDIO_OPEN_UNSUPPORTED;
     return nullptr;
   }
   ctx->codec_ctx = avcodec_alloc_context3(codec);
@@ -563,6 +569,7 @@ FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, in
     return nullptr;
   }
   ctx->codec_ctx->pkt_timebase = st->time_base;
+  ctx->stamped_late = codec->id == AV_CODEC_ID_WMAV1 || codec->id == AV_CODEC_ID_WMAV2;
   if (avcodec_open2(ctx->codec_ctx, codec, nullptr) < 0) {
     LOGE("could not open audio codec!\n");
     return nullptr;
@@ -830,6 +837,7 @@ namespace {
 // AudioOpen with a stop position in ms (-1 none, -2 leave stop_frame as it is).
 int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode, int stop_ms) {
   if (!audio || !path || audio->open) return -1;
+  audio->open_error = AUDIO_OPEN_DAMAGED;
   if (audio->src.open(&audio->src, path, 0) < 0) {
     LOGW("open audio file error\n");
     return -1;
@@ -840,7 +848,7 @@ int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode
   audio->parked = 0;
   audio->pos_frames = 0;
   audio->pos_ms = 0;
-  audio->ff_ctx = FfAudioOpen(&audio->src, kIoSize, -1, -1, -1, stream);
+  audio->ff_ctx = FfAudioOpen(&audio->src, kIoSize, -1, -1, -1, stream, &audio->open_error);
   if (!audio->ff_ctx) {
     audio->src.close(&audio->src);
     return -1;
@@ -855,18 +863,22 @@ int openAt(Audio *audio, const char *path, int start_ms, int stream, int eq_mode
   if (audio->dsp.eq_init) audio->dsp.eq_init(ctx->out_sample_rate, ctx->out_channels, eq_mode);
 
   if (stop_ms >= -1) audio->stop_frame = stop_ms < 0 ? -1 : AudioMsToFrame(stop_ms, ctx->out_sample_rate);
-  if (audio->exact) {
-    if (start_ms > 0) {
+  if (start_ms > 0) {
+    // Heard before the music starts: the thread does not run yet. A clip
+    // (AudioOpenClip, a talking book's) opens without it.
+    if (stop_ms == -2 && start_ms >= kBigFileStartMs && ctx->duration != kNoDuration &&
+        ctx->duration / 1000 >= kBigFileMs)
+      wait_text_sound_end(
+          text_sound_insert(MLanguageSetting == 0 ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ..."));
+    if (audio->exact && !ctx->seek_by_bytes) {
       int64_t frame = AudioMsToFrame(start_ms, ctx->out_sample_rate);
       if (FfAudioSeekExact(ctx, frame) >= 0) {
         audio->pos_frames = frame;
         audio->pos_ms = framesToMs(frame, ctx->out_sample_rate);
       }
+    } else {
+      AudioSeek(audio, start_ms, 10000, ctx->seek_by_bytes);
     }
-  } else if (start_ms > 0) {
-    if (start_ms >= kBigFileStartMs && ctx->duration != kNoDuration && ctx->duration / 1000 >= kBigFileMs)
-      text_sound_insert(!PromptLanguage() ? "正在打开大文件，需要等待较长时间" : "Opening, please wait ...");
-    AudioSeek(audio, start_ms, 10000, ctx->seek_by_bytes);
   }
   try {
     // Held while the thread object is stored: the thread's first step takes
@@ -926,6 +938,16 @@ int AudioStatus(Audio *audio) {
 int64_t AudioSeek(Audio *audio, int ms, int range_ms, int flags) {
   if (!audio || !audio->ff_ctx) return audio ? audio->pos_frames : 0;
   if (CfgDebugAudio) LOGD("Enter AudioSeek, ms =%d, rel=%d, flag=%d\n", ms, range_ms, flags);
+  if (audio->exact && !audio->ff_ctx->seek_by_bytes) {
+    const int64_t r = AudioSeekExact(audio, AudioMsToFrame(std::max(ms, 0), audio->ff_ctx->out_sample_rate),
+                                     audio->stop_frame, 1);
+    if (r >= 0) return r;
+    // A seek always resumes, also one that failed; the position is read
+    // while the thread is still parked.
+    const int64_t old = audio->pos_frames;
+    AudioCont(audio);
+    return old;
+  }
   const bool running = audio->open && !onDecoderThread(audio);
   if (running) pauseAndPark(audio);
   int64_t r = FfAudioSeek(audio->ff_ctx, ms, range_ms, flags);

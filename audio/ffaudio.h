@@ -90,6 +90,10 @@ struct FfAudioCtx {
   int64_t chunk_frame = -1;
   int64_t next_frame = 0;
   int64_t skip_to = -1;   // exact seek under way: samples before this frame are dropped
+  // The decoder hands out each frame one frame later than its packet's
+  // timestamp says (WMA's transform overlap): a frame's sample numbers are
+  // its timestamp less its own length.
+  int stamped_late = 0;
   int drain_chunks = 0;   // chunks the drain at the end has given
   // PCM after a stop position, still in m_AudioBuf: handed out when the
   // thread goes on without a seek (a clip that continues where one ended).
@@ -117,6 +121,11 @@ struct AudioDsp {
 void AudioSetDsp(const AudioDsp *dsp);
 
 constexpr int kTempoMusic = 2;  // the tempo processor of decoded audio
+
+// Why an open failed: the file is damaged (or cannot be read at all), or
+// it is a file of a kind this decoder cannot play (no audio stream, no
+// decoder for its codec).
+enum { AUDIO_OPEN_DAMAGED = 0, AUDIO_OPEN_UNSUPPORTED = 1 };
 
 enum { AUDIO_RUN = 0, AUDIO_PAUSE = 1, AUDIO_STOP = 2 };
 
@@ -147,8 +156,10 @@ struct Audio {
   std::atomic<int> end_ms{0x7fffffff};    // end mark B
   int a_ms = 0;                           // A mark (player screen)
   int spare = 0;                          // A-B state (player screen)
-  // Exact mode (set before AudioOpen): seeks, and the start of AudioOpen,
-  // land on the sample of the target instead of the packet before it.
+  // Exact mode (set before AudioOpen): seeks (AudioSeek as well), and the
+  // start of AudioOpen, land on the sample of the target instead of the
+  // packet before it. Files whose timestamps are discontinuous
+  // (seek_by_bytes) are sought the plain way.
   int exact = 0;
   // The thread hands out the samples before this frame, then pauses and
   // calls finish; -1 none. Written while the thread is parked or absent
@@ -160,6 +171,7 @@ struct Audio {
   std::condition_variable cond;
   int parked = 0;  // guarded by mutex: the thread waits between chunks
   int sound_handle = 0;
+  int open_error = AUDIO_OPEN_DAMAGED;  // why the last AudioOpen failed
   unsigned char pcm[4096] = {};  // the writer's block
   int pcm_fill = 0;
   void *data = nullptr;  // the client's own pointer
@@ -232,9 +244,10 @@ int get_audio_total_ms(const char *path);
 // Opens a decoder over an opened source with an I/O buffer of io_size bytes.
 // out_layout / out_fmt / out_rate < 0: the file's own (out_fmt may only
 // name the decoder's own format; the output is always s16). Returns the
-// context, or null with everything freed.
+// context, or null with everything freed and *why (when given) set to an
+// AUDIO_OPEN_* value.
 FfAudioCtx *FfAudioOpen(AudioSource *source, int io_size, int64_t out_layout, int out_fmt,
-                        int out_rate, int stream);
+                        int out_rate, int stream, int *why = nullptr);
 // Frees everything FfAudioOpen made (null allowed). The source stays open.
 void FfAudioClose(FfAudioCtx *ctx);
 // Decodes the next chunk into m_AudioBuf. Returns its size in bytes, -2 at

@@ -27,6 +27,19 @@ void advance(PcmOut *o, Audio *a) {
   o->heldFrames = 0;
 }
 
+// After a send of `sent` bytes: the position moves on by the share of the
+// held frames that the device took; the part block still waiting (and what
+// a pause kept back) is counted when it goes out.
+void advanceSent(PcmOut *o, Audio *a, size_t sent) {
+  const size_t waiting = o->out.size();
+  int64_t move = o->heldFrames;
+  if (waiting > 0)
+    move = static_cast<int64_t>(static_cast<double>(o->heldFrames) * static_cast<double>(sent) /
+                                static_cast<double>(sent + waiting));
+  if (a->ff_ctx && move > 0) AudioAdvance(a, move);
+  o->heldFrames -= move;
+}
+
 bool tempoActive() { return SoundSpeed_GetSpeed(kTempoMusic) != 0 || SoundSpeed_GetPitch(kTempoMusic) != 0; }
 
 }  // namespace
@@ -42,7 +55,7 @@ int PcmOutInit(PcmOut *o, int handle) {
   return 0;
 }
 
-bool PcmOutSend(PcmOut *o, Audio *a, bool all) {
+bool PcmOutSend(PcmOut *o, Audio *a, bool all, size_t *sent) {
   size_t done = 0;
   bool complete = true;
   for (;;) {
@@ -69,6 +82,7 @@ bool PcmOutSend(PcmOut *o, Audio *a, bool all) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
   }
   o->out.erase(o->out.begin(), o->out.begin() + static_cast<long>(done));
+  if (sent) *sent = done;
   return complete;
 }
 
@@ -85,7 +99,9 @@ void PcmOutWrite(PcmOut *o, Audio *a, const int16_t *pcm, int frames, int channe
       append(o, o->tempo.data(), got * channels);
   }
   o->heldFrames += frames;
-  if (PcmOutSend(o, a, false)) advance(o, a);
+  size_t sent = 0;
+  PcmOutSend(o, a, false, &sent);
+  advanceSent(o, a, sent);
 }
 
 void PcmOutDrain(PcmOut *o, Audio *a, int channels) {

@@ -2,8 +2,9 @@
 // sound device, shared by the screens that play files (music, talking
 // books): the music tempo processor, 4096-byte blocks, retries every 23 ms
 // while a prompt holds the device (-2) or its buffer is full (-3), and the
-// decoder's position moved on only once the device has taken the samples,
-// so that a pause keeps the unsent part and marks land on what was heard.
+// decoder's position moved on only by what the device has taken (a part
+// block waiting for the next chunk is not counted yet), so that a pause
+// keeps the unsent part and marks land on what was heard.
 //
 // Ownership: the decoder thread uses a PcmOut while it runs; the key thread
 // only while that thread is parked (after AudioPause) or gone. `sounded`
@@ -34,9 +35,10 @@ int PcmOutInit(PcmOut *o, int handle);
 // stopped, keeping the rest.
 void PcmOutWrite(PcmOut *o, Audio *a, const int16_t *pcm, int frames, int channels);
 
-// Hands the device the whole blocks (everything when all), as above.
-// Returns true when all that was asked went out.
-bool PcmOutSend(PcmOut *o, Audio *a, bool all);
+// Hands the device the whole blocks (everything when all), as above, with
+// the bytes that went out in *sent (when given). Returns true when all that
+// was asked went out.
+bool PcmOutSend(PcmOut *o, Audio *a, bool all, size_t *sent = nullptr);
 
 // At a file's end: the tempo processor's tail and the last part block go
 // out, and the position moves on.

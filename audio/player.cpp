@@ -53,14 +53,16 @@ constexpr int kLongJumpMs = 1800000;   // jumps this long speak a notice first .
 constexpr int kLongFileMs = 3600000;   // ... in files this long
 constexpr int kDefaultStepS = 10;
 
-const char *const kExtensions[] = {"mp3", "wav", "wma", "flac", "ape", "acc",  "ogg",  "ra",
-                                   "m4a", "rm",  "rmvb", "avi", "mp4", "3gp", "mov", "wmv",
-                                   "flv", "mpg", "mpeg", "dat", "f4v", "vob", "mkv"};
+// The classic list, then the other audio containers the decoder opens
+// (Matroska and WebM audio, Ogg Opus and FLAC, raw AAC and AC-3, AIFF, ...).
+const char *const kExtensions[] = {"mp3", "wav", "wma", "flac", "ape", "acc",  "ogg",  "ra",  "m4a",
+                                   "rm",  "rmvb", "avi", "mp4", "3gp", "mov", "wmv",  "flv",  "mpg", "mpeg",
+                                   "dat", "f4v", "vob", "mkv", "mka", "webm", "opus", "oga",  "aac", "m4b",
+                                   "ac3", "mp2", "aif", "aiff", "au", "amr", "wv",   "caf",  "ts",  "m4v"};
 
 const char *const kPause[2] = {"暂停", "pause"};
 const char *const kJumping[2] = {"正在跳转，需要等待较长时间", "Jumping, please wait ..."};
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
-const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
 
 
 struct Player {
@@ -96,6 +98,16 @@ int64_t durationMs(const Audio *a) {
 }
 
 void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
+
+// Says a prompt and waits until it has been heard: the music stays quiet
+// until then (a prompt said while it plays would lose the device to it).
+void sayFirst(const char *const *text) { wait_text_sound_end(text_sound_insert(text[PromptLanguage()])); }
+
+// Why the last file could not be opened, as the user hears it.
+int openErrorOf(const Audio *a) {
+  return a->open_error == AUDIO_OPEN_UNSUPPORTED ? OPEN_ERROR_FORMAT_CANNOT_BE_READ : OPEN_ERROR_FILE_DAMAGED;
+}
+void sayOpenError(int why) { text_sound_insert(OpenErrorText(why, PromptLanguage())); }
 
 // ---- the decoder thread's side ----
 
@@ -221,7 +233,7 @@ bool openFrom(Player *p, int next, int dir, bool wrap, int tries) {
       if (p->browser) FileBrowserLoadFile(p->browser, currentPath(p).c_str());
       return true;
     }
-    say(kCannotOpen);
+    sayOpenError(openErrorOf(p->audio));
     next += dir;
     if (next < 0 || next >= n) {
       if (!wrap) return false;
@@ -272,7 +284,7 @@ int fileEnded(Player *p) {
   if (silent) {
     p->emptyRun++;
     // Started from the top and not a sound: the file is broken.
-    if (p->startMs == 0) say(kCannotOpen);
+    if (p->startMs == 0) sayOpenError(OPEN_ERROR_FILE_DAMAGED);
   } else {
     p->emptyRun = 0;
   }
@@ -341,7 +353,10 @@ void jump(Player *p, int dir) {
   if (CfgDebugAudio)
     LOGD("total: %dms, cur: %dms, jmp to: %dms\n", static_cast<int>(total), static_cast<int>(now),
          static_cast<int>(target));
-  if (step * 1000LL >= kLongJumpMs && total >= kLongFileMs) say(kJumping);
+  if (step * 1000LL >= kLongJumpMs && total >= kLongFileMs) {
+    AudioPause(a);
+    sayFirst(kJumping);
+  }
   seekTo(p, static_cast<int>(target));
   RestoryAutoShutdown(0);
 }
@@ -350,7 +365,11 @@ void speakInfo(Player *p) {
   Audio *a = p->audio;
   const int64_t total = durationMs(a);
   char totalText[128], curText[128], text[1024];
-  TotalSecondToStr(total > 0 ? static_cast<int>(total / 1000) : 0, totalText, sizeof totalText, PromptLanguage());
+  // A file that gives no length says so rather than "0 seconds".
+  if (total >= 0)
+    TotalSecondToStr(static_cast<int>(std::min<int64_t>(total / 1000, INT_MAX)), totalText, sizeof totalText, PromptLanguage());
+  else
+    UnknownTotalTimeStr(totalText, sizeof totalText, PromptLanguage());
   CurSecondToStr(p->opened ? a->pos_ms.load() / 1000 : 0, curText, sizeof curText, PromptLanguage());
   std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(p)).c_str(), totalText, curText);
   text_sound_insert(text);
@@ -412,7 +431,7 @@ int MenuSelectStream(void *context, int stream, int preview) {
   closeCurrent(p);
   if (AudioOpenFile(p, at, stream) == 0) return 0;
   // The file opened a moment ago: go back to the stream it had.
-  say(kCannotOpen);
+  sayOpenError(openErrorOf(a));
   AudioOpenFile(p, at, current);
   return -1;
 }
@@ -481,7 +500,10 @@ void MenuJmpToMinutesCallBack(void *arg, int minutes) {
   if (total >= 0 && target > total - 3000) target = std::max<int64_t>(total - 3000, 0);
   target = std::min<int64_t>(target, INT_MAX);
   const int64_t distance = target - a->pos_ms.load();
-  if ((distance >= kLongJumpMs || distance <= -kLongJumpMs) && total > kLongFileMs) say(kJumping);
+  if ((distance >= kLongJumpMs || distance <= -kLongJumpMs) && total > kLongFileMs) {
+    AudioPause(a);
+    sayFirst(kJumping);
+  }
   seekTo(p, static_cast<int>(target));
 }
 
@@ -490,7 +512,9 @@ int AudioMenuJmpToMinutes(void *context, int value, int preview) {
   if (!p) return -1;
   Activity *box = InputBoxCreate(0, 6, MenuJmpToMinutesCallBack, p);
   if (!box) return -1;
-  ActivitySetActive(box, 1);
+  // Active without a show: the bookmark menu closes after this and speaks
+  // the screen on top, which is the box ("0" once).
+  box->active = 1;
   return 0;
 }
 
@@ -666,6 +690,9 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
     return nullptr;
   }
   p->audio->sound_handle = handle;
+  // Seeks land on the sample asked for, also in formats whose index only
+  // knows pages or clusters (Ogg, FLAC, WMA, Matroska).
+  p->audio->exact = 1;
   if (PcmOutInit(&p->pcm, handle) != 0) {
     LOGE("Not enough memory\n");
     AudioDeInit(p->audio);
@@ -675,6 +702,7 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
   p->audio->data = p.get();
   ItemSetValue(&AudioSelectStream, 0);
   if (AudioOpenFile(p.get(), std::max(start_ms, 0), 0) != 0) {
+    FileBrowserOpenFailed(openErrorOf(p->audio));
     AudioDeInit(p->audio);
     sound_close(handle);
     return nullptr;
@@ -691,6 +719,7 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
 }
 
 Activity *AudioPlayerCreate(Activity *browser, const char *path, int start_ms) {
+  FileBrowserOpenFailed(-1);
   if (!path) return nullptr;
   std::string full(path);
   size_t slash = full.rfind('/');
@@ -743,7 +772,7 @@ Activity *AudioCreate(Activity *browser, int start_ms, int) {
 int AudioPlayerFunc(Activity *browser, const char *path, int start_ms) {
   Activity *player = AudioPlayerCreate(browser, path, start_ms);
   if (!player) {
-    wait_text_sound_end(text_sound_insert(kCannotOpen[PromptLanguage()]));
+    wait_text_sound_end(text_sound_insert(OpenErrorText(FileBrowserTakeOpenError(), PromptLanguage())));
     return -1;
   }
   text_sound_stop();

@@ -146,6 +146,10 @@ int daisy_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text) {
 int daisy_set_audio_pos(int file_ms) {
   return forward(daisy202_set_audio_pos, daisy3_set_audio_pos, DAISY_ERR_ARG, file_ms);
 }
+int daisy_read_par_text(DaisyPlayItem **out) {
+  if (!out) return DAISY_ERR_ARG;
+  return forward(daisy202_read_par_text, daisy3_read_par_text, DAISY_ERR_ARG, out);
+}
 int daisy_get_cur_time(void) { return count(daisy202_get_cur_time, daisy3_get_cur_time); }
 int daisy_get_chn_eng_cnt(int *chinese, int *english) {
   if (!chinese || !english) return DAISY_ERR_ARG;

@@ -61,5 +61,8 @@ int daisy_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text);
 // Tells the navigator where the decoder is in the current audio file (ms
 // from the file's start), for the current time and bookmarks.
 int daisy_set_audio_pos(int file_ms);
+// The current audio clip cannot be played: its par's text instead (see
+// daisy202_read_par_text).
+int daisy_read_par_text(DaisyPlayItem **out);
 int daisy_get_cur_time(void);
 int daisy_get_chn_eng_cnt(int *chinese, int *english);

@@ -219,6 +219,7 @@ int daisy202_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text)
 }
 
 int daisy202_set_audio_pos(int file_ms) { return g_book ? g_book->book.setAudioPos(file_ms) : -1; }
+int daisy202_read_par_text(DaisyPlayItem **out) { return g_book ? g_book->book.readParText(out) : -1; }
 
 const char *daisy202_get_page_label(int i) { return g_book ? g_book->book.pageLabel(i) : nullptr; }
 

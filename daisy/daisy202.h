@@ -67,6 +67,11 @@ int daisy202_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text)
 // from the file's start), so that time jumps, the current time and
 // bookmarks count from there. Returns 0, or -1 when no audio clip is current.
 int daisy202_set_audio_pos(int file_ms);
+// The current audio clip cannot be played (its file is missing or
+// broken): *out becomes the first chunk of its par's text, to be read in
+// its place; `continue` goes on after the clip. Returns 0, -101 when the
+// par has no text (or a later clip of it had its text read already).
+int daisy202_read_par_text(DaisyPlayItem **out);
 
 const char *daisy202_get_page_label(int i);  // null out of range
 int daisy202_get_publication_summary(DaisySummary *summary);

@@ -252,6 +252,7 @@ int daisy3_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text) {
 }
 
 int daisy3_set_audio_pos(int file_ms) { return g_book ? g_book->book.setAudioPos(file_ms) : -1; }
+int daisy3_read_par_text(DaisyPlayItem **out) { return g_book ? g_book->book.readParText(out) : -1; }
 int daisy3_get_cur_time(void) { return g_book ? g_book->book.curTime() : -1; }
 
 int daisy3_get_chn_eng_cnt(int *chinese, int *english) {

@@ -756,6 +756,41 @@ int Book::curTime() const {
   return daisyutil::clampInt(t);
 }
 
+int Book::readParText(DaisyPlayItem **out) {
+  if (!out) return DAISY_ERR_ARG;
+  if (mode != kModeAudio || cur_smil < 0 || cur_smil >= smilCount()) return DAISY_ERR_NOT_FOUND;
+  const DsySmlInfo *s = smils[static_cast<size_t>(cur_smil)];
+  if (!s) return DAISY_ERR_NOT_FOUND;
+  const int par = smil_find_last_par(s, cur_element);
+  if (par < 0 || (s->end[par] >= 0 && s->end[par] <= cur_element)) return DAISY_ERR_NOT_FOUND;
+  // A later clip of a par whose text has just been read instead.
+  if (read_smil_ == cur_smil && read_par_ == par && cur_element > read_clip_) return DAISY_ERR_NOT_FOUND;
+  const int last = s->end[par] >= 0 ? std::min(s->end[par], s->count) : s->count;
+  for (int i = par + 1; i < last; i++) {
+    if (s->kind[i] != SMIL_TEXT) continue;
+    const int f = s->file_index[i], id = s->begin[i];
+    const XhtmlText *t = f >= 0 && f < static_cast<int>(texts.size()) ? texts[static_cast<size_t>(f)] : nullptr;
+    const int chunks = t && id >= 0 ? xhtml_text_get_id_total_strings(t, id) : 0;
+    if (chunks < 1) continue;
+    read_smil_ = cur_smil;
+    read_par_ = par;
+    read_clip_ = cur_element;
+    text_doc = f;
+    text_id = id;
+    text_chunks = chunks;
+    text_chunk = 0;
+    mode = kModeChunks;
+    const uint8_t changed = item.changed;
+    item = DaisyPlayItem{};
+    item.kind = DAISY_ITEM_TEXT;
+    item.changed = changed;
+    item.data = xhtml_text_get(t, id, 0);
+    *out = &item;
+    return 0;
+  }
+  return DAISY_ERR_NOT_FOUND;
+}
+
 int Book::setAudioPos(int file_ms) {
   if (mode != kModeAudio || cur_smil < 0 || cur_smil >= smilCount()) return DAISY_ERR_ARG;
   const DsySmlInfo *s = smils[static_cast<size_t>(cur_smil)];

@@ -78,6 +78,12 @@ class Book {
   int goToBookMark(const DaisyBookMarkInfo *mark, DaisyPlayItem **out);
   int timeJump(int delta_ms, DaisyPlayItem **out, const char **out_text);
 
+  // The current audio clip cannot be played: its par's text is read in
+  // its place, chunk by chunk, and `continue` goes on after the clip. A
+  // further clip of the same par reads nothing again. Returns 0 with the
+  // first chunk, or -101 when there is no text to read (nothing changed).
+  int readParText(DaisyPlayItem **out);
+
   int getBookMarkInfo(DaisyBookMarkInfo *info) const;
   int curTime() const;
   int setAudioPos(int file_ms);
@@ -128,6 +134,7 @@ class Book {
   std::unordered_map<std::string, int> smil_lookup_;
   std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> its file names
   std::vector<int> smil_hint_;  // last element found by id, per SMIL
+  int read_smil_ = -1, read_par_ = -1, read_clip_ = -1;  // the clip whose par text readParText read last
 };
 
 }  // namespace daisynav

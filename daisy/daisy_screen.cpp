@@ -23,6 +23,7 @@
 #include "core/ui/menu.h"
 #include "core/clock/alarm.h"
 #include "daisy/daisy.h"
+#include "daisy/smil.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
@@ -281,21 +282,40 @@ int playAudio(DaisyScreen *p) {
 
 }  // namespace
 
-int DaisyPlay(Activity *screen) {
-  DaisyScreen *p = screenOf(screen);
-  if (!p || !p->item) return -1;
+namespace {
+
+// Performs the current item. A clip whose file is missing or broken is
+// named (once per file, and heard before anything else) and its par's text
+// is read in its place with the reading voice. Returns 0, or -1 when the
+// item could not be performed (a clip without text, text without a voice).
+int perform(DaisyScreen *p) {
   p->playGen++;
   p->doneGen = -1;
   int r = 0;
   if (p->item->kind == DAISY_ITEM_TEXT) r = playSpeech(p);
   else if (p->item->kind == DAISY_ITEM_AUDIO) r = playAudio(p);
-  if (r < 0) {
-    // A clip whose file is missing or broken (said once per file), or text
-    // without a voice: the book goes on with the next item.
-    if (p->item->kind == DAISY_ITEM_AUDIO && p->failed_path != p->audio_path_tried) {
+  if (r < 0 && p->item->kind == DAISY_ITEM_AUDIO) {
+    if (p->failed_path != p->audio_path_tried) {
       p->failed_path = p->audio_path_tried;
-      say(kCannotOpen);
+      wait_text_sound_end(text_sound_insert(kCannotOpen[PromptLanguage()]));
     }
+    DaisyPlayItem *text = nullptr;
+    if (daisy_read_par_text(&text) == 0 && text) {
+      p->item = text;
+      r = playSpeech(p);
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
+int DaisyPlay(Activity *screen) {
+  DaisyScreen *p = screenOf(screen);
+  if (!p || !p->item) return -1;
+  int r = perform(p);
+  if (r < 0) {
+    // Nothing to perform here: the book goes on with the next item.
     p->doneGen = p->playGen.load();
     SendVKey(VKEY_DAISYEND);
   }
@@ -304,34 +324,64 @@ int DaisyPlay(Activity *screen) {
 
 namespace {
 
-// After every move: on to something that can be performed, then perform it.
-void advance(DaisyScreen *p) {
-  while (p->item && p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO) {
-    if (p->item->kind == DAISY_ITEM_END) {
-      // Said once: a move from the end that stays there says nothing.
-      if (p->at_end) return;
-      p->at_end = true;
-      LOGI("Daisy file end!!!!!\n");
-      if (p->output == OUT_AUDIO && p->audio->open) {
-        AudioPause(p->audio);
-        flushTail(p);
-      }
-      if (p->output == OUT_SPEECH) speechStop(p);
-      p->output = OUT_NONE;
-      wait_text_sound_end(text_sound_insert(kReadingEnd[PromptLanguage()]));
-      return;
-    }
-    DaisyPlayItem *next = nullptr;
-    int r = daisy_continue(&next);
-    if (r != 0 || !next) {
-      LOGE("daisy_continue return %d\n", r);
-      p->item = nullptr;
-      return;
-    }
-    p->item = next;
+int moveByStep(DaisyScreen *p, int value, int dir);
+
+// The item after the current one; a navigator error leaves no item.
+// Returns false then.
+bool continueItem(DaisyScreen *p) {
+  DaisyPlayItem *next = nullptr;
+  int r = daisy_continue(&next);
+  if (r != 0 || !next) {
+    LOGE("daisy_continue return %d\n", r);
+    p->item = nullptr;
+    return false;
   }
-  if (p->item) p->at_end = false;
-  DaisyPlay(&p->head);
+  p->item = next;
+  return true;
+}
+
+// Items a backward step passes over at most before it gives up and goes on
+// forwards (a book whose audio is missing throughout).
+constexpr int kMaxBackSkips = 10000;
+
+// After every move: on to something that can be performed, then perform it.
+// back: the step value of a backward move, 0 for any other move; an item
+// that cannot be performed is then passed over backwards, so that the
+// listener gets past it to what lies before.
+void advance(DaisyScreen *p, int back = 0) {
+  for (int skips = 0;; skips++) {
+    while (p->item && p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO) {
+      if (p->item->kind == DAISY_ITEM_END) {
+        // Said once: a move from the end that stays there says nothing.
+        if (p->at_end) return;
+        p->at_end = true;
+        LOGI("Daisy file end!!!!!\n");
+        if (p->output == OUT_AUDIO && p->audio->open) {
+          AudioPause(p->audio);
+          flushTail(p);
+        }
+        if (p->output == OUT_SPEECH) speechStop(p);
+        p->output = OUT_NONE;
+        wait_text_sound_end(text_sound_insert(kReadingEnd[PromptLanguage()]));
+        return;
+      }
+      if (!continueItem(p)) return;
+    }
+    if (!p->item) return;
+    p->at_end = false;
+    if (!back || skips >= kMaxBackSkips) {
+      DaisyPlay(&p->head);
+      return;
+    }
+    if (perform(p) == 0) return;
+    if (moveByStep(p, back, -1) != 0) {
+      p->doneGen = p->playGen.load();
+      SendVKey(VKEY_DAISYEND);
+      return;
+    }
+    // Back at the start: from there on forwards.
+    if (p->item->kind == DAISY_ITEM_BEGIN) back = 0;
+  }
 }
 
 // Moves by the step value in direction dir (+1 / -1). Returns the move's result.
@@ -393,7 +443,7 @@ void move(DaisyScreen *p, int dir) {
   if (!p->item) return;
   stopOutput(p);
   const int value = kDaisyStepTable[stepIndex()].value;
-  if (moveByStep(p, value, dir) == 0) advance(p);
+  if (moveByStep(p, value, dir) == 0) advance(p, dir < 0 ? value : 0);
   else resumeOutput(p);
 }
 
@@ -426,25 +476,10 @@ bool afterMark(const DaisyBookMarkInfo &now, const DaisyBookMarkInfo &b) {
 
 void onItemEnd(DaisyScreen *p) {
   if (p->doneGen.exchange(-1) != p->playGen.load() || !p->item) return;  // a notice that crossed a move
-  DaisyPlayItem *next = nullptr;
-  int r = daisy_continue(&next);
-  if (r != 0 || !next) {
-    LOGE("daisy_continue return %d\n", r);
-    p->item = nullptr;
-    return;
-  }
-  p->item = next;
+  if (!continueItem(p)) return;
   // Advance without performing yet: the repeat may send us back to A.
-  while (p->item && p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO &&
-         p->item->kind != DAISY_ITEM_END) {
-    r = daisy_continue(&next);
-    if (r != 0 || !next) {
-      LOGE("daisy_continue return %d\n", r);
-      p->item = nullptr;
-      return;
-    }
-    p->item = next;
-  }
+  while (p->item->kind != DAISY_ITEM_TEXT && p->item->kind != DAISY_ITEM_AUDIO && p->item->kind != DAISY_ITEM_END)
+    if (!continueItem(p)) return;
   if (p->repeat_state == 3) {
     DaisyBookMarkInfo now{};
     bool past = p->item->kind == DAISY_ITEM_END ||
@@ -452,6 +487,7 @@ void onItemEnd(DaisyScreen *p) {
     if (past) {
       DaisyBookMarkInfo a = p->mark_a.pos;
       a.offset_ms = 0;
+      DaisyPlayItem *next = nullptr;
       if (daisy_go_to_book_mark(&a, &next) == 0 && next) {
         p->item = next;
         if (p->item->kind == DAISY_ITEM_AUDIO && p->mark_a.audio_ms >= p->item->clip_begin_ms &&
@@ -486,7 +522,15 @@ void speakSummary(DaisyScreen *p) {
     text += cur;
     text += ", ";
   }
-  if (s.total_time && *s.total_time) field(kTotalTime, s.total_time);
+  if (s.total_time && *s.total_time) {
+    // Spoken like every other length; a value that is no clock value as it stands.
+    const int total = clipping_and_clock_value_to_ms(s.total_time);
+    char spoken[128];
+    if (total > 0 || (total == 0 && s.total_time[0] >= '0' && s.total_time[0] <= '9'))
+      field(kTotalTime, SecondToStr(total / 1000, spoken, sizeof spoken, lg));
+    else
+      field(kTotalTime, s.total_time);
+  }
   if (s.creator && *s.creator) field(kCreator, s.creator);
   if (s.publisher && *s.publisher) field(kPublisher, s.publisher);
   if (s.narrator && *s.narrator) field(kNarrator, s.narrator);
@@ -735,9 +779,17 @@ int DaisyMarkAddItem(void *context, int value, int preview) {
     LOGE("MarkAddItem return error\n");
     return -1;
   }
-  char pageText[128], text[512];
-  PageToStr(page + 1, pageText, sizeof pageText, PromptLanguage());
-  std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[PromptLanguage()], r, pageText);
+  // The page as the book labels it; a book without pages (or a place
+  // before its first page) has no page to say.
+  char text[512];
+  const char *label = page >= 0 ? daisy_get_page_label(page) : nullptr;
+  if (label && *label) {
+    char pageText[128];
+    PageLabelToStr(label, pageText, sizeof pageText, PromptLanguage());
+    std::snprintf(text, sizeof text, "%s%d, %s", kMarkAdded[PromptLanguage()], r, pageText);
+  } else {
+    std::snprintf(text, sizeof text, "%s%d", kMarkAdded[PromptLanguage()], r);
+  }
   text_sound_insert(text);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "ebook/wordlist.h"
 #include "info/info.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -47,17 +48,89 @@ CharClass classify(const char *text, int length, int pos, uint32_t code, int n) 
   return kNeutral;
 }
 
+// Marks that open a quotation, a title or an aside: they belong to the
+// sentence they open, never to the one before.
+bool opensQuote(uint32_t c) {
+  switch (c) {
+    case '(': case '[': case '{': case 0x2018: case 0x201C: case 0x3008: case 0x300A: case 0x300C:
+    case 0x300E: case 0x3010: case 0x3014: case 0x3016: case 0xFF08: case 0xFF3B: case 0xFF5B:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isWide(uint32_t c) { return c >= 0x1100; }
+
+// Width of text[from..to) in columns (wide characters count two; control
+// characters none).
+int columns(const char *text, int length, int from, int to) {
+  int w = 0;
+  for (int pos = from; pos < to;) {
+    uint32_t code;
+    int n = Utf8CharAt(text, length, pos, &code);
+    if (code >= 0x20) w += isWide(code) ? 2 : 1;
+    pos += n;
+  }
+  return w;
+}
+
+// Hard-wrapped text (a PDF's lines, a text file broken at a fixed width):
+// a line break where the line was full goes on with the same sentence. The
+// break before a blank or an indented line, and after a line much shorter
+// than the page's widest (a heading, a paragraph's last line, a verse),
+// still ends a sentence; so does every break of a page whose lines are all
+// short, as in a list.
+constexpr int kWrapMinColumns = 20;   // narrower pages are not taken as wrapped
+constexpr int kWrapFullPercent = 60;  // a line this full (of the widest) was wrapped
+
+struct Wrap {
+  int widest = 0;
+  explicit Wrap(const char *text, int length) {
+    for (int from = 0, pos = 0; pos <= length; pos++) {
+      if (pos < length && text[pos] != '\n') continue;
+      widest = std::max(widest, columns(text, length, from, pos));
+      from = pos + 1;
+    }
+  }
+  // The line break at pos (CR or LF) was made by the wrap.
+  bool joins(const char *text, int length, int pos) const {
+    if (widest < kWrapMinColumns) return false;
+    int next = pos + 1;
+    if (text[pos] == '\r' && next < length && text[next] == '\n') next++;
+    if (next >= length) return false;
+    uint32_t code;
+    Utf8CharAt(text, length, next, &code);
+    if (code == '\r' || code == '\n' || code == ' ' || code == '\t' || code == 0x3000) return false;
+    int start = pos;
+    while (start > 0 && text[start - 1] != '\n') start--;
+    return columns(text, length, start, pos) * 100 >= widest * kWrapFullPercent;
+  }
+};
+
 // The splitting walk: calls onStart(offset) for every sentence after the
 // first; stops when it returns false. Returns the offset where the walk
 // ended (length, or where a sentence could not be started).
 template <typename OnStart>
 int splitWalk(const char *text, int length, OnStart onStart) {
+  const Wrap wrap(text, length);
   bool inText = false, pending = false;
   int pos = 0;
   while (pos < length) {
     uint32_t code;
     int n = Utf8CharAt(text, length, pos, &code);
-    switch (classify(text, length, pos, code, n)) {
+    CharClass kind = classify(text, length, pos, code, n);
+    if (opensQuote(code) && (pending || (inText && kind == kBreak))) {
+      // The mark opens the next sentence: it starts here, not at the first
+      // letter after it.
+      if (!onStart(pos)) return pos;
+      pending = false;
+      inText = false;
+      kind = kNeutral;
+    } else if (kind == kBreak && inText && (code == '\r' || code == '\n') && wrap.joins(text, length, pos)) {
+      kind = kNeutral;
+    }
+    switch (kind) {
       case kContent:
         if (pending) {
           if (!onStart(pos)) return pos;
@@ -332,7 +405,22 @@ std::string SpeakableSentence(const char *text, int len) {
       out.push_back(text[pos]);  // a stray byte goes on as it came
     } else {
       code = EbookSubstitute(code);
-      AppendUtf8(&out, code < 0x20 ? ' ' : code);
+      if (code < 0x20) {
+        // A line break that a wrap left inside a Chinese sentence is no pause.
+        uint32_t next = 0;
+        int after = pos + n;
+        while (after < len && (text[after] == '\r' || text[after] == '\n')) after++;
+        if (after < len) Utf8CharAt(text, len, after, &next);
+        uint32_t before = 0;
+        int prev = Utf8PrevStart(text, pos);
+        if (prev >= 0) Utf8CharAt(text, len, prev, &before);
+        if ((code == '\r' || code == '\n') && (isWide(before) || isNewline(before)) && isWide(next)) {
+          pos += n;
+          continue;
+        }
+        code = ' ';
+      }
+      AppendUtf8(&out, code);
     }
     pos += n;
   }

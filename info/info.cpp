@@ -104,7 +104,24 @@ char *CurSecondToStr(int seconds, char *dst, int size, int lang) {
   return secondsToStr(seconds, dst, size, lang, "当前播放", "current time ");
 }
 
+char *UnknownTotalTimeStr(char *dst, int size, int lang) {
+  return say(dst, size, lang, "总时间未知", "total time unknown");
+}
+
+const char *OpenErrorText(int why, int lang) {
+  static const char *const kTexts[3][2] = {
+      {"文件已损坏", "the file is damaged"},
+      {"不支持此文件格式", "this file format cannot be read"},
+      {"文档受保护，无法打开", "the document is protected"},
+  };
+  if (why < 0 || why > 2) why = OPEN_ERROR_FILE_DAMAGED;
+  return kTexts[why][lang == 0 ? 0 : 1];
+}
+
 char *PageToStr(int n, char *dst, int size, int lang) { return say(dst, size, lang, "第%d页", "page %d", n); }
+char *PageLabelToStr(const char *label, char *dst, int size, int lang) {
+  return say(dst, size, lang, "第%s页", "page %s", label ? label : "");
+}
 char *CurPageToStr(int n, char *dst, int size, int lang) {
   return say(dst, size, lang, "当前第%d页", "current page %d", n);
 }

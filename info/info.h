@@ -32,9 +32,21 @@ const char *SymbolName(uint32_t code);
 char *SecondToStr(int seconds, char *dst, int size, int lang);
 char *TotalSecondToStr(int seconds, char *dst, int size, int lang);
 char *CurSecondToStr(int seconds, char *dst, int size, int lang);
+// A length the file does not give: "总时间未知" / "total time unknown".
+char *UnknownTotalTimeStr(char *dst, int size, int lang);
+
+// Why a file cannot be opened, as the players say it: a file that is
+// damaged, a healthy file in a format this player cannot read, and a
+// document protected by its author (password or encryption).
+enum { OPEN_ERROR_FILE_DAMAGED = 0, OPEN_ERROR_FORMAT_CANNOT_BE_READ = 1, OPEN_ERROR_DOCUMENT_PROTECTED = 2 };
+// The spoken text of an OPEN_ERROR_* value (another value: damaged) in
+// lang (0 Chinese, anything else English).
+const char *OpenErrorText(int why, int lang);
 
 // Counts.
 char *PageToStr(int n, char *dst, int size, int lang);
+// A page by the label the book prints ("第iv页" / "page iv").
+char *PageLabelToStr(const char *label, char *dst, int size, int lang);
 char *CurPageToStr(int n, char *dst, int size, int lang);
 char *TotalPageToStr(int n, char *dst, int size, int lang);
 char *CurLineToStr(int n, char *dst, int size, int lang);

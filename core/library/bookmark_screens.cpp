@@ -139,6 +139,17 @@ void openDeleteMenu(Activity *from) {
 // the page + 1 already; a reader counts from 1.
 int spokenPage(int type, int charoffset) { return type / 2 == FILE_KIND_EBOOK ? charoffset + 1 : charoffset; }
 
+// The page part of a mark's sentence: none for a DAISY mark without a page
+// (a book without pages keeps 0).
+void pageWords(int type, int charoffset, char *dst, int size) {
+  dst[0] = '\0';
+  if (type / 2 == FILE_KIND_DAISY && charoffset < 1) return;
+  PageToStr(spokenPage(type, charoffset), dst, size, PromptLanguage());
+}
+
+// "head, tail", or head alone when tail is empty.
+std::string joined(const std::string &head, const char *tail) { return *tail ? head + ", " + tail : head; }
+
 // Opens item `item` of mark (type, index) in its player, with the browser
 // moved to the file. The list screen is already closed.
 void openMark(Activity *browser, int type, int index, int item) {
@@ -186,8 +197,8 @@ int MarkShow(Activity *a) {
   char what[256] = "";
   if (type % 2 == 0) TotalMarkToStr(static_cast<int>(m->items.size()), what, sizeof what, PromptLanguage());
   else if (type == MARK_AUDIO_HISTORY) SecondToStr(m->items[0].timeoffset / 1000, what, sizeof what, PromptLanguage());
-  else PageToStr(spokenPage(type, m->items[0].charoffset), what, sizeof what, PromptLanguage());
-  std::string text = m->title + ", " + what;
+  else pageWords(type, m->items[0].charoffset, what, sizeof what);
+  std::string text = joined(m->title, what);
   text_sound_insert(text.c_str());
   return 0;
 }
@@ -313,11 +324,10 @@ int MarkValueShow(Activity *a) {
   const MarkItem &it = m->items[static_cast<size_t>(v->item)];
   char where[256] = "";
   if (v->type / 2 == FILE_KIND_AUDIO) SecondToStr(it.timeoffset / 1000, where, sizeof where, PromptLanguage());
-  else PageToStr(spokenPage(v->type, it.charoffset), where, sizeof where, PromptLanguage());
-  char text[512];
-  std::snprintf(text, sizeof text, "%s%d, %s", kBookmarkWord[PromptLanguage()],
-                static_cast<int>(m->items.size()) - v->item, where);
-  text_sound_insert(text);
+  else pageWords(v->type, it.charoffset, where, sizeof where);
+  char head[128];
+  std::snprintf(head, sizeof head, "%s%d", kBookmarkWord[PromptLanguage()], static_cast<int>(m->items.size()) - v->item);
+  text_sound_insert(joined(head, where).c_str());
   return 0;
 }
 

@@ -567,17 +567,28 @@ int FileBrowserRegisterPlayer(int kind, const FileBrowserPlayer *player) {
   return 0;
 }
 
+namespace {
+std::atomic<int> g_openError{-1};  // what a failing player told, -1 nothing
+}  // namespace
+
+void FileBrowserOpenFailed(int why) { g_openError = why; }
+
+int FileBrowserTakeOpenError(void) {
+  int why = g_openError.exchange(-1);
+  return why < 0 ? OPEN_ERROR_FILE_DAMAGED : why;
+}
+
 int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2) {
   FileBrowserPlayer p;
   if (!playerOf(kind, &p)) {
     say(kUnsupported, false);
     return -1;
   }
+  g_openError = -1;
   Activity *screen = p.create(browser, value1, value2);
   if (!screen) {
     const char *why = p.open_error ? p.open_error(PromptLanguage()) : nullptr;
-    if (why) sayText(why, true);
-    else say(kCannotOpen, true);
+    sayText(why ? why : OpenErrorText(FileBrowserTakeOpenError(), PromptLanguage()), true);
     return -2;
   }
   ActivitySetActive(screen, 1);

@@ -95,8 +95,15 @@ int FileBrowserRegisterPlayer(int kind, const FileBrowserPlayer *player);
 // Opens the browser's current file in the player of kind at the position.
 // Returns 0 (the player is active), -1 when no player is registered (says
 // "do not support this file"), -2 when the player could not open it (says
-// "can not open the file").
+// why: OpenErrorText of what the player told, the file damaged when it told
+// nothing).
 int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2);
+// A player's create that fails tells why first (OPEN_ERROR_* of info/info.h).
+void FileBrowserOpenFailed(int why);
+// What a player told since the last call (OPEN_ERROR_FILE_DAMAGED when
+// nothing), and forgets it: for callers of a player's create other than
+// FileBrowserOpenPlayer.
+int FileBrowserTakeOpenError(void);
 
 // What is spoken when device type (0 internal, 1 card, 2 USB disk) is not
 // there, in the prompt language; null for another type.

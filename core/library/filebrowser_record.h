@@ -76,7 +76,6 @@ Pair kKilo = {"K字节", "KB"};
 Pair kMega = {"兆", "MB"};
 Pair kGiga = {"GB", "GB"};
 Pair kUnsupported = {"不支持此类文件", "do not support this file"};
-Pair kCannotOpen = {"无法打开文件", "can not open the file"};
 Pair kCopyMark = {"已设置复制标志：", "Copy: "};
 Pair kCutMark = {"已设置剪切标志：", "Cut: "};
 Pair kError = {"操作失败...", "Error"};

@@ -26,7 +26,6 @@ constexpr char kLogSource[] = "core/keymp3.c";
 const char *const KeyMp3InfoStr[2] = {"最近听过的音频", "Recently played"};
 const char *const KeyMp3NoInfoStr[2] = {"没有最近听过的音频", "No recently played"};
 const char *const KeyMp3Dir[2] = {"音频", "AUDIO"};
-const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file"};
 
 constexpr int kAudioHistory = 1;  // mark type of the audio history
 
@@ -100,7 +99,7 @@ void openMark(KeyHistory *h) {
   Activity *player = AudioPlayerCreate(browser, path.c_str(), ms);
   if (!player) {
     // A damaged file: the user hears why before the browser speaks again.
-    wait_text_sound_end(text_sound_insert(kCannotOpen[PromptLanguage()]));
+    wait_text_sound_end(text_sound_insert(OpenErrorText(FileBrowserTakeOpenError(), PromptLanguage())));
     reshowTop();
     return;
   }

@@ -20,7 +20,7 @@ expect file /host/sound.log contains "daisy clip src=speechgen0001.mp3 begin=0 e
 expect file /host/sound.log contains "daisy clip src=speechgen0001.mp3 begin=2658 end=6163" within 6000
 # The summary is a prompt: it takes the device from the clip.
 key ESC
-expect saying "总时间, 0:03:02, 作者：, Bobby McFerrin, 出版：, Ferrin press, 录音：, Inläst med talsyntes., 出版日期：, 2007-05-21, 格式：, Daisy 2.02, "
+expect saying "总时间, 3分02秒, 作者：, Bobby McFerrin, 出版：, Ferrin press, 录音：, Inläst med talsyntes., 出版日期：, 2007-05-21, 格式：, Daisy 2.02, "
 expect file /host/sound.log contains "daisy clip src=speechgen0001.mp3 begin=6163 end=8497" within 40000
 wait 1000
 # Sentence is the step of a book without pages; two steps up: level 1.

@@ -14,5 +14,5 @@ expect saying "music"
 key OK
 expect saying "1.mp3"
 key OK
-expect say "无法打开文件"
+expect say "文件已损坏"
 expect saying "3.ogg"

@@ -152,7 +152,8 @@ TEST(AudioFiles, ExtensionsDecide) {
     const char *name;
     int expect;
   } cases[] = {
-      {"a.mp3", 1}, {"A.MP3", 1}, {"x.tar.flac", 1}, {"v.mkv", 1}, {"r.Rmvb", 1}, {"b.acc", 1},
+      {"a.mp3", 1}, {"A.MP3", 1}, {"x.tar.flac", 1}, {"v.mkv", 1}, {"r.Rmvb", 1}, {"b.acc", 1}, {"m.MKA", 1},
+      {"o.opus", 1}, {"w.webm", 1},
       {"a.txt", 0}, {"mp3", 0},   {"a.mp3.txt", 0},  {"a.", 0},    {"", 0},
   };
   for (const Case &c : cases) EXPECT_EQ(IsAudioFile("/mnt/emmc", c.name), c.expect) << c.name;
@@ -171,9 +172,48 @@ TEST_F(Player, WhatCannotBeOpenedLeavesNothingOpen) {
     EXPECT_EQ(live.id, 0) << f;
   }
   EXPECT_EQ(ActivityGetNumb(), 1);
+  // A damaged file and a healthy one of a codec no decoder reads are told apart.
+  std::string odd = audiotest::WavHeader(0x1234, 1, 8000, 16, 0, 1600) + std::string(1600, '\0');
+  root_.write("/mnt/emmc/odd.wav", odd);
   size_t said = TranscriptLines().size();
   EXPECT_EQ(AudioPlayerFunc(nullptr, "/mnt/emmc/noise.mp3", 0), -1);
-  EXPECT_EQ(TranscriptSince(said), (std::vector<std::string>{"无法打开文件"}));
+  EXPECT_EQ(AudioPlayerFunc(nullptr, "/mnt/emmc/odd.wav", 0), -1);
+  MLanguageSetting = 1;
+  EXPECT_EQ(AudioPlayerFunc(nullptr, "/mnt/emmc/odd.wav", 0), -1);
+  EXPECT_EQ(TranscriptSince(said),
+            (std::vector<std::string>{"文件已损坏", "不支持此文件格式", "this file format cannot be read"}));
+}
+
+// LEFT and RIGHT land where asked (to the sample, which the position in
+// whole ms rounds down) also where the index is coarse.
+TEST_F(Player, StepsLandWhereAsked) {
+  if (audiotest::Ffmpeg().empty()) GTEST_SKIP() << "no ffmpeg command line here";
+  hold();
+  for (const char *f : {"/mnt/emmc/v.ogg", "/mnt/emmc/l.flac", "/mnt/emmc/w.wma"}) {
+    SCOPED_TRACE(f);
+    ASSERT_TRUE(audiotest::RunFfmpeg("-f lavfi -i sine=f=440:d=25:r=44100 '" + root_.at(f) + "'"));
+    Activity *p = open(f, 1234);
+    ASSERT_NE(p, nullptr);
+    EXPECT_NEAR(pos(p), 1234, 1);
+    key(VKEY_RIGHT);
+    EXPECT_NEAR(pos(p), 11234, 2);
+    key(VKEY_LEFT);
+    EXPECT_NEAR(pos(p), 1234, 3);
+    key(VKEY_BACK);
+  }
+}
+
+// A file that gives no length (FLAC in Matroska written as a stream) is
+// offered, plays, and its length is said to be unknown.
+TEST_F(Player, UnknownLengthIsSaidSo) {
+  if (audiotest::Ffmpeg().empty()) GTEST_SKIP() << "no ffmpeg command line here";
+  hold();
+  const std::string real = root_.at("/mnt/emmc/s.mka");
+  ASSERT_TRUE(audiotest::RunFfmpeg("-f lavfi -i sine=f=440:d=2 -c:a flac -f matroska - > '" + real + "'"));
+  Activity *p = open("/mnt/emmc/s.mka");
+  ASSERT_NE(p, nullptr);
+  key(VKEY_ESC);
+  EXPECT_EQ(TranscriptLines().back(), "s.mka, 总时间未知, " + Say(CurSecondToStr, 0));
 }
 
 TEST_F(Player, ListIsTheFoldersAudioFilesInNameOrder) {
@@ -348,7 +388,7 @@ TEST_F(Player, BrokenFilesAreNamedAndPassedOver) {
   EXPECT_EQ(path(p), files[2]);
   EXPECT_EQ(deliverFileEnd(), 0);
   EXPECT_EQ(path(p), files[3]);
-  EXPECT_EQ(TranscriptSince(said), (std::vector<std::string>{"无法打开文件", "无法打开文件"}));
+  EXPECT_EQ(TranscriptSince(said), (std::vector<std::string>{"文件已损坏", "文件已损坏"}));
   EXPECT_EQ(deliverFileEnd(), 0);
   EXPECT_TRUE(playerGone());
 
@@ -457,7 +497,9 @@ TEST_F(Player, JumpToMinutesThroughTheInputBox) {
     key(VKEY_MARK);
     key(VKEY_DOWN);
     EXPECT_EQ(TranscriptLines().back(), "跳转到分钟");
+    size_t opened = TranscriptLines().size();
     key(VKEY_OK);
+    EXPECT_EQ(TranscriptSince(opened), std::vector<std::string>{"0"});  // said once
     for (int k : c.keys) key(k);
     size_t said = TranscriptLines().size();
     key(VKEY_OK);

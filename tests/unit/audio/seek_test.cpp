@@ -6,12 +6,14 @@
 // give the file's samples without a gap or a repeat; the reference is our
 // own decode from the start.
 #include "audio_support.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using namespace audiotest;
 using namespace std::chrono_literals;
@@ -150,13 +152,21 @@ struct Collector {
   std::condition_variable cv;
   std::vector<int16_t> pcm;  // guarded by m
   int stops = 0;             // guarded by m: finish calls
+  size_t limit = 0;          // set before open: the writer waits (as for a full device) once pcm holds this much
 };
 
 int Collect(Audio *a, int bytes) {
   if (bytes < 1) return 0;
   auto *c = static_cast<Collector *>(a->data);
-  std::scoped_lock lock(c->m);
-  c->pcm.insert(c->pcm.end(), a->ff_ctx->m_AudioBuf, a->ff_ctx->m_AudioBuf + bytes / 2);
+  {
+    std::scoped_lock lock(c->m);
+    c->pcm.insert(c->pcm.end(), a->ff_ctx->m_AudioBuf, a->ff_ctx->m_AudioBuf + bytes / 2);
+  }
+  auto full = [c] {
+    std::scoped_lock lock(c->m);
+    return c->limit > 0 && c->pcm.size() >= c->limit;
+  };
+  while (full() && a->state.load() == AUDIO_RUN) std::this_thread::sleep_for(1ms);
   return 0;
 }
 int KeepFormat(Audio *, int, int) { return 0; }
@@ -224,5 +234,84 @@ TEST_P(ExactSeek, ClipsThatFollowEachOtherPlayWithoutGapOrRepeat) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExactSeek, ::testing::ValuesIn(kExactFormats),
                          FileCaseName<Format>);
+
+// Where a seek lands in the file's own time, whatever the codec's frame
+// numbering: the file is a tone whose pitch rises kSweep Hz every second
+// from kLowHz, so the pitch of what comes out tells when in the file it
+// was made: within 20 ms of the target.
+constexpr double kLowHz = 200, kSweep = 300;
+
+std::string MakeSweep(const TempDir &dir, const Format &f) {
+  const std::string file = dir / f.name;
+  const std::string src = "-f lavfi -i \"aevalsrc=0.5*sin(2*PI*(" + std::to_string(kLowHz) + "*t+" +
+                          std::to_string(kSweep / 2) + "*t*t)):s=44100:d=8\"";
+  return RunFfmpeg(src + " " + f.encode + " '" + file + "'") ? file : std::string();
+}
+
+// The file time (ms) of the first sample of pcm (mono or left channel),
+// from the mean pitch between its first and last rising zero crossings
+// (interpolated between samples) in the 0.4 s after the first 10 ms.
+double SweepTimeMs(const std::vector<int16_t> &pcm, int ch, int rate) {
+  const int from = rate / 100, len = rate * 2 / 5;
+  double first = -1, last = -1;
+  int cycles = -1;
+  for (int i = from + 1; i < from + len && static_cast<size_t>(i * ch) < pcm.size(); i++) {
+    const double a = pcm[static_cast<size_t>((i - 1) * ch)], b = pcm[static_cast<size_t>(i * ch)];
+    if (!(a < 0 && b >= 0)) continue;
+    const double t = (i - 1 + a / (a - b)) / rate;
+    if (first < 0) first = t;
+    last = t;
+    cycles++;
+  }
+  if (cycles < 10) return -1e9;
+  const double hz = cycles / (last - first);
+  return ((hz - kLowHz) / kSweep - (first + last) / 2) * 1000;
+}
+
+class SeekLanding : public ::testing::TestWithParam<Format> {};
+
+// An audio object in exact mode (as the music player's): opened at a
+// place, or sought there, it reports the target and what is heard next
+// comes from there.
+TEST_P(SeekLanding, AudioSeekInExactModeReportsWhatIsHeard) {
+  if (Ffmpeg().empty()) GTEST_SKIP() << "no ffmpeg command line here";
+  TempDir dir;
+  const std::string file = MakeSweep(dir, GetParam());
+  ASSERT_FALSE(file.empty());
+  Collector c;
+  Audio *a = AudioInit("LANDING", &gfile, Collect, KeepFormat, CountStop);
+  ASSERT_NE(a, nullptr);
+  a->data = &c;
+  a->exact = 1;
+  c.limit = 44100 / 2;  // mono
+  ASSERT_EQ(AudioOpen(a, file.c_str(), 1500, 0, 0), 0);
+  const int rate = a->ff_ctx->out_sample_rate, ch = a->ff_ctx->out_channels;
+  for (int target : {1500, 4700, 3100}) {
+    SCOPED_TRACE("target " + std::to_string(target));
+    if (target != 1500) {
+      AudioPause(a);  // parked: what is collected from now on follows the seek
+      {
+        std::scoped_lock lock(c.m);
+        c.pcm.clear();
+      }
+      EXPECT_EQ(AudioSeek(a, target, 1000, 0), AudioMsToFrame(target, rate));
+    }
+    EXPECT_EQ(a->pos_ms.load(), target);
+    ASSERT_TRUE(WaitFor([&] {
+      std::scoped_lock lock(c.m);
+      return c.pcm.size() >= static_cast<size_t>(rate / 2 * ch);
+    }));
+    std::scoped_lock lock(c.m);
+    EXPECT_NEAR(SweepTimeMs(c.pcm, ch, rate), target, 20);
+  }
+  AudioDeInit(a);
+}
+
+const Format kLandingFormats[] = {
+    {"cbr.mp3", "-c:a libmp3lame -b:a 96k"}, {"vorbis.ogg", "-c:a libvorbis -q:a 2"},
+    {"lossless.flac", "-c:a flac"},          {"wma.wma", "-c:a wmav2 -b:a 64k"},
+    {"pcm.wav", "-c:a pcm_s16le"},           {"aac.m4a", "-c:a aac -b:a 64k"},
+};
+INSTANTIATE_TEST_SUITE_P(Formats, SeekLanding, ::testing::ValuesIn(kLandingFormats), FileCaseName<Format>);
 
 }  // namespace

@@ -326,7 +326,7 @@ TEST_F(Browser, OpensFilesInTheirPlayersAtTheHistoryPosition) {
   EXPECT_TRUE(g_player.active);
   ActivityRemove(&g_player);
   EXPECT_EQ(said(VKEY_UP), "book.txt. 0字节");
-  EXPECT_EQ(said(VKEY_OK), "无法打开文件");
+  EXPECT_EQ(said(VKEY_OK), "文件已损坏");
   // The e-book history keeps the page and the sentence in that page.
   MarkAddItem(MARK_EBOOK_HISTORY, "/mnt/emmc/music/book.txt", "book.txt", nullptr, nullptr, 6, 3);
   FileBrowserPlayer reader{nullptr, openPlayer, nullptr};

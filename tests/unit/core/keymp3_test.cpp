@@ -171,7 +171,7 @@ TEST_F(KeyMp3, OkResumesTheFileInThePlayer) {
   struct Case {
     int downs;
     std::vector<std::string> heard;
-  } cases[] = {{1, {"无法打开文件", "browser"}}, {2, {"browser"}}};
+  } cases[] = {{1, {"文件已损坏", "browser"}}, {2, {"browser"}}};
   for (const Case &c : cases) {
     entry();
     key(VKEY_OK);

@@ -133,7 +133,9 @@ class Screen : public ScreenTest {
     ScreenTest::TearDown();
   }
 
-  std::string book(bool audio, const std::string &dir = "/mnt/emmc/daisy/b") {
+  // label: of the one page ("" no page); metas: extra NCC head elements.
+  std::string book(bool audio, const std::string &dir = "/mnt/emmc/daisy/b", const std::string &label = "1",
+                   const std::string &metas = "") {
     auto par = [&](const char *id, const char *text, int begin, int end) {
       return daisytest::Par{id, std::string("content.html#") + text, begin, audio ? end : -1, "a.wav"};
     };
@@ -142,10 +144,11 @@ class Screen : public ScreenTest {
     root_.write(dir + "/content.html",
                 daisytest::content({{"t1", "One"}, {"t2", "First words."}, {"t3", "Two"}, {"t4", "Last words."}}));
     if (audio) root_.write(dir + "/a.wav", daisytest::wav(6000));
-    root_.write(dir + "/ncc.html", daisytest::ncc({{"h1", "title", "s1.smil#p1", "One"},
-                                                   {"span", "page-normal", "s1.smil#p2", "1"},
-                                                   {"h1", "", "s2.smil#p3", "Two"}},
-                                                  "Small Book"));
+    std::vector<daisytest::Item> items{{"h1", "title", "s1.smil#p1", "One"},
+                                       {"span", "page-normal", "s1.smil#p2", label},
+                                       {"h1", "", "s2.smil#p3", "Two"}};
+    if (label.empty()) items.erase(items.begin() + 1);
+    root_.write(dir + "/ncc.html", daisytest::ncc(items, "Small Book", metas));
     return dir + "/ncc.html";
   }
 
@@ -166,6 +169,28 @@ class Screen : public ScreenTest {
   void release() {
     if (held_ > 0) sound_iclose(held_);
     held_ = 0;
+  }
+  // Hands the screen its end notices (and drops other posted keys) until
+  // done() holds or nothing more is posted.
+  bool deliverUntil(const std::function<bool()> &done) {
+    for (int i = 0; i < 50 && !done(); i++) {
+      if (!WaitFor([] {
+            std::scoped_lock lock(gKeyBuffer->mutex);
+            return gKeyBuffer->rd != gKeyBuffer->wr;
+          }))
+        break;
+      if (done()) break;  // the notice is of what done() waited for
+      KeyEvent e{};
+      KeyBufferRead(gKeyBuffer, &e);
+      if (e.code == VKEY_DAISYEND) key(e.code);
+    }
+    return done();
+  }
+  static bool clipStarted(size_t from, const std::string &clip) {
+    std::vector<std::string> lines = clipLines();
+    for (size_t i = from; i < lines.size(); i++)
+      if (lines[i].rfind("daisy clip src=" + clip + " ", 0) == 0) return true;
+    return false;
   }
   static std::vector<std::string> clipLines() {
     std::vector<std::string> out;
@@ -277,20 +302,75 @@ TEST_F(Screen, MissingAudioFileIsSaidOnceAndTheBookGoesOn) {
   const size_t before = clipLines().size();
   size_t said = TranscriptLines().size();
   ASSERT_NE(open(dir + "/ncc.html"), nullptr);
-  // The end notices travel as keys: hand them to the screen.
-  for (int i = 0; i < 2; i++) {
-    KeyEvent e{};
-    ASSERT_TRUE(WaitFor([] {
-      std::scoped_lock lock(gKeyBuffer->mutex);
-      return gKeyBuffer->rd != gKeyBuffer->wr;
-    }));
-    KeyBufferRead(gKeyBuffer, &e);
-    EXPECT_EQ(e.code, VKEY_DAISYEND);
-    key(e.code);
-  }
-  ASSERT_TRUE(WaitFor([&] { return clipLines().size() > before; }));
-  EXPECT_EQ(clipLines()[before].rfind("daisy clip src=b.wav begin=0 end=1000 ", 0), 0u) << clipLines()[before];
+  EXPECT_TRUE(deliverUntil([&] { return clipStarted(before, "b.wav begin=0 end=1000"); }));
   EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"无法打开文件"});
+}
+
+// A clip whose file is missing is named once; the text of its par is read
+// in its place with the reading voice, and a clip with no text is passed
+// over.
+TEST_F(Screen, MissingAudioFileReadsTheTextInstead) {
+  if (!speechtest::HaveEngineData()) GTEST_SKIP() << "no speech engine data";
+  const std::string dir = "/mnt/emmc/daisy/t";
+  root_.write(dir + "/s1.smil", daisytest::smil({{"p1", "content.html#t1", 0, 1000, "gone.mp3"},
+                                                 {"p2", "content.html#t2", 1000, 2000, "gone.mp3"},
+                                                 {"p3", "", 2000, 3000, "gone.mp3"},
+                                                 {"p4", "content.html#t4", 0, 500, "b.wav"}}));
+  root_.write(dir + "/content.html",
+              daisytest::content({{"t1", "Read instead."}, {"t2", "Also read."}, {"t4", "Heard."}}));
+  root_.write(dir + "/b.wav", daisytest::wav(500));
+  root_.write(dir + "/ncc.html", daisytest::ncc({{"h1", "title", "s1.smil#p1", "T"}}, "T"));
+  const size_t before = clipLines().size();
+  const size_t said = TranscriptLines().size(), read = TranscriptLines("DAISY_TTS").size();
+  ASSERT_NE(open(dir + "/ncc.html"), nullptr);
+  EXPECT_TRUE(deliverUntil([&] { return clipStarted(before, "b.wav begin=0 end=500"); }));
+  const std::vector<std::string> prompts = TranscriptSince(said);
+  EXPECT_EQ(std::count(prompts.begin(), prompts.end(), "无法打开文件"), 1);
+  EXPECT_EQ(TranscriptSince(read, "DAISY_TTS"), (std::vector<std::string>{"Read instead.", "Also read."}));
+}
+
+// A backward step that lands on a clip which can be neither played nor
+// read goes on backwards past it instead of bouncing forwards again.
+TEST_F(Screen, BackwardStepPassesOverWhatCannotPlay) {
+  const std::string dir = "/mnt/emmc/daisy/k";
+  root_.write(dir + "/s1.smil", daisytest::smil({{"p1", "", 0, 500, "b.wav"},
+                                                 {"p2", "", 0, 1000, "gone.mp3"},
+                                                 {"p3", "", 500, 1000, "b.wav"}}));
+  root_.write(dir + "/b.wav", daisytest::wav(1000));
+  root_.write(dir + "/ncc.html", daisytest::ncc({{"h1", "title", "s1.smil#p1", "K"}}, "K"));
+  MDaisyStep = 9;  // sentence
+  const size_t before = clipLines().size();
+  ASSERT_NE(open(dir + "/ncc.html", 0, 5), nullptr);
+  ASSERT_TRUE(WaitFor([&] { return clipStarted(before, "b.wav begin=500 end=1000"); }));
+  const size_t back = clipLines().size();
+  key(VKEY_LEFT);
+  EXPECT_TRUE(deliverUntil([&] { return clipStarted(back, "b.wav begin=0 end=500"); }));
+  EXPECT_FALSE(clipStarted(back, "b.wav begin=500 end=1000"));
+}
+
+// A bookmark names the page by the book's own label, and no page in a
+// book without pages; the summary speaks the book's length as a duration.
+TEST_F(Screen, BookmarkPageLabelAndSummaryLength) {
+  hold();
+  struct Case {
+    const char *label;
+    std::string mark;
+  } cases[] = {{"7", "已增加书签1, 第7页"}, {"", "已增加书签1"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.label);
+    MarkClean(MARK_DAISY_BOOKMARK);
+    ASSERT_NE(open(book(true, "/mnt/emmc/daisy/b", c.label,
+                        "<meta name=\"ncc:totalTime\" content=\"1:05:49.072\"/>"),
+                   0, 4),
+              nullptr);
+    EXPECT_EQ(set("DaisyMarkAddItem", 0), 0);
+    EXPECT_EQ(TranscriptLines().back(), c.mark);
+    key(VKEY_ESC);
+    EXPECT_NE(TranscriptLines().back().find("总时间, 1小时05分49秒, "), std::string::npos) << TranscriptLines().back();
+    key(VKEY_BACK);
+    screen_ = nullptr;
+    while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
+  }
 }
 
 // Removing the medium the book lies on closes the screen (the key travels

@@ -1,5 +1,6 @@
 // The PDF record against the real poppler tools behind the host board's
 // wrapper, installed in a temporary board root as scripts/install-home does.
+#include "ebook/ebook_lines.h"
 #include "ebook/ebook_parser.h"
 
 #include "ebook_test_util.h"
@@ -16,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A PDF of one text line per page in Helvetica.
+// A PDF of text lines in Helvetica, a page per string, its lines split at '\n'.
 std::string makePdf(const std::vector<std::string> &pages) {
   std::vector<std::string> objects;
   int n = static_cast<int>(pages.size());
@@ -28,7 +29,16 @@ std::string makePdf(const std::vector<std::string> &pages) {
   for (int i = 0; i < n; i++) {
     objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
                       std::to_string(font) + " 0 R >> >> /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
-    std::string content = "BT /F1 18 Tf 72 700 Td (" + pages[static_cast<size_t>(i)] + ") Tj ET";
+    std::string content = "BT /F1 18 Tf 72 700 Td 22 TL", line;
+    for (char ch : pages[static_cast<size_t>(i)] + "\n") {
+      if (ch != '\n') {
+        line += ch;
+        continue;
+      }
+      content += " (" + line + ") Tj T*";
+      line.clear();
+    }
+    content += " ET";
     objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
   }
   objects.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
@@ -87,6 +97,31 @@ TEST_F(PdfBook, ReadsPagesOfFilesWithAwkwardNames) {
   }
   std::error_code ec;
   EXPECT_FALSE(fs::exists("pwned", ec) || fs::exists("pwned2", ec) || fs::exists(file("/pwned"), ec));
+}
+
+// A paragraph the PDF wraps over three lines reads as its two sentences,
+// not as three lines.
+TEST_F(PdfBook, WrappedLinesReadAsSentences) {
+  ASSERT_TRUE(WriteFile(file("/mnt/sdcard/wrapped.pdf"),
+                        makePdf({"In the beginning God created the heaven and the\n"
+                                 "earth. And the earth was without form and void\n"
+                                 "and darkness was upon the face of the deep."})));
+  ebook_parser *p = &ebook_parser_for_pdf;
+  ASSERT_EQ(p->open(p, "/mnt/sdcard/wrapped.pdf"), 0);
+  const char *text = nullptr;
+  int n = p->read_page(p, 0, &text);
+  ASSERT_GT(n, 0);
+  EbookLines lines;
+  InitLineInfo(&lines, text, n);
+  std::vector<std::string> said;
+  for (int i = 0; i < lines.count; i++) {
+    int len = 0;
+    const char *s = GetSentence(&lines, i, &len);
+    said.push_back(SpeakableSentence(s, len));
+  }
+  EXPECT_EQ(said, (std::vector<std::string>{"In the beginning God created the heaven and the earth.",
+                                            "And the earth was without form and void and darkness was upon "
+                                            "the face of the deep."}));
 }
 
 TEST_F(PdfBook, BadInformationCannotBeOpened) {

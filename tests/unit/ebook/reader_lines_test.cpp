@@ -48,6 +48,19 @@ TEST(ReaderSentences, SplitByTheBreakRules) {
       {"\n\n  Title\nBody", {"\n\n  Title\n", "Body"}},
       // A stray byte neither starts nor ends a sentence.
       {"ab.\xff cd", {"ab.\xff ", "cd"}},
+      // An opening mark goes with the sentence it opens.
+      {"唐诗选《静夜思》床前", {"唐诗选", "《静夜思》", "床前"}},
+      {"He said, (quietly) no. [Note] end", {"He said, ", "(quietly) no. ", "[Note] end"}},
+      // Hard-wrapped lines: a full line goes on; a short one, or the line
+      // before a blank or an indented line, ends its sentence.
+      {"The quick brown fox jumps over the lazy\ndog and the slow cat watches from the\nfence all day long.\nTitle\n"
+       "Short lines stay apart\n",
+       {"The quick brown fox jumps over the lazy\ndog and the slow cat watches from the\nfence all day long.\n",
+        "Title\n", "Short lines stay apart\n"}},
+      {"A line that is long enough to wrap\n    Indented next paragraph.\r\nA line that is long enough to go\r\n\r\nOn",
+       {"A line that is long enough to wrap\n    ", "Indented next paragraph.\r\n",
+        "A line that is long enough to go\r\n\r\n", "On"}},
+      {"这是一个很长的句子它被硬换行切成了\n两行但仍是同一句。", {"这是一个很长的句子它被硬换行切成了\n两行但仍是同一句。"}},
   };
   for (const Case &c : cases) EXPECT_EQ(sentences(c.text), c.expect) << c.text;
 }
@@ -185,6 +198,8 @@ TEST(ReaderSpeech, SentenceTextForTheVoice) {
       {"\n\n", ""},
       {"", ""},
       {"佈告 祐 祂 箋", "布告 佑 他 笺"},
+      {"硬换行切成\r\n两行", "硬换行切成两行"},  // no pause inside Chinese
+      {"wrapped\nline", "wrapped line"},
   };
   for (const Case &c : cases) EXPECT_EQ(SpeakableSentence(c.in.data(), static_cast<int>(c.in.size())), c.out) << c.in;
 }
