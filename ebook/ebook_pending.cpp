@@ -1,5 +1,5 @@
 // Stand-ins for the records of formats whose readers are not built yet
-// (Word, EPUB, HTML, MHT): the registry already knows their extensions, so
+// (Word, EPUB): the registry already knows their extensions, so
 // the file browser lists such files as e-books, and opening one fails as a
 // file that cannot be parsed. A format that arrives defines its record in
 // its own file and deletes the stand-in here.
@@ -30,6 +30,3 @@ int readPagePending(ebook_parser *, int, const char **) { return 0; }
 PENDING_RECORD(docx);
 PENDING_RECORD(epub);
 PENDING_RECORD(doc);
-PENDING_RECORD(htm);
-PENDING_RECORD(html);
-PENDING_RECORD(mht);
