@@ -1,5 +1,5 @@
 // Stand-ins for the records of formats whose readers are not built yet
-// (Word, EPUB): the registry already knows their extensions, so
+// (Word): the registry already knows their extensions, so
 // the file browser lists such files as e-books, and opening one fails as a
 // file that cannot be parsed. A format that arrives defines its record in
 // its own file and deletes the stand-in here.
@@ -28,5 +28,4 @@ int readPagePending(ebook_parser *, int, const char **) { return 0; }
   ebook_parser ebook_parser_for_##ext = {#ext, nullptr, openPending, closePending, nullptr, totalPending, readPagePending, nullptr}
 
 PENDING_RECORD(docx);
-PENDING_RECORD(epub);
 PENDING_RECORD(doc);

@@ -60,6 +60,10 @@ const char *const kBlocks[] = {"p",       "div",     "h1",      "h2",       "h3"
                                "dd",      "table",   "caption", "blockquote", "pre",      "hr",     "section",
                                "article", "header",  "footer",  "nav",      "aside",      "figure", "figcaption",
                                "address", "main",    "form",    "fieldset", "legend",     "center", "body",
+                               // DTBook, the XML of talking books some EPUBs carry
+                               "level",   "level1",  "level2",  "level3",   "level4",     "level5", "level6",
+                               "line",    "doctitle", "docauthor", "pagenum", "sidebar",  "note",   "prodnote",
+                               "hd",      "bridgehead", "byline", "dateline", "epigraph", "poem",   "author",
                                nullptr};
 const char *const kCells[] = {"td", "th", nullptr};
 
@@ -467,7 +471,7 @@ int html_text_extract(const char *bytes, size_t length, const HtmlTextOptions &o
   std::string charset = named.empty() ? detectedCharset(bytes, length, true) : named;
   if (!toUtf8(charset, bytes, length, &utf8)) return -1;
   if (utf8.size() > static_cast<size_t>(INT32_MAX)) utf8.resize(INT32_MAX);
-  Extract x;
+  Extract x{};
   x.start_element = onStart;
   x.end_element = onEnd;
   x.characters = onText;
