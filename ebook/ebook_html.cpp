@@ -13,8 +13,6 @@ namespace {
 
 constexpr char kLogSource[] = "ebook/ebook_html.c";
 
-EbookMemText *book(ebook_parser *p) { return static_cast<EbookMemText *>(p->context); }
-
 int openWith(ebook_parser *parser, const char *path, int (*extract)(const char *, std::string *)) {
   if (!parser) return -1;
   if (parser->context) return ebook_parser_busy(parser);
@@ -36,21 +34,12 @@ int openWith(ebook_parser *parser, const char *path, int (*extract)(const char *
 int openHtml(ebook_parser *parser, const char *path) { return openWith(parser, path, html_parser_open); }
 int openMht(ebook_parser *parser, const char *path) { return openWith(parser, path, mht_open); }
 
-int closeHtml(ebook_parser *parser) {
-  if (!parser) return -1;
-  delete book(parser);
-  parser->context = nullptr;
-  return 0;
-}
-
-int totalHtml(ebook_parser *parser) { return parser ? ebook_memtext_total_pages(book(parser)) : 0; }
-
-int readPageHtml(ebook_parser *parser, int page, const char **text) {
-  return parser ? ebook_memtext_read_page(book(parser), page, text) : 0;
-}
-
 }  // namespace
 
-ebook_parser ebook_parser_for_htm = {"htm", nullptr, openHtml, closeHtml, nullptr, totalHtml, readPageHtml, nullptr};
-ebook_parser ebook_parser_for_html = {"html", nullptr, openHtml, closeHtml, nullptr, totalHtml, readPageHtml, nullptr};
-ebook_parser ebook_parser_for_mht = {"mht", nullptr, openMht, closeHtml, nullptr, totalHtml, readPageHtml, nullptr};
+#define HTML_RECORD(ext, open)                                                                 \
+  ebook_parser ebook_parser_for_##ext = {#ext,    nullptr, open, ebook_memtext_close, nullptr, \
+                                         ebook_memtext_get_total_pages, ebook_memtext_get_page, nullptr}
+
+HTML_RECORD(htm, openHtml);
+HTML_RECORD(html, openHtml);
+HTML_RECORD(mht, openMht);

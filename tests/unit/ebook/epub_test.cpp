@@ -75,7 +75,8 @@ std::vector<Member> smallBook() {
           {"OPS/book.opf", opf("<itemref idref=\"a\"/><itemref idref=\"b\"/>")},
           {"OPS/toc.ncx", kNcx},
           {"OPS/text/a one.xhtml", "<html><body><h1>One</h1><p>First chapter.</p></body></html>"},
-          {"OPS/text/b.xhtml", "<html><body><p>Lead in.</p><h1 id=\"two\">Two</h1><p>Second chapter.</p></body></html>"}};
+          {"OPS/text/b.xhtml",
+           "<html><body><p>Lead in.</p><h1 id=\"two\">Two</h1><p>Second chapter.</p></body></html>"}};
 }
 
 // The text at each chapter start begins with the chapter's label.
