@@ -101,6 +101,16 @@ const char *ebook_epub_chapter_title(ebook_parser *parser, int chapter) {
   return s->book.chapters[static_cast<size_t>(chapter)].title.c_str();
 }
 
+const char *ebook_epub_title(ebook_parser *parser) {
+  EpubState *s = state(parser);
+  return s ? s->book.title.c_str() : nullptr;
+}
+
+const char *ebook_epub_author(ebook_parser *parser) {
+  EpubState *s = state(parser);
+  return s ? s->book.author.c_str() : nullptr;
+}
+
 int ebook_epub_missing(ebook_parser *parser) {
   EpubState *s = state(parser);
   return s ? s->book.missing + s->book.encrypted : 0;

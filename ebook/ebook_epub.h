@@ -22,6 +22,11 @@ int ebook_epub_chapter_of(ebook_parser *parser, int page, int offset);
 // null.
 const char *ebook_epub_chapter_title(ebook_parser *parser, int chapter);
 
+// The book's title and author from its metadata ("" when it names none),
+// or null.
+const char *ebook_epub_title(ebook_parser *parser);
+const char *ebook_epub_author(ebook_parser *parser);
+
 // Content documents the book could not give (missing from the archive,
 // unreadable, encrypted).
 int ebook_epub_missing(ebook_parser *parser);

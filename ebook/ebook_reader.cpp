@@ -601,16 +601,19 @@ int moveByUnit(Reader *r, int dir) {
 
 void speakPosition(Reader *r) {
   char total[128], cur[128], text[1024];
-  const std::string name = baseName(currentPath(r));
+  std::string name = baseName(currentPath(r));
   const int unit = currentUnit();
   if (chapterUnit(r)) {
-    // The chapter, counted from 1, and its title.
+    // The book by its title and author where it names them, the chapter
+    // counted from 1 and its title.
+    const char *title = ebook_epub_title(&r->parser), *author = ebook_epub_author(&r->parser);
+    if (title && *title) name = std::string(title) + (author && *author ? ", " + std::string(author) : "");
     const int n = ebook_epub_chapter_count(&r->parser);
     const int c = std::max(currentChapter(r), 0);
-    const char *title = ebook_epub_chapter_title(&r->parser, c);
+    const char *label = ebook_epub_chapter_title(&r->parser, c);
     std::snprintf(total, sizeof total, lang() ? "total %d chapters" : "总共%d章", n);
-    std::snprintf(cur, sizeof cur, lang() ? "chapter %d%s%s" : "当前第%d章%s%s", c + 1, title && *title ? ", " : "",
-                  title ? title : "");
+    std::snprintf(cur, sizeof cur, lang() ? "chapter %d%s%s" : "当前第%d章%s%s", c + 1, label && *label ? ", " : "",
+                  label ? label : "");
   } else if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER) {
     TotalPageToStr(r->total_pages, total, sizeof total, lang());
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, lang());

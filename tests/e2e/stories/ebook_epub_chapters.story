@@ -1,18 +1,26 @@
-# EPUB books from the samples: the Waste Land (DTBook inside, an NCX) is
-# read from its start; with the EPUB unit set to chapter in the reader's
-# menu, RIGHT and LEFT go from chapter to chapter, ESC names the chapter; a
-# bookmark set inside a chapter brings the reading back to its sentence,
-# and the history after a power cycle back into the chapter.
+# EPUB books: a broken one says why it does not open; the Waste Land of
+# the samples (DTBook inside, an NCX) is read from its start; with the EPUB
+# unit set to chapter in the reader's menu, RIGHT and LEFT go from chapter
+# to chapter, ESC names the book by its title and author and the chapter by
+# its number and label; a bookmark set inside a chapter brings the reading
+# back to its sentence, and the history after a power cycle back into the
+# chapter.
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugEbook>1</CfgDebugEbook></config><menu><MReadSpeed>20</MReadSpeed></menu></q7>"
 mkdir /mnt/emmc/books
 copy $SAMPLES/epub/wasteland.epub /mnt/emmc/books/wasteland.epub
+file /mnt/emmc/books/broken.epub "PK this is no zip"
 start
 expect say "本机磁盘"
 key OK
 expect saying "books"
 key OK
+expect saying "broken.epub"
+key OK
+expect say "文件不是有效的EPUB书籍"
+expect say "无法打开文件"
+key DOWN
 expect saying "wasteland.epub"
 key OK
 expect say "The Waste Land"
@@ -31,11 +39,11 @@ expect say "设置已完成"
 key RIGHT
 expect say "I."
 key ESC
-expect say "wasteland.epub, 总共10章, 当前第1章, I. THE BURIAL OF THE DEAD"
+expect say "The Waste Land, Eliot, T. S., 总共10章, 当前第1章, I. THE BURIAL OF THE DEAD"
 key RIGHT
 expect say "II."
 key ESC
-expect say "wasteland.epub, 总共10章, 当前第2章, II. A GAME OF CHESS"
+expect say "The Waste Land, Eliot, T. S., 总共10章, 当前第2章, II. A GAME OF CHESS"
 key LEFT
 expect say "I."
 key RIGHT
@@ -78,4 +86,4 @@ expect exit 0 within 15000
 start
 expect saying "wasteland.epub"
 key ESC
-expect say "wasteland.epub, 总共10章, 当前第2章, II. A GAME OF CHESS"
+expect say "The Waste Land, Eliot, T. S., 总共10章, 当前第2章, II. A GAME OF CHESS"
