@@ -23,6 +23,9 @@ constexpr char kLogSource[] = "ebook/epub.c";
 constexpr size_t kMaxMember = 16u << 20;     // one member, inflated
 constexpr size_t kMaxInflated = 64u << 20;   // all members of one book
 constexpr size_t kMaxText = 15000000;        // the book's text
+// Spine items and table-of-contents entries taken; a book has a few
+// hundred, a hostile package millions, each costing a look-up in the ZIP.
+constexpr size_t kMaxEntries = 20000;
 
 struct ZipClose {
   void operator()(void *z) const { unzClose(z); }
@@ -38,6 +41,7 @@ struct Reader {
 // -2 unreadable.
 int readMember(Reader *r, const std::string &name, std::string *out) {
   out->clear();
+  if (r->inflated >= kMaxInflated) return -2;  // the book has had its share
   if (name.empty() || (unzLocateFile(r->zip, name.c_str(), 1) != UNZ_OK &&
                        unzLocateFile(r->zip, name.c_str(), 2) != UNZ_OK))
     return -1;
@@ -157,7 +161,8 @@ void opfStart(XmlSaxCallbacks *s, const char *name, const char **atts) {
     const char *props = get_xml_attribute(atts, "properties");
     if (id && href) o->manifest[id] = Item{href, type ? type : "", props ? props : ""};
   } else if (n == "itemref") {
-    if (const char *idref = get_xml_attribute(atts, "idref")) o->spine.push_back(idref);
+    const char *idref = get_xml_attribute(atts, "idref");
+    if (idref && o->spine.size() < kMaxEntries) o->spine.push_back(idref);
   } else if (n == "spine") {
     if (const char *toc = get_xml_attribute(atts, "toc")) o->toc = toc;
   }
@@ -191,7 +196,7 @@ void tocStart(XmlSaxCallbacks *s, const char *name, const char **atts) {
   auto *t = static_cast<TocParse *>(s);
   std::string n = localName(name);
   if (t->ncx) {
-    if (n == "navPoint") t->entries.push_back({});
+    if (n == "navPoint" && t->entries.size() < kMaxEntries) t->entries.push_back({});
     if (n == "text" && !t->entries.empty() && t->entries.back().label.empty()) t->inLabel = true;
     if (n == "content" && !t->entries.empty())
       if (const char *src = get_xml_attribute(atts, "src")) t->entries.back().href = src;
@@ -200,7 +205,7 @@ void tocStart(XmlSaxCallbacks *s, const char *name, const char **atts) {
   if (n == "nav") {
     const char *type = get_xml_attribute(atts, "epub:type");
     if (t->navDepth > 0 || (type && std::strstr(type, "toc"))) t->navDepth++;
-  } else if (n == "a" && t->navDepth > 0) {
+  } else if (n == "a" && t->navDepth > 0 && t->entries.size() < kMaxEntries) {
     const char *href = get_xml_attribute(atts, "href");
     t->entries.push_back({"", href ? href : ""});
     t->inLabel = true;
@@ -252,11 +257,13 @@ void readToc(Reader *r, const std::string &tocPath, bool ncx, const std::vector<
   t.characters = tocText;
   xml_sax_parse_memory(bytes.data(), static_cast<int>(bytes.size()), tocPath.c_str(), &t);
   const std::string folder = folderOf(tocPath);
+  std::map<std::string, const Placed *> byPath;
+  for (const Placed &p : placed) byPath.emplace(p.path, &p);
   for (auto &e : t.entries) {
     std::string fragment;
-    std::string path = resolve(folder, e.href, &fragment);
-    auto doc = std::find_if(placed.begin(), placed.end(), [&](const Placed &p) { return p.path == path; });
-    if (doc == placed.end() || doc->start < 0) continue;  // not in the spine, or it gave no text
+    auto found = byPath.find(resolve(folder, e.href, &fragment));
+    if (found == byPath.end() || found->second->start < 0) continue;  // not in the spine, or it gave no text
+    const Placed *doc = found->second;
     int offset = doc->start;
     auto anchor = doc->anchors.find(fragment);
     if (!fragment.empty() && anchor != doc->anchors.end()) offset = doc->start + anchor->second;
