@@ -187,7 +187,7 @@ struct TocParse : XmlSaxCallbacks {
   };
   std::vector<Entry> entries;
   bool ncx = false;
-  int navDepth = 0;     // inside the toc nav
+  int navDepth = 0;     // inside the navMap, or the toc nav
   bool inLabel = false; // gathering a label
   std::string label;
 };
@@ -196,9 +196,12 @@ void tocStart(XmlSaxCallbacks *s, const char *name, const char **atts) {
   auto *t = static_cast<TocParse *>(s);
   std::string n = localName(name);
   if (t->ncx) {
+    // Only the navMap: a pageList's targets are pages, not chapters.
+    if (n == "navMap") t->navDepth++;
+    if (!t->navDepth) return;
     if (n == "navPoint" && t->entries.size() < kMaxEntries) t->entries.push_back({});
     if (n == "text" && !t->entries.empty() && t->entries.back().label.empty()) t->inLabel = true;
-    if (n == "content" && !t->entries.empty())
+    if (n == "content" && !t->entries.empty() && t->entries.back().href.empty())
       if (const char *src = get_xml_attribute(atts, "src")) t->entries.back().href = src;
     return;
   }
@@ -216,7 +219,7 @@ void tocEnd(XmlSaxCallbacks *s, const char *name) {
   auto *t = static_cast<TocParse *>(s);
   std::string n = localName(name);
   if (t->ncx ? n == "text" : n == "a") t->inLabel = false;
-  if (!t->ncx && n == "nav" && t->navDepth > 0) t->navDepth--;
+  if ((t->ncx ? n == "navMap" : n == "nav") && t->navDepth > 0) t->navDepth--;
 }
 
 void tocText(XmlSaxCallbacks *s, const char *text, int length) {
@@ -225,7 +228,9 @@ void tocText(XmlSaxCallbacks *s, const char *text, int length) {
   std::string &label = t->entries.back().label;
   for (int i = 0; i < length; i++) {
     char c = text[i];
-    bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+    bool nbsp = c == '\xC2' && i + 1 < length && text[i + 1] == '\xA0';
+    if (nbsp) i++;
+    bool space = nbsp || c == ' ' || c == '\n' || c == '\r' || c == '\t';
     if (space && (label.empty() || label.back() == ' ')) continue;
     label += space ? ' ' : c;
   }
