@@ -55,8 +55,6 @@ bool toUtf8(int charset, const char *in, size_t len, std::string *out) {
   return true;
 }
 
-EbookMemText *book(ebook_parser *p) { return static_cast<EbookMemText *>(p->context); }
-
 int openLrc(ebook_parser *parser, const char *path) {
   if (!parser) return -1;
   if (parser->context) return ebook_parser_busy(parser);
@@ -90,19 +88,7 @@ int openLrc(ebook_parser *parser, const char *path) {
   return 0;
 }
 
-int closeLrc(ebook_parser *parser) {
-  if (!parser) return -1;
-  delete book(parser);
-  parser->context = nullptr;
-  return 0;
-}
-
-int totalLrc(ebook_parser *parser) { return parser ? ebook_memtext_total_pages(book(parser)) : 0; }
-
-int readPageLrc(ebook_parser *parser, int page, const char **text) {
-  return parser ? ebook_memtext_read_page(book(parser), page, text) : 0;
-}
-
 }  // namespace
 
-ebook_parser ebook_parser_for_lrc = {"lrc", nullptr, openLrc, closeLrc, nullptr, totalLrc, readPageLrc, nullptr};
+ebook_parser ebook_parser_for_lrc = {"lrc", nullptr, openLrc, ebook_memtext_close, nullptr,
+                                   ebook_memtext_get_total_pages, ebook_memtext_get_page, nullptr};

@@ -71,3 +71,18 @@ int ebook_memtext_read_page(EbookMemText *book, int page, const char **text) {
   *text = book->page;
   return len;
 }
+
+int ebook_memtext_close(ebook_parser *parser) {
+  if (!parser) return -1;
+  delete static_cast<EbookMemText *>(parser->context);
+  parser->context = nullptr;
+  return 0;
+}
+
+int ebook_memtext_get_total_pages(ebook_parser *parser) {
+  return parser ? ebook_memtext_total_pages(static_cast<EbookMemText *>(parser->context)) : 0;
+}
+
+int ebook_memtext_get_page(ebook_parser *parser, int page, const char **text) {
+  return parser ? ebook_memtext_read_page(static_cast<EbookMemText *>(parser->context), page, text) : 0;
+}

@@ -85,6 +85,12 @@ int ebook_memtext_total_pages(const EbookMemText *book);
 // returns its length; 0 for a page outside the table.
 int ebook_memtext_read_page(EbookMemText *book, int page, const char **text);
 
+// The close, get_total_pages and read_page of a record whose context is an
+// EbookMemText its open allocated with new.
+int ebook_memtext_close(ebook_parser *parser);
+int ebook_memtext_get_total_pages(ebook_parser *parser);
+int ebook_memtext_get_page(ebook_parser *parser, int page, const char **text);
+
 // Writes the "... is using, can't open again" line for a record that is
 // open already. Returns -4.
 int ebook_parser_busy(const ebook_parser *parser);

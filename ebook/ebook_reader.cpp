@@ -22,7 +22,9 @@
 #include "core/runtime/log.h"
 #include "core/ui/menu.h"
 #include "core/clock/alarm.h"
+#include "ebook/ebook_epub.h"
 #include "ebook/ebook_lines.h"
+#include "ebook/epub.h"
 #include "ebook/ebook_parser.h"
 #include "info/info.h"
 #include "menu/mdata.h"
@@ -63,6 +65,9 @@ const char *const kProtected[2] = {"文档受密码保护", "this document is pr
 const char *const kDamaged[2] = {"文件已损坏", "this file is damaged"};
 const char *const kUnsupported[2] = {"不支持此类文件", "do not support this file"};
 int g_openResult = 0;  // of the last open, 0 before one; key distribution thread only
+const char *const kChaptersMissing[2] = {"有章节缺失，已跳过", "some chapters are missing and were skipped"};
+const char *const kEncrypted[2] = {"书籍已加密，无法朗读", "the book is encrypted and cannot be read"};
+const char *const kNotEpub[2] = {"文件不是有效的EPUB书籍", "the file is not a valid EPUB book"};
 const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
 // From this many pages (about 5 MiB of text) counting the whole book takes
 // the board long enough that the listener is told why it is quiet.
@@ -403,6 +408,7 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   g_openResult = ret;
   if (ret != 0) {
     LOGE("open ebook fail, return = %d\n", ret);
+    if (record == &ebook_parser_for_epub) say(ebook_epub_last_error() == EPUB_ENCRYPTED ? kEncrypted : kNotEpub);
     return -1;
   }
   r->opened = true;
@@ -415,6 +421,8 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   const char *ext = get_extension_name(path.c_str());
   r->is_pdf = ext && strcasecmp(ext, "pdf") == 0;
   r->is_epub = ext && strcasecmp(ext, "epub") == 0;
+  ItemSetVisable(&EpubFastMode, r->is_epub ? 1 : 0);
+  if (ebook_epub_missing(&r->parser) > 0) say(kChaptersMissing);
   if (!r->is_pdf) {
     if (r->total_pages >= kBigBookPages) say(kOpeningBig);
     doExtraInit(&r->parser, r->total_pages);
@@ -521,9 +529,38 @@ int currentUnit() {
   return v;
 }
 
+// An EPUB read with the page unit may turn by chapter instead.
+bool chapterUnit(const Reader *r) {
+  return r->is_epub && currentUnit() == UNIT_PAGE && MenuItemGetValue(&EpubFastMode) == 1;
+}
+
+// The chapter the current sentence is in; -1 before the first.
+int currentChapter(Reader *r) {
+  return ebook_epub_chapter_of(&r->parser, r->cur_page, r->lines.start[r->cur_line]);
+}
+
+// LEFT / RIGHT by chapter: the start of the previous / next chapter (the
+// book's start before the first). Returns as moveByUnit.
+int moveByChapter(Reader *r, int dir) {
+  const int target = currentChapter(r) + (dir > 0 ? 1 : -1);
+  if (target >= ebook_epub_chapter_count(&r->parser)) return endOfBook(r);
+  int page = 0, offset = 0;
+  if (target < 0 || ebook_epub_chapter_start(&r->parser, target, &page, &offset) != 0) {
+    say(kBegin);
+    loadPage(r, 0, 0);
+  } else {
+    loadPage(r, page, 0);
+    while (r->cur_line + 1 < r->lines.count && r->lines.start[r->cur_line + 1] <= offset) r->cur_line++;
+  }
+  r->play_pending = true;
+  playRule(r);
+  return 0;
+}
+
 // LEFT (dir -1) / RIGHT (+1) by the current unit.
 int moveByUnit(Reader *r, int dir) {
   stopSpeech(r);
+  if (chapterUnit(r)) return moveByChapter(r, dir);
   const int unit = currentUnit();
   switch (unit) {
     case UNIT_10PCT:
@@ -569,9 +606,20 @@ int moveByUnit(Reader *r, int dir) {
 
 void speakPosition(Reader *r) {
   char total[128], cur[128], text[1024];
-  const std::string name = baseName(currentPath(r));
+  std::string name = baseName(currentPath(r));
   const int unit = currentUnit();
-  if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER) {
+  if (chapterUnit(r)) {
+    // The book by its title and author where it names them, the chapter
+    // counted from 1 and its title.
+    const char *title = ebook_epub_title(&r->parser), *author = ebook_epub_author(&r->parser);
+    if (title && *title) name = std::string(title) + (author && *author ? ", " + std::string(author) : "");
+    const int n = ebook_epub_chapter_count(&r->parser);
+    const int c = std::max(currentChapter(r), 0);
+    const char *label = ebook_epub_chapter_title(&r->parser, c);
+    std::snprintf(total, sizeof total, PromptLanguage() ? "total %d chapters" : "总共%d章", n);
+    std::snprintf(cur, sizeof cur, PromptLanguage() ? "chapter %d%s%s" : "当前第%d章%s%s", c + 1, label && *label ? ", " : "",
+                  label ? label : "");
+  } else if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER) {
     TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
   } else if (unit == UNIT_PARAGRAPH) {

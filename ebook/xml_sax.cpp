@@ -427,6 +427,31 @@ int run(const char *name, XmlSaxCallbacks *state, const char *first, int firstLe
   return failed || p.errors ? -3 : 0;
 }
 
+// HTML goes through libxml2's HTML parser, which knows what XML does not:
+// elements that need no end tag, end tags that close several elements, the
+// content of script and style as raw text up to its end tag, and every named
+// entity. It recovers from anything and is fed UTF-8 only (the caller has
+// converted the page); a charset named inside the page is ignored.
+void onStartHtml(void *ctx, const xmlChar *name, const xmlChar **atts) {
+  Parse *p = self(ctx);
+  flushText(p, p->text.size());
+  if (stopped(p) || !p->user->start_element) return;
+  p->user->start_element(p->user, reinterpret_cast<const char *>(name), reinterpret_cast<const char **>(atts));
+  checkStop(p);
+}
+
+void onEndHtml(void *ctx, const xmlChar *name) {
+  Parse *p = self(ctx);
+  flushText(p, p->text.size());
+  if (stopped(p) || !p->user->end_element) return;
+  p->user->end_element(p->user, reinterpret_cast<const char *>(name));
+  checkStop(p);
+}
+
+void onErrorHtml(void *ctx, xmlError *error) {
+  if (error && error->level != XML_ERR_WARNING) self(ctx)->errors++;
+}
+
 void clearHead(XmlSaxCallbacks *state) {
   state->reserved1 = nullptr;
   state->result = 0;
@@ -476,6 +501,43 @@ int xml_sax_parse_stream(const char *name, XmlSaxCallbacks *state, int (*read)(v
     int got = read(source, buf, size);
     return got > 0 ? got : 0;
   });
+
+int html_sax_parse_memory(const char *bytes, int length, const char *name, XmlSaxCallbacks *state) {
+  if (!bytes || length < 0 || !state) return -1;
+  clearHead(state);
+  if (length == 0) return -5;
+  Parse p;
+  p.user = state;
+  p.name = name ? name : "memory";
+  htmlSAXHandler handler;
+  std::memset(&handler, 0, sizeof handler);
+  handler.startElement = onStartHtml;
+  handler.endElement = onEndHtml;
+  handler.characters = onCharacters;
+  handler.cdataBlock = onCharacters;
+  handler.ignorableWhitespace = onCharacters;
+  handler.serror = onErrorHtml;
+  std::unique_ptr<xmlParserCtxt, CtxtFree> ctxt(
+      htmlCreatePushParserCtxt(&handler, &p, nullptr, 0, p.name, XML_CHAR_ENCODING_UTF8));
+  if (!ctxt) {
+    LOGE("htmlCreatePushParserCtxt fail: %s\n", p.name);
+    return -3;
+  }
+  p.ctxt = ctxt.get();
+  htmlCtxtUseOptions(p.ctxt, HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                                 HTML_PARSE_IGNORE_ENC);
+  // Larger chunks than XML's: the HTML push parser looks ahead for the end
+  // of a comment or a tag from the chunk's start each time.
+  constexpr int kHtmlChunk = 64 * 1024;
+  for (int pos = 0; pos < length; pos += kHtmlChunk) {
+    int n = length - pos < kHtmlChunk ? length - pos : kHtmlChunk;
+    htmlParseChunk(p.ctxt, bytes + pos, n, 0);
+    if (stopped(&p)) return state->result;
+  }
+  htmlParseChunk(p.ctxt, nullptr, 0, 1);
+  flushText(&p, p.text.size());
+  if (stopped(&p)) return state->result;
+  return p.errors ? -3 : 0;
 }
 
 const char *get_xml_attribute(const char **attributes, const char *name) {

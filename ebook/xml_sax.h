@@ -50,6 +50,15 @@ int xml_sax_parse_memory(const char *bytes, int length, const char *name, XmlSax
 int xml_sax_parse_stream(const char *name, XmlSaxCallbacks *state, int (*read)(void *source, char *buffer, int size),
                          void *source);
 
+// The same callbacks over an HTML page of length bytes in UTF-8, through an
+// HTML parser: elements without end tags, stray end tags and unclosed
+// elements are mended so that every start has its end, the content of
+// script and style reaches characters() as raw text, and every named and
+// numeric reference is replaced. Element names come in lower case. A
+// charset named in the page is ignored. Returns as xml_sax_parse (-3: the
+// page had errors, everything readable was delivered).
+int html_sax_parse_memory(const char *bytes, int length, const char *name, XmlSaxCallbacks *state);
+
 // Value of the first attribute named exactly name, or null. The caseless
 // variant compares names ignoring ASCII case.
 const char *get_xml_attribute(const char **attributes, const char *name);

@@ -201,6 +201,11 @@ MenuItem ReadEffect = value(kSpeechItem, "朗读效果", "Vocal effect", 0, 3, &
 MenuItem ReadPitch = number(kSpeechItem, "朗读语调", "Pitch", -5, 5, &MReadPitch, readpitchfunc);
 MenuItem FastMode = value(kValueItem, "快翻模式", "Fast page turning mode", 0, 6, &MFastMode, &kFastMode,
                           EmptMenuSetFunc);
+// The EPUB refinement of the page unit; the reader shows it while an EPUB
+// is open.
+constexpr MenuValue kEpubFastMode[] = {{{"页", "page"}, 0}, {{"章节", "chapter"}, 1}};
+MenuItem EpubFastMode = value(kValueItem, "电子书翻页单位", "EPUB page turning unit", 0, 1, &MEpubFastMode,
+                              &kEpubFastMode, EmptMenuSetFunc, nullptr, 0);
 MenuItem SReadSpeed = number(kSpeechItem, "朗读速度", "Reading speed", -10, 20, &MReadSpeed, sreadspeedfunc);
 MenuItem SReadRole = value(kSpeechItem, "朗读方式", "Voice", 0, 7, &MReadRole, &kVoices, sreadrolefunc);
 MenuItem SReadEffect = value(kSpeechItem, "朗读效果", "Vocal effect", 0, 3, &MReadEffect, &kEffects, sreadeffectfunc);
@@ -359,8 +364,8 @@ constexpr MenuEntry *const kSystem[] = {
     &CancelTest,     &SystemFuncMenu, &TimeMenu,    &RecordMenu,  &SEbookMenu, &SAudioMenu,
     &VoiceReminding, &VoiceMemo,      &ToolBoxMenu, &YiZhMenu,    &XiaoHuaMenu, &Delete,
     &SendToSd,       &SendToEmmc,     &Copy,        &Cut,         &Paste,      nullptr};
-constexpr MenuEntry *const kTextBook[] = {&ReadSpeed, &ReadRole,  &ReadEffect,   &ReadPitch,
-                                          &FastMode,  &JmpToPage, &JmpToPercent, nullptr};
+constexpr MenuEntry *const kTextBook[] = {&ReadSpeed, &ReadRole,     &ReadEffect, &ReadPitch,   &FastMode,
+                                          &EpubFastMode, &JmpToPage, &JmpToPercent, nullptr};
 constexpr MenuEntry *const kAudio[] = {&AudioSpeed, &AudioPitch, &AudioPlayMode,     &AudioPlayScape,
                                        &AudioStep,  &AudioJmpto, &AudioSelectStream, nullptr};
 constexpr MenuEntry *const kDaisy[] = {&DReadSpeed,     &DReadRole,      &DReadEffect,     &DReadPitch,

@@ -50,7 +50,7 @@ extern int MCancelTest, MDaisyABRepeat, MEbookABRepeat, MAudioABRepeat;
 
 // Value items.
 extern MenuItem TimeFormatSetting, TimeAnnounce, AutoShutDown, LanguageSetting;
-extern MenuItem ReadSpeed, ReadRole, ReadEffect, ReadPitch, FastMode;
+extern MenuItem ReadSpeed, ReadRole, ReadEffect, ReadPitch, FastMode, EpubFastMode;
 extern MenuItem SReadSpeed, SReadRole, SReadEffect, SReadPitch, SFastMode, AutoPlayNextFile, AutoReportFileInfo;
 extern MenuItem DReadSpeed, DReadRole, DReadEffect, DReadPitch;
 extern MenuItem ToneSpeed, ToneRole, ToneEffect, TonePitch;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks ebookpages on texts made here with iconv: each character set (with
 # and without a byte-order mark) reads back as the UTF-8 it was made from,
-# and a file of ASCII that turns to GBK after 600 KiB switches sets there.
+# and a file of ASCII that turns to GBK after 600 KiB switches sets there;
+# and on EPUB books, whose pages must hold their visible text.
 #   check.sh EBOOKPAGES SOURCE_DIR
 set -euo pipefail
 tool=$1
@@ -41,4 +42,13 @@ if [ -f "$sample" ]; then
   "$tool" --verify "$sample" > /dev/null
   echo "ok $(basename "$sample"): $("$tool" --info "$sample" | tr '\n' ' ')"
 fi
+# EPUB books (the test books and the samples when they are there): the
+# pages hold the visible text of the spine's documents in order, as
+# Python's HTML parser sees it (visible.py), white space aside.
+for book in "$src"/tests/data/ebook/epub/*.epub "$src"/../shared/samples/epub/*.epub; do
+  [ -f "$book" ] || continue
+  cmp -s <("$tool" --raw "$book" | tr -d ' \n\t\r\f') <(python3 "$src/tools/ebookpages/visible.py" "$book" | tr -d ' \n\t\r\f') ||
+    { echo "FAIL: $book reads other than its visible text"; exit 1; }
+  echo "ok $(basename "$book"): $("$tool" --info "$book" | grep -c '^chapter') chapters"
+done
 echo "ebookpages: all checks passed"

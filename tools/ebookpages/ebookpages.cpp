@@ -5,7 +5,7 @@
 //     (default)   every page after a line "=== page K/N, B bytes ==="
 //     --raw       the pages joined, nothing else (all the reader would speak)
 //     --page K    page K only (1-based)
-//     --info      format, character set and page count
+//     --info      format, character set and page count (and an EPUB's chapters)
 //     --verify    plain text: the joined pages must equal the whole file
 //                 converted at once; exit status 1 and the first difference
 //                 otherwise
@@ -18,6 +18,7 @@
 #include "board/host/host.h"
 #include "core/runtime/log.h"
 #include "ebook/charset.h"
+#include "ebook/ebook_epub.h"
 #include "ebook/ebook_parser.h"
 
 #include <cerrno>
@@ -137,8 +138,14 @@ int main(int argc, char **argv) {
     if (mode == kVerify) joined.append(text ? text : "", static_cast<size_t>(n));
   }
   int charset = ebook_text_charset(parser);
-  if (mode == kInfo)
+  if (mode == kInfo) {
     std::printf("format %s\ncharset %s\npages %d\n", parser->extension, charsetName(charset), total);
+    for (int c = 0; c < ebook_epub_chapter_count(parser); c++) {
+      int at = 0, offset = 0;
+      ebook_epub_chapter_start(parser, c, &at, &offset);
+      std::printf("chapter %d: page %d + %d: %s\n", c + 1, at + 1, offset, ebook_epub_chapter_title(parser, c));
+    }
+  }
   if (mode == kPage && (page < 1 || page > total)) {
     std::fprintf(stderr, "no page %ld (1..%d)\n", page, total);
     status = 1;
