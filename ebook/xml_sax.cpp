@@ -501,6 +501,7 @@ int xml_sax_parse_stream(const char *name, XmlSaxCallbacks *state, int (*read)(v
     int got = read(source, buf, size);
     return got > 0 ? got : 0;
   });
+}
 
 int html_sax_parse_memory(const char *bytes, int length, const char *name, XmlSaxCallbacks *state) {
   if (!bytes || length < 0 || !state) return -1;
