@@ -174,7 +174,8 @@ class Story:
             spoken = self.spoken(with_times=True)
             for i in range(self.said_from, len(spoken)):
                 said = spoken[i][1]
-                if (text in said) if contains else (said == text):
+                # "saying A|B": a line holding either part.
+                if any(t in said for t in text.split("|")) if contains else (said == text):
                     self.said_from = i + 1
                     self.said_ms = spoken[i][0]
                     return True
