@@ -21,3 +21,8 @@ target_link_libraries(tb_deps INTERFACE
   PkgConfig::LIBXML2 PkgConfig::FFMPEG PkgConfig::LAME PkgConfig::SOUNDTOUCH
   PkgConfig::SPEEXDSP PkgConfig::MINIZIP PkgConfig::CRYPTO PkgConfig::ESPEAK
   Threads::Threads)
+
+# 64-bit atomics on the board's 32-bit CPU come from libatomic.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_libraries(tb_deps INTERFACE atomic)
+endif()
