@@ -15,7 +15,7 @@ A story is a text file, one command per line ('#' starts a comment):
                             gbk, big5, utf-16, utf-8-sig)
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
-                            repository, or $SAMPLES/... for the shared samples
+                            repository, or $SAMPLES/... for the sample books
     start [ARGS...]         start talkbook (extra options after the fixed ones);
                             after `expect exit` it starts the player again on
                             the same root (a power cycle)
@@ -74,10 +74,8 @@ import time
 import wave
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-# The shared samples: beside the main tree, or two levels up from a worktree.
-SAMPLES = next((d for d in (os.path.join(os.path.dirname(REPO), "shared", "samples"),
-                            os.path.join(os.path.dirname(os.path.dirname(REPO)), "shared", "samples"))
-                if os.path.isdir(d)), os.path.join(os.path.dirname(REPO), "shared", "samples"))
+# The sample books (data/samples unless TB_SAMPLES_DIR names others).
+SAMPLES = os.environ.get("TB_SAMPLES_DIR") or os.path.join(REPO, "data", "samples")
 DEFAULT_CMDLINE = ("console=ttyS0 hard_ver=q7_v2.0_3_128mb,abcd123456240315,"
                    "v1.0,v1.1,v1.2,v1.3,v1.4 rootwait\n")
 DEFAULT_VERSION = "Linux version 3.10.14 (builder@host) #1 PREEMPT\n"
