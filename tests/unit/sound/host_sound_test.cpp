@@ -1,7 +1,10 @@
 // The host board's sound device honours the board driver's contract.
 #include "sound_fixture.h"
 
+#include "support/files.h"
+
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 using soundtest::ReadOutWav;
@@ -98,15 +101,98 @@ TEST_F(HostDsp, OutWavHoldsEverySessionAt44100Stereo) {
   EXPECT_EQ(writes, 1);
 }
 
-TEST_F(HostDsp, AlsaOutletFallsBackWithoutACard) {
-  BoardHostOptions o = BoardHostGetOptions();
-  o.audio = "alsa";
-  ASSERT_EQ(BoardHostConfigure(o), 0);
+// The ALSA outlet through ALSA's own plugins: this root's configuration
+// (ALSA_CONFIG_PATH) makes "default" a file plugin in front of the null
+// device, so what the outlet handed to ALSA lands in root/alsa-RATE-CH.raw.
+class AlsaOutlet : public HostDsp {
+ protected:
+  void UseAlsa(const std::string &defaultPcm) {
+    std::string conf = root_ + "/asound.conf";
+    std::ofstream(conf) << "pcm.!default " << defaultPcm << "\npcm.null { type null }\n";
+    setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+    BoardHostOptions o = BoardHostGetOptions();
+    o.audio = "alsa";
+    ASSERT_EQ(BoardHostConfigure(o), 0);
+  }
+  std::string FileDevice() {
+    return "{ type file slave.pcm \"null\" file \"" + root_ + "/alsa-%r-%c.raw\" format \"raw\" }";
+  }
+  void TearDown() override {
+    HostDsp::TearDown();
+    unsetenv("ALSA_CONFIG_PATH");
+  }
+  std::vector<soundtest::LogLine> AlsaLines(const char *what) {
+    std::vector<soundtest::LogLine> out;
+    for (const auto &l : ReadSoundLog())
+      if (l.has("alsa") && l.has(what)) out.push_back(l);
+    return out;
+  }
+};
+
+TEST_F(AlsaOutlet, EverySessionReachesTheDefaultDeviceAndDrains) {
+  UseAlsa(FileDevice());
+  int fd = BoardDspOpen(16000, 1, 0);
+  ASSERT_GE(fd, 0);
+  std::vector<int16_t> mono(1600), stereo(2 * 441);
+  for (size_t i = 0; i < mono.size(); i++) mono[i] = static_cast<int16_t>(i * 7);
+  for (int i = 0; i < 441; i++) {
+    stereo[2 * i] = static_cast<int16_t>(i);
+    stereo[2 * i + 1] = static_cast<int16_t>(-i);
+  }
+  EXPECT_EQ(BoardDspWrite(fd, mono.data(), 3200), 3200);
+  ASSERT_EQ(BoardDspSetParams(fd, 44100, 2), 0);  // the mono session drains first
+  EXPECT_EQ(BoardDspWrite(fd, stereo.data(), 441 * 4), 441 * 4);
+  BoardDspClose(fd);
+
+  // What the codec sounds: mono unchanged, then stereo with left and right
+  // exchanged; nothing went to out.wav.
+  auto samples = [this](const char *name) {
+    std::string raw = ReadFile(root_ + name);
+    std::vector<int16_t> out(raw.size() / 2);
+    std::memcpy(out.data(), raw.data(), out.size() * 2);
+    return out;
+  };
+  EXPECT_EQ(samples("/alsa-16000-1.raw"), mono);
+  std::vector<int16_t> exchanged = samples("/alsa-44100-2.raw");
+  ASSERT_EQ(exchanged.size(), stereo.size());
+  for (int i = 0; i < 441; i++) {
+    ASSERT_EQ(exchanged[2 * i], -i) << i;
+    ASSERT_EQ(exchanged[2 * i + 1], i) << i;
+  }
+  EXPECT_TRUE(ReadOutWav().empty());
+
+  // The device's queue holds the model's whole buffer (16 fragments of
+  // 4096 bytes), so a write the model accepted always fits.
+  auto opens = AlsaLines("open"), closes = AlsaLines("close");
+  ASSERT_EQ(opens.size(), 2u);
+  ASSERT_EQ(closes.size(), 2u);
+  for (size_t i = 0; i < 2; i++) {
+    EXPECT_TRUE(opens[i].has("pcm=default"));
+    EXPECT_GE(opens[i].num("buffer") * opens[i].num("ch") * 2, 16 * 4096);
+    EXPECT_GT(opens[i].num("period"), 0);
+    EXPECT_TRUE(closes[i].has("drain"));
+    EXPECT_GE(closes[i].num("queued"), 0);
+    EXPECT_EQ(closes[i].num("dropped"), 0);
+  }
+  EXPECT_EQ(opens[0].num("rate"), 16000);
+  EXPECT_EQ(opens[1].num("rate"), 44100);
+  EXPECT_EQ(closes[0].num("written"), 1600);
+  EXPECT_EQ(closes[1].num("written"), 441);
+}
+
+TEST_F(AlsaOutlet, AMissingCardFallsBackToNullAndAResetDrops) {
+  UseAlsa("{ type hw card 99 }");
   int fd = BoardDspOpen(16000, 1, 0);
   ASSERT_GE(fd, 0);
   std::vector<int16_t> pcm(1600);
   EXPECT_EQ(BoardDspWrite(fd, pcm.data(), 3200), 3200);
-  BoardDspClose(fd);
+  HostSoundReset();  // the board goes away with the session open
+  auto opens = AlsaLines("open"), closes = AlsaLines("close");
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_TRUE(opens[0].has("pcm=null"));
+  ASSERT_EQ(closes.size(), 1u);
+  EXPECT_TRUE(closes[0].has("drop"));
+  EXPECT_EQ(closes[0].num("written"), 1600);
   EXPECT_TRUE(ReadOutWav().empty());
 }
 

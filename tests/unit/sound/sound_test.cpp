@@ -88,7 +88,9 @@ TEST_F(SoundTest, UnknownHardwareIsRefused) {
   EXPECT_EQ(sound_deinit(), -5);
   EXPECT_EQ(SetOutToHead(), -5);
   EXPECT_EQ(SetFmOut(), -5);
+  EXPECT_EQ(AutoSetHead(), -5);
   HardVer = 32;
+  EXPECT_EQ(sound_init(), 0);
 }
 
 TEST_F(SoundTest, RoutingByHardwareVersion) {
@@ -118,6 +120,7 @@ TEST_F(SoundTest, RoutingByHardwareVersion) {
   for (const auto &c : cases) {
     HardVer = c.hw;
     SetLine("/dev/head_in", c.headIn);
+    ASSERT_EQ(sound_init(), 0) << c.name;  // chooses the version's routing
     std::filesystem::remove(root_ + "/dev/amp_en");
     HostSoundReset();
     EXPECT_EQ(c.op(), 0) << c.name;
@@ -131,6 +134,7 @@ TEST_F(SoundTest, RoutingByHardwareVersion) {
   }
   HardVer = 32;
   SetLine("/dev/head_in", 1);
+  EXPECT_EQ(sound_init(), 0);
 }
 
 TEST_F(SoundTest, RevAmpEnPlaysTheRadioThroughTheSpeaker) {
