@@ -294,6 +294,203 @@ int steps(F... f) {
   return r;
 }
 
+// ---- Routing by hardware version ----
+//
+// Each hardware version switches its outputs and record sources with its
+// own means (control lines on 1.0, the codec driver's OUTSRC and RECSRC on
+// 2.0). One const record per version holds them; sound_init chooses the
+// record for HardVer once, and the routing operations call through it.
+// Every callback returns 0, or -1 headphone line unreadable, -2 mixer
+// cannot be opened, -3 mixer write failed, -4 control line failed, -5
+// unsupported hardware version.
+struct Routing {
+  // Configures the lines at start, reads the headphone line into is_head
+  // and LineRecordWithPlay where the codec tells. 0 or -1 (any failure);
+  // *ampFailed set when only the speaker amplifier's line failed.
+  int (*init)(bool *ampFailed);
+  // Switches the speaker amplifier off at stop.
+  int (*deinit)(void);
+  // Output to the headphone, or to the speaker; is_head follows.
+  int (*toHead)(void);
+  int (*toSpeak)(void);
+  // Output where the headphone line says.
+  int (*autoHead)(void);
+  // The headphone serves as the radio's antenna: while it is plugged the
+  // speaker can play instead (each call exchanges the two).
+  int (*revAmp)(void);
+  // Output from the codec's digital path, or from the FM tuner.
+  int (*dacOut)(void);
+  int (*fmOut)(void);
+  // Record source: the FM tuner, the microphone, an external microphone,
+  // the line input.
+  int (*fmRecord)(void);
+  int (*micRecord)(void);
+  int (*extMicRecord)(void);
+  int (*lineRecord)(void);
+  // The play volume is raised by 30 % on the headphone.
+  bool louderOnHeadphone;
+};
+
+// Calls f with whether a headphone is plugged; -1 when the line is unreadable.
+template <typename F>
+int withHeadphone(F f) {
+  int level = readHeadLine();
+  return level < 0 ? -1 : f(level == 0);
+}
+
+// Hardware 1.0: control lines only; "/dev/amp_en" 1 is the speaker on.
+int initV1(bool *ampFailed) {
+  if (line(kSgmEn, 1, 1) || line(kDacFm, 1, 0) || line(kMicLine, 1, 0)) return -1;
+  int level = readHeadLine();
+  if (level < 0) return -1;
+  is_head = level == 0 ? 1 : 0;
+  *ampFailed = line(kAmpEn, 1, level) != 0;
+  return 0;
+}
+
+int toHeadV1() {
+  is_head = 1;
+  return line(kAmpEn, 3, 0);
+}
+
+int toSpeakV1() {
+  int r = line(kAmpEn, 3, 1);
+  is_head = 0;
+  return r;
+}
+
+int autoHeadV1(bool plugged) {
+  is_head = plugged ? 1 : 0;
+  return line(kAmpEn, 3, plugged ? 0 : 1);
+}
+
+int revAmpV1(bool plugged) {
+  if (plugged) {
+    int old = is_head;
+    is_head = old ? 0 : 1;
+    return line(kAmpEn, 3, old != 0 ? 1 : 0);
+  }
+  if (is_head) {
+    is_head = 0;
+    return line(kAmpEn, 3, 1);
+  }
+  return 0;
+}
+
+const Routing kRoutingV1 = {
+    initV1,
+    [] { return line(kAmpEn, 3, 0); },
+    toHeadV1,
+    toSpeakV1,
+    [] { return withHeadphone(autoHeadV1); },
+    [] { return withHeadphone(revAmpV1); },
+    [] { return steps([] { return line(kSgmEn, 3, 1); }, [] { return line(kDacFm, 3, 0); }); },
+    [] {
+      return steps([] { return line(kSgmEn, 3, 0); }, [] { return line(kDacFm, 3, 1); },
+                   [] { return mixerWrite(BOARD_MIXER_LINE, 0); });
+    },
+    [] { return line(kMicLine, 3, 1); },
+    [] {
+      return steps([] { return line(kAmpEn, 3, 0); }, [] { return line(kMicLine, 3, 0); },
+                   [] { return mixerWrite(BOARD_MIXER_LINE, 100); });
+    },
+    [] { return 0; },
+    [] { return 0; },
+    false,
+};
+
+// Hardware 2.0: the codec driver's OUTSRC and RECSRC; "/dev/amp_en" is
+// inverted (0 the speaker on).
+int initV2(bool *ampFailed) {
+  LineRecordWithPlay = mixerWrite(BOARD_MIXER_OUTSRC, kOutLineWithPlay) == 0 ? 1 : 0;
+  std::printf("Line record supported: %s\n", LineRecordWithPlay ? "Line record with play" : "Line only record");
+  int level = readHeadLine();
+  if (level < 0) return -1;
+  is_head = level == 0 ? 1 : 0;
+  if (mixerWrite(BOARD_MIXER_OUTSRC, is_head ? kOutHead : kOutSpeak) != 0) return -1;
+  *ampFailed = line(kAmpEn, 1, is_head) != 0;
+  if (mixerWrite(BOARD_MIXER_OUTSRC, kOutDac) != 0) return -1;
+  return 0;
+}
+
+// Output to the headphone (head 1) or the speaker on 2.0.
+int outputV2(int head) {
+  return steps([head] { return mixerWrite(BOARD_MIXER_OUTSRC, head ? kOutHead : kOutSpeak); },
+               [head] {
+                 is_head = head;
+                 return line(kAmpEn, 3, head);
+               },
+               reapplyVolume);
+}
+
+int revAmpV2(bool plugged) {
+  if (!plugged) return is_head ? outputV2(0) : reapplyVolume();
+  return outputV2(is_head ? 0 : 1);
+}
+
+// Record from a microphone (RECSRC source) without monitoring.
+int micRecordV2(int source) {
+  return steps([] { return mixerWrite(BOARD_MIXER_LINE, 100); },
+               [source] { return mixerWrite(BOARD_MIXER_RECSRC, source); },
+               [] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutRecOnly); }, [] { return line(kAmpEn, 3, 1); });
+}
+
+int lineRecordV2() {
+  int r = steps([] { return mixerWrite(BOARD_MIXER_LINE, 0); },
+                [] { return mixerWrite(BOARD_MIXER_RECSRC, kRecLine); });
+  if (r < 0) return r;
+  bool withPlay = LineRecordWithPlay != 0;
+  r = mixerWrite(BOARD_MIXER_OUTSRC, withPlay ? kOutLineWithPlay : kOutRecOnly);
+  if (r < 0) std::printf("mixer set outsrc failed: %s\n", withPlay ? "Line record with play" : "Line only record");
+  return r;
+}
+
+const Routing kRoutingV2 = {
+    initV2,
+    [] { return line(kAmpEn, 3, 1); },
+    [] { return outputV2(1); },
+    [] { return outputV2(0); },
+    [] { return withHeadphone([](bool plugged) { return outputV2(plugged ? 1 : 0); }); },
+    [] { return withHeadphone(revAmpV2); },
+    [] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutDac); },
+    [] {
+      return steps([] { return mixerWrite(BOARD_MIXER_LINE, 0); }, [] { return mixerWrite(BOARD_MIXER_RECSRC, kRecFm); },
+                   [] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutFm); });
+    },
+    [] { return 0; },
+    [] { return micRecordV2(kRecMic); },
+    [] { return micRecordV2(kRecExtMic); },
+    lineRecordV2,
+    true,
+};
+
+// Any other version: every operation is refused with -5.
+int initUnknown(bool *) {
+  unknownHardware();
+  return -1;
+}
+
+const Routing kRoutingUnknown = {
+    initUnknown,     unknownHardware, unknownHardware, unknownHardware, unknownHardware, unknownHardware,
+    unknownHardware, unknownHardware, unknownHardware, unknownHardware, unknownHardware, unknownHardware,
+    false,
+};
+
+const Routing *routingFor(int hardVer) {
+  if (hardVer == kHw10) return &kRoutingV1;
+  if (hardVer == kHw20) return &kRoutingV2;
+  return &kRoutingUnknown;
+}
+
+// The record sound_init chose. Before sound_init (early start-up, tests of
+// a single operation) the version at hand decides.
+std::atomic<const Routing *> g_routing{nullptr};
+
+const Routing &routing() {
+  const Routing *r = g_routing.load();
+  return r ? *r : *routingFor(HardVer);
+}
+
 // Sets the open device to rate and ch and keeps them in gsnd; rate and
 // channels change how long a fragment lasts. Caller holds g_mutex. Returns
 // 0, -1 when the device refused them.
@@ -331,7 +528,7 @@ int snd_set_volume(int play_step, int rec_step) {
   int r = 0;
   if (play_step >= 0) {
     int level = main_step_to_volume(play_step);
-    if (HardVer == kHw20 && is_head) level = std::min(level * 130 / 100, 100);
+    if (routing().louderOnHeadphone && is_head) level = std::min(level * 130 / 100, 100);
     if (BoardMixerWrite(fd, BOARD_MIXER_VOLUME, level) != 0) r = -3;
   }
   if (r == 0 && rec_step >= 0) {
@@ -358,26 +555,9 @@ int sound_init(void) {
   }
   BoardMixerClose(mixer);
 
-  int ampFailed = 0;
-  if (HardVer == kHw10) {
-    if (line(kSgmEn, 1, 1) || line(kDacFm, 1, 0) || line(kMicLine, 1, 0)) return -1;
-    int level = readHeadLine();
-    if (level < 0) return -1;
-    is_head = level == 0 ? 1 : 0;
-    ampFailed = line(kAmpEn, 1, level) != 0;
-  } else if (HardVer == kHw20) {
-    LineRecordWithPlay = mixerWrite(BOARD_MIXER_OUTSRC, kOutLineWithPlay) == 0 ? 1 : 0;
-    std::printf("Line record supported: %s\n", LineRecordWithPlay ? "Line record with play" : "Line only record");
-    int level = readHeadLine();
-    if (level < 0) return -1;
-    is_head = level == 0 ? 1 : 0;
-    if (mixerWrite(BOARD_MIXER_OUTSRC, is_head ? kOutHead : kOutSpeak) != 0) return -1;
-    ampFailed = line(kAmpEn, 1, is_head) != 0;
-    if (mixerWrite(BOARD_MIXER_OUTSRC, kOutDac) != 0) return -1;
-  } else {
-    unknownHardware();
-    return -1;
-  }
+  g_routing = routingFor(HardVer);
+  bool ampFailed = false;
+  if (routing().init(&ampFailed) != 0) return -1;
 
   if (snd_set_volume(MainVolume, -1) != 0) {
     LOGE("mixer set play vol failed!\n");
@@ -390,11 +570,7 @@ int sound_init(void) {
   return ampFailed ? -1 : 0;
 }
 
-int sound_deinit(void) {
-  if (HardVer == kHw10) return line(kAmpEn, 3, 0);
-  if (HardVer == kHw20) return line(kAmpEn, 3, 1);
-  return unknownHardware();
-}
+int sound_deinit(void) { return routing().deinit(); }
 
 int sound_open(int mode, int rate, int ch) {
   DebugScope dbg("sound_open");
@@ -654,139 +830,18 @@ void SoundGetHandles(SoundHandle *live, SoundHandle *saved) {
 
 // ---- Routing ----
 
-int SetOutToHead(void) {
-  if (HardVer == kHw10) {
-    is_head = 1;
-    return line(kAmpEn, 3, 0);
-  }
-  if (HardVer != kHw20) return unknownHardware();
-  return steps([] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutHead); },
-               [] {
-                 is_head = 1;
-                 return line(kAmpEn, 3, 1);
-               },
-               reapplyVolume);
-}
+int SetOutToHead(void) { return routing().toHead(); }
+int SetOutToSpeak(void) { return routing().toSpeak(); }
 
-int SetOutToSpeak(void) {
-  if (HardVer == kHw10) {
-    int r = line(kAmpEn, 3, 1);
-    is_head = 0;
-    return r;
-  }
-  if (HardVer != kHw20) return unknownHardware();
-  return steps([] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutSpeak); },
-               [] {
-                 is_head = 0;
-                 return line(kAmpEn, 3, 0);
-               },
-               reapplyVolume);
-}
+int AutoSetHead(void) { return routing().autoHead(); }
+int RevAmpEn(void) { return routing().revAmp(); }
 
-int AutoSetHead(void) {
-  if (HardVer != kHw10 && HardVer != kHw20) return unknownHardware();
-  int level = readHeadLine();
-  if (level < 0) return -1;
-  if (HardVer == kHw10) {
-    is_head = level == 0 ? 1 : 0;
-    return line(kAmpEn, 3, level);
-  }
-  int head = level == 0 ? 1 : 0;
-  return steps([head] { return mixerWrite(BOARD_MIXER_OUTSRC, head ? kOutHead : kOutSpeak); },
-               [head] {
-                 is_head = head;
-                 return line(kAmpEn, 3, head);
-               },
-               reapplyVolume);
-}
-
-int RevAmpEn(void) {
-  if (HardVer != kHw10 && HardVer != kHw20) return unknownHardware();
-  int level = readHeadLine();
-  if (level < 0) return -1;
-  bool plugged = level == 0;
-  if (HardVer == kHw10) {
-    if (plugged) {
-      int old = is_head;
-      is_head = old ? 0 : 1;
-      return line(kAmpEn, 3, old != 0 ? 1 : 0);
-    }
-    if (is_head) {
-      is_head = 0;
-      return line(kAmpEn, 3, 1);
-    }
-    return 0;
-  }
-  if (!plugged) {
-    if (!is_head) return reapplyVolume();
-    return steps([] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutSpeak); },
-                 [] {
-                   is_head = 0;
-                   return line(kAmpEn, 3, 0);
-                 },
-                 reapplyVolume);
-  }
-  return steps([] { return mixerWrite(BOARD_MIXER_OUTSRC, is_head ? kOutSpeak : kOutHead); },
-               [] {
-                 is_head = is_head ? 0 : 1;
-                 return line(kAmpEn, 3, is_head);
-               },
-               reapplyVolume);
-}
-
-int SetDacOut(void) {
-  if (HardVer == kHw10) return steps([] { return line(kSgmEn, 3, 1); }, [] { return line(kDacFm, 3, 0); });
-  if (HardVer == kHw20) return mixerWrite(BOARD_MIXER_OUTSRC, kOutDac);
-  return unknownHardware();
-}
-
-int SetFmOut(void) {
-  if (HardVer == kHw10)
-    return steps([] { return line(kSgmEn, 3, 0); }, [] { return line(kDacFm, 3, 1); },
-                 [] { return mixerWrite(BOARD_MIXER_LINE, 0); });
-  if (HardVer == kHw20)
-    return steps([] { return mixerWrite(BOARD_MIXER_LINE, 0); }, [] { return mixerWrite(BOARD_MIXER_RECSRC, kRecFm); },
-                 [] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutFm); });
-  return unknownHardware();
-}
-
-int SetFmRecord(void) {
-  if (HardVer == kHw10) return line(kMicLine, 3, 1);
-  if (HardVer == kHw20) return 0;
-  return unknownHardware();
-}
-
-int SetMicRecord(void) {
-  if (HardVer == kHw10)
-    return steps([] { return line(kAmpEn, 3, 0); }, [] { return line(kMicLine, 3, 0); },
-                 [] { return mixerWrite(BOARD_MIXER_LINE, 100); });
-  if (HardVer == kHw20)
-    return steps([] { return mixerWrite(BOARD_MIXER_LINE, 100); },
-                 [] { return mixerWrite(BOARD_MIXER_RECSRC, kRecMic); },
-                 [] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutRecOnly); }, [] { return line(kAmpEn, 3, 1); });
-  return unknownHardware();
-}
-
-int SetExtMicRecord(void) {
-  if (HardVer == kHw10) return 0;
-  if (HardVer == kHw20)
-    return steps([] { return mixerWrite(BOARD_MIXER_LINE, 100); },
-                 [] { return mixerWrite(BOARD_MIXER_RECSRC, kRecExtMic); },
-                 [] { return mixerWrite(BOARD_MIXER_OUTSRC, kOutRecOnly); }, [] { return line(kAmpEn, 3, 1); });
-  return unknownHardware();
-}
-
-int SetLineRecord(void) {
-  if (HardVer == kHw10) return 0;
-  if (HardVer != kHw20) return unknownHardware();
-  int r = steps([] { return mixerWrite(BOARD_MIXER_LINE, 0); },
-                [] { return mixerWrite(BOARD_MIXER_RECSRC, kRecLine); });
-  if (r < 0) return r;
-  bool withPlay = LineRecordWithPlay != 0;
-  r = mixerWrite(BOARD_MIXER_OUTSRC, withPlay ? kOutLineWithPlay : kOutRecOnly);
-  if (r < 0) std::printf("mixer set outsrc failed: %s\n", withPlay ? "Line record with play" : "Line only record");
-  return r;
-}
+int SetDacOut(void) { return routing().dacOut(); }
+int SetFmOut(void) { return routing().fmOut(); }
+int SetFmRecord(void) { return routing().fmRecord(); }
+int SetMicRecord(void) { return routing().micRecord(); }
+int SetExtMicRecord(void) { return routing().extMicRecord(); }
+int SetLineRecord(void) { return routing().lineRecord(); }
 
 int VolumeSetMain(int which) {
   int step = which == -1 ? MainVolume : PromptVolume;

@@ -126,7 +126,6 @@ int BoardInit(int argc, char **argv) {
     usage(argv[0]);
     return -1;
   }
-  o.echo = o.keys.empty() && isatty(STDIN_FILENO);
   return BoardHostConfigure(o);
 }
 
@@ -227,8 +226,6 @@ void BoardTranscript(const char *voice, const char *text) {
   long ms = static_cast<long>((BoardMonotonicUs() - g_startUs) / 1000);
   std::fprintf(g_transcript, "%ld\t%s\t%s\n", ms, voice ? voice : "", text);
   std::fflush(g_transcript);
-  if (g_options.echo) {
-    std::printf("\r  [%s] %s\r\n", voice ? voice : "", text);
-    std::fflush(stdout);
-  }
+  // No echo on the terminal: the speech service prints every sentence it
+  // speaks ("tts : ...") on standard output already.
 }

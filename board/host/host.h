@@ -12,7 +12,6 @@ struct BoardHostOptions {
   std::string audio;         // "alsa", "wav" or "null"
   int runFor = 0;            // seconds until an orderly power-off; 0 never
   std::string keys;          // script of keys ("-" standard input); "" the terminal
-  bool echo = false;         // echo spoken texts on standard output
   std::string capture;       // WAV file the sound device captures from; "" silence;
                              // ":counter" a 16-bit counter per frame
   bool captureLoop = false;  // the capture file starts again at its end

@@ -2,9 +2,10 @@
 // same contract (one descriptor at a time, a buffer of fragments drained in
 // real time, non-blocking writes answered with -3 when full, the space
 // query, parameters set again on a kept descriptor, left and right of a
-// stereo frame exchanged by the "codec"), feeding one outlet chosen by
-// --audio:
-//   alsa  the machine's sound card ("default", or ALSA's "null" without one)
+// stereo frame exchanged by the "codec"), feeding one outlet (host_outlet.h)
+// chosen by --audio when the board is configured:
+//   alsa  the machine's sound card ("default", or ALSA's "null" without one;
+//         host_alsa.cpp)
 //   wav   root/host/out.wav, 44100 Hz stereo: every session in that format
 //         is copied sample for sample, others are converted on the way in
 //   null  nothing
@@ -22,6 +23,7 @@
 // One mutex guards the whole model; a capture read sleeps outside it.
 #include "board/board.h"
 #include "board/host/host.h"
+#include "board/host/host_outlet.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,10 +37,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#ifdef TB_HAVE_ALSA
-#include <alsa/asoundlib.h>
-#endif
 
 namespace {
 
@@ -125,12 +123,8 @@ struct Session {
   int rate = 0;
   int ch = 0;
   std::deque<Chunk> queue;  // play: what the buffer holds
-  ToWav toWav;
   int64_t openUs = 0;
   int64_t written = 0;   // play: bytes taken since open
-#ifdef TB_HAVE_ALSA
-  snd_pcm_t *alsa = nullptr;
-#endif
 };
 
 std::mutex g_mu;
@@ -143,22 +137,27 @@ int g_refusedRate = 0;        // guarded by g_mu
 FILE *g_log = nullptr;        // guarded by g_mu
 FILE *g_wav = nullptr;        // guarded by g_mu
 int64_t g_wavFrames = 0;      // guarded by g_mu
+ToWav g_toWav;                // guarded by g_mu: the WAV outlet's converter
 
 double msSinceStart(int64_t us) { return static_cast<double>(us - BoardHostStartUs()) / 1000.0; }
 
-void logLine(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void logLine(const char *format, ...) {
+void logLineV(const char *format, va_list ap) {
   if (!g_log) {
     g_log = std::fopen(BoardHostFile("sound.log").c_str(), "a");
     if (!g_log) return;  // nowhere to record; the device still works
   }
   std::fprintf(g_log, "%.3f ", msSinceStart(BoardMonotonicUs()));
-  va_list ap;
-  va_start(ap, format);
   std::vfprintf(g_log, format, ap);
-  va_end(ap);
   std::fputc('\n', g_log);
   std::fflush(g_log);
+}
+
+void logLine(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void logLine(const char *format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  logLineV(format, ap);
+  va_end(ap);
 }
 
 const char *controlName(int control) {
@@ -218,53 +217,44 @@ void appendWav(const std::vector<int16_t> &frames) {
   std::fflush(g_wav);
 }
 
-#ifdef TB_HAVE_ALSA
-void alsaClose(Session *s) {
-  if (!s->alsa) return;
-  snd_pcm_nonblock(s->alsa, 0);
-  snd_pcm_drain(s->alsa);
-  snd_pcm_close(s->alsa);
-  s->alsa = nullptr;
+// ---- Outlets ----
+
+// Whether drained or dropped, what the device was given stays in the file:
+// the frames held back for interpolation are written out.
+void wavClose(bool) {
+  std::vector<int16_t> tail;
+  g_toWav.finish(&tail);
+  if (!tail.empty()) appendWav(tail);
+  g_toWav.reset(kWavRate, 2);
 }
 
-// ALSA reports a missing card on standard error before we fall back.
-void alsaQuiet(const char *, int, const char *, int, const char *, ...) {}
-
-void alsaOpen(Session *s) {
-  alsaClose(s);
-  snd_lib_error_set_handler(alsaQuiet);
-  const char *names[] = {"default", "null"};
-  for (const char *name : names) {
-    snd_pcm_t *pcm = nullptr;
-    if (snd_pcm_open(&pcm, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) continue;
-    // Room for our whole buffer and some slack, so writes we accept fit.
-    unsigned latency = static_cast<unsigned>(
-        static_cast<int64_t>(kBufferBytes) * 1000000 / (s->rate * s->ch * 2) + 200000);
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
-                           static_cast<unsigned>(s->ch), static_cast<unsigned>(s->rate), 1, latency) < 0) {
-      snd_pcm_close(pcm);
-      continue;
-    }
-    s->alsa = pcm;
-    return;
-  }
-  logLine("dsp alsa unavailable");
+void wavOpen(int rate, int channels) {
+  wavClose(true);
+  g_toWav.reset(rate, channels);
 }
 
-void alsaWrite(Session *s, const int16_t *pcm, int frames) {
-  if (!s->alsa) return;
-  while (frames > 0) {
-    snd_pcm_sframes_t n = snd_pcm_writei(s->alsa, pcm, static_cast<snd_pcm_uframes_t>(frames));
-    if (n == -EPIPE || n == -ESTRPIPE) {
-      if (snd_pcm_recover(s->alsa, static_cast<int>(n), 1) < 0) return;
-      continue;
-    }
-    if (n < 0) return;  // the card is behind our clock: drop the rest of this write
-    pcm += n * s->ch;
-    frames -= static_cast<int>(n);
-  }
+void wavWrite(const int16_t *pcm, int frames) {
+  std::vector<int16_t> wav;
+  g_toWav.convert(pcm, frames, &wav);
+  appendWav(wav);
 }
-#endif
+
+void nullOpen(int, int) {}
+void nullWrite(const int16_t *, int) {}
+void nullClose(bool) {}
+
+const HostOutlet kWavOutlet = {"wav", wavOpen, wavWrite, wavClose};
+const HostOutlet kNullOutlet = {"null", nullOpen, nullWrite, nullClose};
+
+// The outlet of --audio; null for a name this build cannot serve.
+const HostOutlet *outletFor(const std::string &name) {
+  if (name == "wav") return &kWavOutlet;
+  const HostOutlet *alsa = HostAlsaOutlet();
+  if (name == "alsa" && alsa) return alsa;
+  return &kNullOutlet;
+}
+
+const HostOutlet *g_outlet = &kNullOutlet;  // guarded by g_mu; chosen by HostSoundReset
 
 int checkParams(int rate, int channels) {
   if (rate < 4000 || rate > 96000 || rate == g_refusedRate) return -2;
@@ -296,16 +286,11 @@ int64_t queuedBytes(Session *s, int64_t now) {
   return s->written - played / kFragSize * kFragSize;
 }
 
-void closeSession() {
+// Ends the session: drain true when its descriptor was closed, false when
+// the board is being reset (see HostOutlet::close).
+void closeSession(bool drain) {
   if (g_session.record) HostCaptureClose(g_session.fd);
-#ifdef TB_HAVE_ALSA
-  alsaClose(&g_session);
-#endif
-  if (!g_session.record && g_session.fd >= 0 && g_wav) {
-    std::vector<int16_t> tail;
-    g_session.toWav.finish(&tail);
-    if (!tail.empty()) appendWav(tail);
-  }
+  if (!g_session.record && g_session.fd >= 0) g_outlet->close(drain);
   g_session = Session{};
 }
 
@@ -313,9 +298,16 @@ bool sessionFd(int fd) { return fd >= kFirstFd && fd == g_session.fd; }
 
 }  // namespace
 
+void HostSoundLog(const char *format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  logLineV(format, ap);
+  va_end(ap);
+}
+
 void HostSoundReset(void) {
   std::scoped_lock lock(g_mu);
-  closeSession();
+  closeSession(false);
   if (g_log) std::fclose(g_log);
   g_log = nullptr;
   if (g_wav) std::fclose(g_wav);
@@ -325,6 +317,7 @@ void HostSoundReset(void) {
   g_mixerRefused.clear();
   g_refusedRate = 0;
   HostCaptureReset();
+  g_outlet = outletFor(BoardHostGetOptions().audio);
 }
 
 int BoardHostMixerGet(int control) {
@@ -364,12 +357,9 @@ int BoardDspOpen(int rate, int channels, int record) {
   s.rate = rate;
   s.ch = channels;
   s.openUs = BoardMonotonicUs();
-  s.toWav.reset(rate, channels);
   if (s.record) HostCaptureOpen(s.fd, rate, channels);
-#ifdef TB_HAVE_ALSA
-  if (!s.record && BoardHostGetOptions().audio == "alsa") alsaOpen(&s);
-#endif
   logLine("dsp open fd=%d mode=%s rate=%d ch=%d", s.fd, s.record ? "record" : "play", rate, channels);
+  if (!s.record) g_outlet->open(rate, channels);
   return s.fd;
 }
 
@@ -385,12 +375,9 @@ int BoardDspSetParams(int fd, int rate, int channels) {
   if (s.rate == rate && s.ch == channels) return 0;
   s.rate = rate;
   s.ch = channels;
-  s.toWav.reset(rate, channels);
   if (s.record) HostCaptureOpen(fd, rate, channels);
-#ifdef TB_HAVE_ALSA
-  if (s.alsa) alsaOpen(&s);
-#endif
   logLine("dsp set fd=%d rate=%d ch=%d", fd, rate, channels);
+  if (!s.record) g_outlet->open(rate, channels);
   return 0;
 }
 
@@ -432,14 +419,7 @@ int BoardDspWrite(int fd, const void *pcm, int len) {
     for (int i = 0; i < frames; i++) std::swap(out[2 * i], out[2 * i + 1]);
 
   int64_t pos = g_wavFrames;
-  if (BoardHostGetOptions().audio == "wav") {
-    std::vector<int16_t> wav;
-    s.toWav.convert(out.data(), frames, &wav);
-    appendWav(wav);
-  }
-#ifdef TB_HAVE_ALSA
-  alsaWrite(&s, out.data(), frames);
-#endif
+  g_outlet->write(out.data(), frames);
   logLine("dsp write fd=%d bytes=%d play=%.3f pos=%lld", fd, take, msSinceStart(start),
           static_cast<long long>(pos));
   return take;
@@ -459,7 +439,7 @@ void BoardDspClose(int fd) {
   if (!sessionFd(fd)) return;
   int64_t left = g_session.record ? 0 : queuedBytes(&g_session, BoardMonotonicUs());
   logLine("dsp close fd=%d queued=%lld", fd, static_cast<long long>(left));
-  closeSession();
+  closeSession(true);
 }
 
 int BoardMixerOpen(void) {

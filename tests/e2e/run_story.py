@@ -15,7 +15,7 @@ A story is a text file, one command per line ('#' starts a comment):
                             gbk, big5, utf-16, utf-8-sig)
     mkdir PATH              make a folder under the root
     copy SRC PATH           copy a file or folder; SRC relative to the
-                            repository, or $SAMPLES/... for the shared samples
+                            repository, or $SAMPLES/... for the sample books
     tones PATH              write the tone ladder capture WAV (tests/e2e/reccheck.py)
                             to PATH under the root
     start [ARGS...]         start talkbook (extra options after the fixed ones,
@@ -74,6 +74,13 @@ A story is a text file, one command per line ('#' starts a comment):
 Spoken lines are the transcript's lines of every voice except "param" (the
 prompt voice's parameter changes, recorded beside the speech).
 
+  run_story.py [--emulator "CMD ARGS"] [--time-scale N] TALKBOOK STORY
+
+--emulator runs the player through a CPU emulator (the board build under
+qemu-user); --time-scale multiplies every time the runner waits for the
+player (expectations, the final switch-off), not the story's own `wait`,
+`sleep` and `hold` times, which are the player's timeline.
+
 At the end of the story a player still running is switched off with a held
 power key and must end within 10 s with status 0; a sanitizer report or any
 other non-zero status fails the story.
@@ -91,10 +98,8 @@ import time
 import wave
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-# The shared samples: beside the main tree, or two levels up from a worktree.
-SAMPLES = next((d for d in (os.path.join(os.path.dirname(REPO), "shared", "samples"),
-                            os.path.join(os.path.dirname(os.path.dirname(REPO)), "shared", "samples"))
-                if os.path.isdir(d)), os.path.join(os.path.dirname(REPO), "shared", "samples"))
+# The sample books (data/samples unless TB_SAMPLES_DIR names others).
+SAMPLES = os.environ.get("TB_SAMPLES_DIR") or os.path.join(REPO, "data", "samples")
 DEFAULT_CMDLINE = ("console=ttyS0 hard_ver=q7_v2.0_3_128mb,abcd123456240315,"
                    "v1.0,v1.1,v1.2,v1.3,v1.4 rootwait\n")
 DEFAULT_VERSION = "Linux version 3.10.14 (builder@host) #1 PREEMPT\n"
@@ -115,8 +120,10 @@ def unquote(text):
 
 
 class Story:
-    def __init__(self, talkbook, path):
+    def __init__(self, talkbook, path, emulator=(), time_scale=1.0):
         self.talkbook = talkbook
+        self.emulator = list(emulator)
+        self.time_scale = time_scale
         self.path = path
         self.root = tempfile.mkdtemp(prefix="talkbook-e2e-")
         self.proc = None
@@ -159,6 +166,7 @@ class Story:
 
     # -- waiting ----------------------------------------------------------
     def wait_for(self, what, check, within_ms):
+        within_ms = int(within_ms * self.time_scale)
         deadline = time.monotonic() + within_ms / 1000.0
         while True:
             if check():
@@ -288,7 +296,7 @@ class Story:
         os.mkfifo(fifo_path)
         # Read-write so that the FIFO has a writer from the start.
         self.fifo = os.open(fifo_path, os.O_RDWR)
-        args = [self.talkbook, "--root", self.root, "--keys", fifo_path,
+        args = self.emulator + [self.talkbook, "--root", self.root, "--keys", fifo_path,
                 "--vkey-port", str(free_port()), "--audio", "null"]
         if self.clock:
             args += ["--clock-offset", str(self.clock)]
@@ -388,7 +396,7 @@ class Story:
                 raise StoryError("recording: " + "; ".join(problems))
         elif kind == "nosay":
             ms = within if within != 3000 else 1000
-            time.sleep(ms / 1000.0)
+            time.sleep(ms * self.time_scale / 1000.0)
             hits = [s for s in self.spoken()[self.said_from:] if args[0] in s]
             if hits:
                 raise StoryError(f'nosay "{args[0]}": heard "{hits[0]}"')
@@ -418,9 +426,9 @@ class Story:
             code = int(args[0])
             self.expected_exit = code
             try:
-                self.proc.wait(timeout=within / 1000.0)
+                self.proc.wait(timeout=within * self.time_scale / 1000.0)
             except subprocess.TimeoutExpired:
-                raise StoryError(f"exit {code}: still running after {within} ms")
+                raise StoryError(f"exit {code}: still running after {within * self.time_scale:.0f} ms")
             if self.proc.returncode != code:
                 raise StoryError(f"exit {code}: ended with {self.proc.returncode}")
         else:
@@ -432,7 +440,7 @@ class Story:
         if self.proc.poll() is None:
             self.send("hold POWER 2500")
             try:
-                self.proc.wait(timeout=10)
+                self.proc.wait(timeout=10 * self.time_scale)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -480,10 +488,18 @@ class Story:
 
 
 def main():
-    if len(sys.argv) != 3:
-        print("usage: run_story.py TALKBOOK STORY", file=sys.stderr)
+    args = sys.argv[1:]
+    emulator, time_scale = [], 1.0
+    while len(args) > 2 and args[0] in ("--emulator", "--time-scale"):
+        if args[0] == "--emulator":
+            emulator = shlex.split(args[1])
+        else:
+            time_scale = float(args[1])
+        args = args[2:]
+    if len(args) != 2:
+        print("usage: run_story.py [--emulator CMD] [--time-scale N] TALKBOOK STORY", file=sys.stderr)
         return 2
-    ok = Story(os.path.abspath(sys.argv[1]), sys.argv[2]).run()
+    ok = Story(os.path.abspath(args[0]), args[1], emulator, time_scale).run()
     return 0 if ok else 1
 
 

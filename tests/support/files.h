@@ -20,13 +20,9 @@ inline bool WriteFile(const std::string &path, const std::string &bytes) {
   return static_cast<bool>(f);
 }
 
-// The shared sample books: TB_SAMPLES_DIR from the environment when set (a
-// work tree whose samples are elsewhere), else the one the build names, else
-// two levels up from a worktree.
+// The sample books: TB_SAMPLES_DIR from the environment when set, else the
+// tree's own data/samples (the folder the build names).
 inline std::string SamplesDir() {
   const char *env = std::getenv("TB_SAMPLES_DIR");
-  if (env && *env) return env;
-  for (std::string dir : {std::string(TB_SAMPLES_DIR), std::string(TB_SOURCE_DIR) + "/../../shared/samples"})
-    if (std::filesystem::is_directory(dir)) return dir;
-  return TB_SAMPLES_DIR;
+  return env && *env ? env : TB_SAMPLES_DIR;
 }

@@ -1,8 +1,9 @@
 # A v2.0 board starts, prints its machine summary, loads the USB gadget,
+# speaks (the engine's sound reaches the device: a silent build fails here),
 # and a held power key switches it off in order with its log written.
 mkdir /mnt/usb/old
 file /mnt/emmc/book.txt "text"
-start
+start --audio wav
 expect stdout "HardType: q7"
 expect stdout "HardVersion: 2.0"
 expect command "mkdir -p /home/tag"
@@ -12,6 +13,7 @@ expect command "echo \"App date: 2024-11-13 11:20:12\" >> /tmp/machine"
 # Without a saved path the browser starts on the device list, at the
 # internal memory.
 expect say "本机磁盘"
+expect heard 300
 hold POWER 2500
 expect say "正在关机"
 expect exit 0

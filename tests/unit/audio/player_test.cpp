@@ -350,8 +350,10 @@ struct EndCase {
 };
 
 TEST_F(Player, EndOfFileFollowsThePlayMode) {
-  std::vector<std::string> files{wav("/mnt/emmc/a.wav", 0.2), wav("/mnt/emmc/b.wav", 0.2),
-                                 wav("/mnt/emmc/c.wav", 0.2)};
+  // Files long enough that none ends by itself on a slow (emulated) CPU
+  // while a case runs: only the delivered end moves the player.
+  std::vector<std::string> files{wav("/mnt/emmc/a.wav", 3), wav("/mnt/emmc/b.wav", 3),
+                                 wav("/mnt/emmc/c.wav", 3)};
   const EndCase cases[] = {{0, 0, 1}, {0, 2, -1}, {1, 1, 1}, {3, 2, 0}, {2, 0, 3}};
   for (const EndCase &c : cases) {
     MAudioPlayMode = c.mode;

@@ -146,7 +146,6 @@ TEST(DaisyRobustness, MutatedSampleFilesNeverCrash) {
   const Sample samples[] = {{"daisy202/dontworrybehappy-invalid", "ncc.html"},
                             {"daisy3/speechgen", "06-speechgen.opf"}};
   std::string root = SamplesDir();
-  if (!fs::exists(root + "/" + samples[0].folder)) GTEST_SKIP() << "no samples at " << root;
   std::mt19937 rng(12);
   for (const Sample &sample : samples) {
     TempDir dir;
