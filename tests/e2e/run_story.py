@@ -87,6 +87,12 @@ class StoryError(Exception):
     pass
 
 
+# Sanitizer builds run several times slower, the more so on a busy machine:
+# E2E_TIME_SCALE (set by the host-tsan test preset) stretches every wait for
+# something to happen; waits for nothing to happen keep their length.
+TIME_SCALE = float(os.environ.get("E2E_TIME_SCALE", "1"))
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -142,7 +148,7 @@ class Story:
 
     # -- waiting ----------------------------------------------------------
     def wait_for(self, what, check, within_ms):
-        deadline = time.monotonic() + within_ms / 1000.0
+        deadline = time.monotonic() + within_ms * TIME_SCALE / 1000.0
         while True:
             if check():
                 return
@@ -365,7 +371,7 @@ class Story:
             code = int(args[0])
             self.expected_exit = code
             try:
-                self.proc.wait(timeout=within / 1000.0)
+                self.proc.wait(timeout=within * TIME_SCALE / 1000.0)
             except subprocess.TimeoutExpired:
                 raise StoryError(f"exit {code}: still running after {within} ms")
             if self.proc.returncode != code:
@@ -379,7 +385,7 @@ class Story:
         if self.proc.poll() is None:
             self.send("hold POWER 2500")
             try:
-                self.proc.wait(timeout=10)
+                self.proc.wait(timeout=10 * TIME_SCALE)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
