@@ -247,6 +247,8 @@ int belowKey(Activity *a, const KeyEvent *key) {
 }
 
 TEST_F(Dialogs, EndsOnTheKeyThreadWhileAKeyClosesTheScreenBelow) {
+  g_belowThreads.clear();
+  g_belowClosed = false;
   Below *below = new Below;
   below->head = {"Below", 1, belowKey, belowShow, nullptr, 0, below};
   ActivityAdd(&below->head);
