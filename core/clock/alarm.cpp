@@ -13,6 +13,7 @@
 #include "board/board.h"
 #include "core/clock/alarm_screens.h"
 #include "core/runtime/globals.h"
+#include "core/runtime/activity.h"
 #include "core/runtime/config.h"
 #include "core/ui/dialog.h"
 #include "core/runtime/key.h"
@@ -294,7 +295,7 @@ int AlarmCallback(void *, int flag) {
       g_nextJob = (g_nextJob + 1) % static_cast<int>(g_jobs.size());
       *slot = job;
     }
-    if (KeyPostWork(startJob, slot) != 0) LOGE("alarm job cannot be posted\n");
+    ActivityPost([slot] { startJob(slot); });
   }
   armTick(65 - static_cast<int>(now % 60));
   return 0;

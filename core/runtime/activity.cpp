@@ -1,12 +1,22 @@
 // The activity stack: 32 slots, index 0 the bottom (the file browser).
-// Locking: g_mutex guards the slots and the count. It is taken by the key
-// thread (nearly every push and pop) and by main-loop callbacks (alarms), and
-// it is never held while a key or show callback runs: a callback is free to
-// push or remove screens. Each screen is freed by the screen itself (or by
-// its creator) after ActivityRemove; the stack never frees.
+// Locking: g_mutex guards the slots and the count. Only the screen thread
+// changes them, but other threads count them (ActivityGetNumb), so the lock
+// stays; it is never held while a key or show callback runs: a callback is
+// free to push or remove screens. Each screen is freed by the screen itself
+// (or by its creator) after ActivityRemove; the stack never frees.
+//
+// The posted work: g_postMutex guards the queue and the screen thread's
+// name (also kept atomic for the debug checks). A post wakes the key buffer
+// only while a distribution thread is the screen thread; that thread names
+// itself, and gives up the name before the buffer goes, under g_postMutex.
+// Lock order: g_postMutex, then the key buffer's mutex. No work runs under
+// either.
 #include "core/runtime/activity.h"
 
+#include <atomic>
+#include <cassert>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 
 namespace {
@@ -14,6 +24,13 @@ namespace {
 std::mutex g_mutex;
 Activity *g_stack[kActivityMax];  // guarded by g_mutex
 int current_num = 0;              // guarded by g_mutex
+
+std::mutex g_postMutex;
+std::deque<std::function<void()>> g_posted;  // guarded by g_postMutex
+std::atomic<std::thread::id> g_screenThread;  // written under g_postMutex
+
+// Every function that touches screens starts with this.
+void checkThread() { assert(ActivityOnScreenThread() && "screens are touched on the screen thread only"); }
 
 // Caller holds g_mutex.
 Activity *topActive() {
@@ -30,6 +47,7 @@ void show(Activity *act) {
 
 int ActivityAdd(Activity *act) {
   if (!act) return -1;
+  checkThread();
   std::scoped_lock lock(g_mutex);
   if (current_num >= kActivityMax) return -2;
   g_stack[current_num++] = act;
@@ -38,6 +56,7 @@ int ActivityAdd(Activity *act) {
 
 int ActivityRemove(Activity *act) {
   if (!act) return -1;
+  checkThread();
   std::scoped_lock lock(g_mutex);
   for (int i = 0; i < current_num; i++) {
     if (g_stack[i] != act) continue;
@@ -50,6 +69,7 @@ int ActivityRemove(Activity *act) {
 
 int ActivitySetActive(Activity *act, int flag) {
   if (!act) return -1;
+  checkThread();
   Activity *top;
   {
     std::scoped_lock lock(g_mutex);
@@ -61,6 +81,7 @@ int ActivitySetActive(Activity *act, int flag) {
 }
 
 int ActivityRefresh(void) {
+  checkThread();
   Activity *top;
   {
     std::scoped_lock lock(g_mutex);
@@ -72,6 +93,7 @@ int ActivityRefresh(void) {
 
 int ActivityReshow(Activity *act) {
   if (!act) return -1;
+  checkThread();
   bool isTop;
   {
     std::scoped_lock lock(g_mutex);
@@ -82,6 +104,7 @@ int ActivityReshow(Activity *act) {
 }
 
 int ActivityKeyCallBack(const KeyEvent *key) {
+  checkThread();
   Activity *top;
   {
     std::scoped_lock lock(g_mutex);
@@ -103,4 +126,38 @@ Activity *GetCurrentActivity(void) {
 int ActivityGetNumb(void) {
   std::scoped_lock lock(g_mutex);
   return current_num;
+}
+
+std::thread::id ActivitySetScreenThread(std::thread::id id) {
+  std::scoped_lock lock(g_postMutex);
+  return g_screenThread.exchange(id);
+}
+
+bool ActivityOnScreenThread(void) {
+  std::thread::id owner = g_screenThread;
+  return owner == std::thread::id() || owner == std::this_thread::get_id();
+}
+
+int ActivityPost(std::function<void()> work) {
+  if (!work) return -1;
+  std::scoped_lock lock(g_postMutex);
+  g_posted.push_back(std::move(work));
+  if (g_screenThread.load() != std::thread::id()) KeyBufferWake(gKeyBuffer);
+  return 0;
+}
+
+int ActivityRunPosted(void) {
+  checkThread();
+  int ran = 0;
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::scoped_lock lock(g_postMutex);
+      if (g_posted.empty()) return ran;
+      work = std::move(g_posted.front());
+      g_posted.pop_front();
+    }
+    work();
+    ran++;
+  }
 }

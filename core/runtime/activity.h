@@ -1,8 +1,23 @@
 // core/runtime/activity.h: screens and the stack they live on. The device has no
 // display: a screen "shows" itself by speaking its current item.
+//
+// One thread at a time touches the screens: the screen thread. Every show,
+// hide, reshow, push and pop of a screen, and every key handed to one,
+// happens on it. While a key distribution thread runs, it is the screen
+// thread (a confirmation box's nested distributor takes over while its
+// caller waits, and hands back when it ends); before the first one starts
+// and after the last one ends, the thread that sets up or tears down the
+// program is. Worker, decoder, speech, timer and main-loop threads never
+// call the functions below that touch screens: they post the work with
+// ActivityPost (a worker dialog's ending, a ringing alarm's dialog) or a key
+// with SendVKey, and the screen thread runs it between two keys. A debug
+// build asserts the rule in each of those functions.
 #pragma once
 
 #include "core/runtime/key.h"
+
+#include <functional>
+#include <thread>
 
 struct Activity {
   const char *name;
@@ -42,3 +57,22 @@ int ActivityKeyCallBack(const KeyEvent *key);
 Activity *GetCurrentActivity(void);
 
 int ActivityGetNumb(void);
+
+// Makes id the screen thread (a default id: none, any thread may) and
+// returns the one before. A key distribution thread names itself when it
+// starts and puts the previous one back when it ends.
+std::thread::id ActivitySetScreenThread(std::thread::id id);
+
+// Whether the calling thread may touch screens now.
+bool ActivityOnScreenThread(void);
+
+// Queues work for the screen thread, from any thread, and wakes the key
+// distribution thread if it waits for a key. The work runs before the next
+// key is handed out, in the order posted. Returns 0, -1 for empty work.
+int ActivityPost(std::function<void()> work);
+
+// Runs the work posted so far, in order, on the calling thread, which must
+// be the screen thread; work posted meanwhile runs too. Returns how many
+// ran. The key distribution thread calls it after every key read; a test
+// that stands for that thread calls it itself.
+int ActivityRunPosted(void);

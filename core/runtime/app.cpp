@@ -192,7 +192,8 @@ int AppMain(void) {
   WordList_Init();
   startUsbGadget();
   new_machine_set();
-  ActivitySetActive(FileBrowserCreate(LastPath), 1);
+  // The key thread owns the screens from here: it opens the first one too.
+  ActivityPost([] { ActivitySetActive(FileBrowserCreate(LastPath), 1); });
 
   MainLoop();
 

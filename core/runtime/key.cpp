@@ -19,14 +19,16 @@
 //   writes, only the distribution thread reads.
 // - Activity stack (core/activity.cpp): one mutex around the slots and the
 //   count, never held while a key, show or hide callback runs, so a callback
-//   may push and remove screens freely.
+//   may push and remove screens freely. The distribution thread is the
+//   screen thread: it alone shows, hides, pushes and pops screens, and it
+//   runs the work other threads post (ActivityPost) before the next key.
 // - A screen has one owner that frees it: the screen itself, on the key
 //   distribution thread, right after removing itself in its own key callback
 //   (close, or close and pass the key on). Main-loop callbacks (alarms) and
-//   worker threads never push, remove or free a screen themselves: they post
-//   work that does it on this thread (KeyPostWork, core/key_work.cpp), or a
-//   key (SendVKey/SendVkeyHead): POWEROFF unwinds the stack, a screen's own
-//   key closes that screen.
+//   worker threads never push, show, remove or free a screen: they post the
+//   work (a ringing alarm's dialog, a worker dialog's ending) or a key
+//   (SendVKey/SendVkeyHead): POWEROFF unwinds the stack, a screen's own key
+//   closes that screen.
 // - Timer and descriptor lists (core/loop.cpp): one mutex around the links
 //   and the count-down, never held while a callback runs; the loop copies a
 //   record's callback, argument and reason under it. A record's fields are
@@ -269,16 +271,20 @@ bool escSequence(const KeyEvent &key, int64_t sincePrevious) {
 bool ending(const KeyDistributor *d);
 
 void KeyDistribution(KeyDistributor *d) {
-  while (!ending(d) && ActivityGetNumb() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::thread::id before = ActivitySetScreenThread(std::this_thread::get_id());
+  // Start-up posts the first screen; keys wait until there is one.
+  while (!ending(d) && ActivityGetNumb() == 0) {
+    ActivityRunPosted();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   int64_t previous = BoardMonotonicUs();
   while (!ending(d)) {
     KeyIdle();
     KeyEvent key;
-    if (KeyBufferRead(gKeyBuffer, &key) != 0) continue;
-    if (key.code == VKEY_WORK) {
-      KeyRunPostedWork();
-      continue;
-    }
+    int read = KeyBufferRead(gKeyBuffer, &key);
+    // What other threads posted happened before this key: it runs first.
+    ActivityRunPosted();
+    if (read != 0) continue;
     int64_t now = BoardMonotonicUs();
     int64_t since = now - previous;
     previous = now;
@@ -306,6 +312,7 @@ void KeyDistribution(KeyDistributor *d) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  ActivitySetScreenThread(before);
 }
 
 void stopDistribution() {

@@ -37,6 +37,7 @@ struct KeyBuffer {
   int wr = 0;  // next slot to fill
   int rd = 0;  // next slot to read
   int len = 0;
+  int wake = 0;  // KeyBufferWake called since the last read
   KeyEvent *keys = nullptr;  // len slots, owned
 };
 
@@ -44,9 +45,14 @@ struct KeyBuffer {
 KeyBuffer *KeyBufferInit(int length);
 int KeyBufferDeInit(KeyBuffer *buf);
 
-// Takes the next event, waiting while the buffer is empty.
-// Returns 0 with *event filled, or -1 for null arguments or once the exit flag is set.
+// Takes the next event, waiting while the buffer is empty. Returns 0 with
+// *event filled, 1 without an event when woken by KeyBufferWake, or -1 for
+// null arguments or once the exit flag is set.
 int KeyBufferRead(KeyBuffer *buf, KeyEvent *event);
+
+// Ends the wait of a reader, or makes its next read return at once: there
+// is posted work to run (ActivityPost). Returns 0, -1 for null.
+int KeyBufferWake(KeyBuffer *buf);
 
 // Appends at the tail unless that would leave fewer than two free slots.
 // Returns 0, or -1 when refused or exiting. Never blocks.
@@ -70,15 +76,6 @@ extern KeyBuffer *gKeyBuffer;
 void SendVKey(int code);
 void SendVkeyHead(int code);
 
-// Has fn(arg) run on the key distribution thread between two keys: how a
-// main-loop callback or a worker thread gets a screen pushed, shown or
-// closed. The work travels as the key VKEY_WORK, which no screen sees and
-// which does not count as a key press. Returns 0, or -1 when the queue of
-// work (16) is full or the key buffer refuses it.
-constexpr int VKEY_WORK = 400;
-int KeyPostWork(void (*fn)(void *arg), void *arg);
-// Runs the work posted so far (the distribution thread, on VKEY_WORK).
-void KeyRunPostedWork(void);
 
 // Starts the key subsystem: buffer, distribution thread, virtual-key server,
 // input device on the main loop, card probe, battery timer. Returns 0, or -1

@@ -102,8 +102,13 @@ int KeyBufferRead(KeyBuffer *buf, KeyEvent *event) {
   if (!buf || !event) return -1;
   std::unique_lock lock(buf->mutex);
   trace("KeyBufferRead[in]", buf, nullptr);
-  while (buf->wr == buf->rd && !buf->exit) buf->cond.wait(lock);
+  while (buf->wr == buf->rd && !buf->exit && !buf->wake) buf->cond.wait(lock);
   if (buf->exit) return -1;
+  // The reader runs posted work after every read, so one return, with or
+  // without a key, answers every wake-up so far.
+  bool woken = buf->wake;
+  buf->wake = 0;
+  if (buf->wr == buf->rd && woken) return 1;
   *event = buf->keys[buf->rd];
   buf->rd = next(buf, buf->rd);
   trace("KeyBufferRead[out]", buf, event);
@@ -153,6 +158,14 @@ int KeyBufferWriteToHead(KeyBuffer *buf, const KeyEvent *event) {
   if (buf->exit) return -1;
   putHead(buf, event);
   trace("KeyBufferWriteToHead[out]", buf, nullptr);
+  buf->cond.notify_all();
+  return 0;
+}
+
+int KeyBufferWake(KeyBuffer *buf) {
+  if (!buf) return -1;
+  std::scoped_lock lock(buf->mutex);
+  buf->wake = 1;
   buf->cond.notify_all();
   return 0;
 }

@@ -8,6 +8,10 @@
 // slot has let go of it under g_mutex. Key and show callbacks copy what they
 // need under g_mutex and speak after releasing it.
 //
+// The worker thread runs the job only; the ending (the screen leaves the
+// stack, the record is freed, the screen below speaks) is posted to the
+// screen thread, as a worker must never touch a screen.
+//
 // Lock order: g_mutex, then the activity stack's own lock (ActivityRemove).
 // No screen callback, job or info function runs under g_mutex.
 #include "core/ui/dialog.h"
@@ -88,6 +92,30 @@ void joinFinished() {
   }
 }
 
+// The dialog's ending, on the screen thread: the screen leaves the stack,
+// the record is freed, the screen below speaks again (unless aborted) and an
+// end-of-media key kept meanwhile is posted again. The slot stays taken
+// until then, so slot and record still belong together.
+void endDialog(DialogScreen *slot, DialogBox *rec) {
+  int final;
+  {
+    std::scoped_lock lock(g_mutex);
+    final = rec->state;
+    ActivityRemove(&slot->head);
+    slot->rec = nullptr;
+    slot->started = false;
+    g_finished.push_back(std::move(rec->thread));
+  }
+  g_cond.notify_all();
+  delete rec;
+  if (final != DLG_ABORT) ActivityReshow(GetCurrentActivity());
+  int saved = g_saveKey.exchange(-1);
+  if (saved != -1) SendVKey(saved);
+  KeyIdle();
+}
+
+// The worker thread: waits for OK, runs the job, and posts the ending to the
+// screen thread, which may be closing the screens below at this moment.
 void worker(DialogScreen *slot) {
   DialogBox *rec;
   {
@@ -96,21 +124,12 @@ void worker(DialogScreen *slot) {
     while (rec->state == DLG_WAIT_OK) g_cond.wait_for(lock, std::chrono::milliseconds(100));
   }
   if (rec->state == DLG_RUNNING && rec->work) rec->work(rec->work_arg, &rec->state);
-  int final;
   {
+    // DailogBoxRun hands rec->thread over before `started`.
     std::unique_lock lock(g_mutex);
     g_cond.wait(lock, [slot] { return slot->started; });
-    final = rec->state;
-    ActivityRemove(&slot->head);
-    slot->rec = nullptr;
-    slot->started = false;
-    g_finished.push_back(std::move(rec->thread));
   }
-  delete rec;
-  if (final != DLG_ABORT) ActivityReshow(GetCurrentActivity());
-  int saved = g_saveKey.exchange(-1);
-  if (saved != -1) SendVKey(saved);
-  KeyIdle();
+  ActivityPost([slot, rec] { endDialog(slot, rec); });
   {
     std::scoped_lock lock(g_mutex);
     g_live--;
@@ -387,6 +406,8 @@ void DialogDeInit(void) {
     g_cond.notify_all();
     g_cond.wait(lock, [] { return g_live == 0; });
   }
+  // The keys have stopped: the endings the workers posted run here.
+  ActivityRunPosted();
   joinFinished();
 }
 

@@ -2,12 +2,13 @@
 // own while its screen listens for stop keys (copying, deleting, a ringing
 // alarm), and the blocking confirmation box that asks OK or cancel.
 //
-// Threads: a worker dialog's job and its ending (the screen leaves the
-// stack, the record is freed) run on the dialog's worker thread; its keys
-// arrive on the key distribution thread. The state word is atomic: key
-// callbacks write it, the job polls it. Worker threads are joined by the
-// next DailogBoxRun or by DialogDeInit, never detached. A confirmation box
-// runs a second key distribution thread while its caller waits.
+// Threads: a worker dialog's job runs on the dialog's worker thread; its
+// keys and its ending (the screen leaves the stack, the record is freed)
+// run on the screen thread (core/activity.h), to which the worker posts the
+// ending. The state word is atomic: key callbacks write it, the job polls
+// it. Worker threads are joined by the next DailogBoxRun or by
+// DialogDeInit, never detached. A confirmation box runs a second key
+// distribution thread while its caller waits.
 #pragma once
 
 #include "core/runtime/activity.h"
@@ -44,9 +45,10 @@ DialogBox *NewDialogBox(void);
 
 // Starts the worker thread and stacks and activates the dialog's screen
 // ("Dailog"), which speaks the text of the current state. The thread waits
-// while the state is DLG_WAIT_OK, runs the job in DLG_RUNNING, then removes
-// the screen, frees the record, re-shows the screen below (unless aborted)
-// and re-posts an end-of-media key that came meanwhile. Returns 0; -1 when
+// while the state is DLG_WAIT_OK, runs the job in DLG_RUNNING, then posts
+// the ending: the screen thread removes the screen, frees the record,
+// re-shows the screen below (unless aborted) and re-posts an end-of-media
+// key that came meanwhile. Screen thread only. Returns 0; -1 when
 // the state is not 1 or 2 (the record is freed) or too many dialogs are
 // open; -2 when the thread cannot start (the record is freed).
 int DailogBoxRun(DialogBox *record);
@@ -58,7 +60,8 @@ int DailogBoxRun(DialogBox *record);
 int DialogBoxCreate(const char *message);
 
 // Ends every worker dialog still open (state DLG_ABORT), waits for their
-// threads and joins them. Run at shutdown after the keys have stopped.
+// jobs, runs the posted endings (and any other posted work) on the calling
+// thread and joins the workers. Run at shutdown after the keys have stopped.
 void DialogDeInit(void);
 
 // The end-of-media key kept while a dialog was open, or -1.

@@ -109,6 +109,12 @@ class StoryError(Exception):
     pass
 
 
+# Sanitizer builds run several times slower, the more so on a busy machine:
+# E2E_TIME_SCALE (set by the host-tsan test preset) stretches every wait for
+# something to happen; waits for nothing to happen keep their length.
+TIME_SCALE = float(os.environ.get("E2E_TIME_SCALE", "1"))
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -166,7 +172,7 @@ class Story:
 
     # -- waiting ----------------------------------------------------------
     def wait_for(self, what, check, within_ms):
-        within_ms = int(within_ms * self.time_scale)
+        within_ms = int(within_ms * self.time_scale * TIME_SCALE)
         deadline = time.monotonic() + within_ms / 1000.0
         while True:
             if check():
@@ -426,9 +432,9 @@ class Story:
             code = int(args[0])
             self.expected_exit = code
             try:
-                self.proc.wait(timeout=within * self.time_scale / 1000.0)
+                self.proc.wait(timeout=within * self.time_scale * TIME_SCALE / 1000.0)
             except subprocess.TimeoutExpired:
-                raise StoryError(f"exit {code}: still running after {within * self.time_scale:.0f} ms")
+                raise StoryError(f"exit {code}: still running after {within * self.time_scale * TIME_SCALE:.0f} ms")
             if self.proc.returncode != code:
                 raise StoryError(f"exit {code}: ended with {self.proc.returncode}")
         else:
@@ -440,7 +446,7 @@ class Story:
         if self.proc.poll() is None:
             self.send("hold POWER 2500")
             try:
-                self.proc.wait(timeout=10 * self.time_scale)
+                self.proc.wait(timeout=10 * self.time_scale * TIME_SCALE)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()

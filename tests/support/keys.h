@@ -4,14 +4,26 @@
 
 #include "core/runtime/activity.h"
 #include "core/runtime/key.h"
+#include "support/wait.h"
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 inline int PressKey(int code) {
   KeyEvent k{KEY_TYPE_PRESS, code};
+  ActivityRunPosted();
   return ActivityKeyCallBack(&k);
+}
+
+// Waits for cond while running the work other threads post to the screen
+// thread, for which the test thread stands. The limit is a hang guard.
+inline bool WaitOnScreenThread(const std::function<bool()> &cond, int ms = 20000) {
+  return WaitFor([&] {
+    ActivityRunPosted();
+    return cond();
+  }, ms);
 }
 
 // Waits until a screen posts `code` to gKeyBuffer; keys of other codes met

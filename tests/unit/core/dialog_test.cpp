@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,7 +90,7 @@ class Dialogs : public ::testing::Test {
   }
   int key(int code) { return PressKey(code); }
   bool closed() {
-    return WaitFor([] { return ActivityGetNumb() == 1; });
+    return WaitOnScreenThread([] { return ActivityGetNumb() == 1; });
   }
   TempRoot root;
   Activity bottom;
@@ -211,6 +212,61 @@ TEST_F(Dialogs, DeInitEndsOpenDialogs) {
   EXPECT_EQ(ActivityGetNumb(), 1);
   EXPECT_FALSE(waiting.started);
   EXPECT_EQ(running.finalState, DLG_ABORT);
+}
+
+// A screen under a dialog that closes itself on BACK, as a menu does once
+// its command has started the dialog. Its show notes the thread, waits a
+// little for the closing key and then reads its own record.
+struct Below {
+  Activity head;
+  int shows = 0;
+};
+std::mutex g_belowMutex;
+std::vector<std::thread::id> g_belowThreads;  // guarded by g_belowMutex: show, ..., key
+std::atomic<bool> g_belowClosed{false};
+
+int belowShow(Activity *a) {
+  {
+    std::scoped_lock lock(g_belowMutex);
+    g_belowThreads.push_back(std::this_thread::get_id());
+  }
+  WaitFor([] { return g_belowClosed.load(); }, 100);
+  static_cast<Below *>(a->data)->shows++;
+  return 0;
+}
+int belowKey(Activity *a, const KeyEvent *key) {
+  if (key->code != VKEY_BACK) return 1;
+  {
+    std::scoped_lock lock(g_belowMutex);
+    g_belowThreads.push_back(std::this_thread::get_id());
+  }
+  g_belowClosed = true;
+  ActivityRemove(a);
+  delete static_cast<Below *>(a->data);
+  return 0;
+}
+
+TEST_F(Dialogs, EndsOnTheKeyThreadWhileAKeyClosesTheScreenBelow) {
+  g_belowThreads.clear();
+  g_belowClosed = false;
+  Below *below = new Below;
+  below->head = {"Below", 1, belowKey, belowShow, nullptr, 0, below};
+  ActivityAdd(&below->head);
+  Job job;
+  ASSERT_EQ(DailogBoxRun(make(DLG_RUNNING, 1, &job)), 0);
+  KeyDistributor *keys = SysInitKeyDstr(nullptr);
+  ASSERT_NE(keys, nullptr);
+  SendVKey(VKEY_DOWN);  // the job stops and the dialog ends...
+  ASSERT_TRUE(WaitFor([] {
+    std::scoped_lock lock(g_belowMutex);
+    return !g_belowThreads.empty();
+  }));
+  SendVKey(VKEY_BACK);  // ... while the screen below is closed
+  ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 1; }));
+  DeInitKeyDistribution(keys);
+  std::scoped_lock lock(g_belowMutex);
+  ASSERT_EQ(g_belowThreads.size(), 2u);
+  EXPECT_EQ(g_belowThreads[0], g_belowThreads[1]);
 }
 
 // The confirmation box, asked from a thread that stands for the key thread.

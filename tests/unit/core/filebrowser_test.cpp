@@ -10,6 +10,7 @@
 #include "core/ui/dialog.h"
 #include "core/runtime/machine.h"
 #include "menu/mdata.h"
+#include "support/keys.h"
 #include "support/temp_root.h"
 #include "support/transcript.h"
 #include "support/wait.h"
@@ -165,7 +166,7 @@ class Browser : public ::testing::Test {
   }
   void TearDown() override {
     ActivityRemove(&g_player);
-    WaitFor([] { return ActivityGetNumb() <= 1; });
+    WaitOnScreenThread([] { return ActivityGetNumb() <= 1; });
     DialogDeInit();
     while (Activity *a = GetCurrentActivity()) ActivityRemove(a);
     for (int k = 0; k < FILE_KINDS; k++) FileBrowserRegisterPlayer(k, nullptr);
@@ -206,11 +207,11 @@ class Browser : public ::testing::Test {
   void runJob(const std::function<void()> &start, bool confirm = false) {
     start();
     if (confirm) {
-      ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 2; }));
+      ASSERT_TRUE(WaitOnScreenThread([] { return ActivityGetNumb() == 2; }));
       KeyEvent ok{KEY_TYPE_PRESS, VKEY_OK};
       ActivityKeyCallBack(&ok);
     }
-    ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 1; }));
+    ASSERT_TRUE(WaitOnScreenThread([] { return ActivityGetNumb() == 1; }));
   }
   TempRoot root;
   std::string mounts;
@@ -530,11 +531,11 @@ TEST_F(Browser, DeleteAsksFirstAndMovesToTheNextEntry) {
   ASSERT_NE(create("/mnt/emmc/d/b.txt"), nullptr);
   // Cancelled before it starts: nothing removed.
   MenuDeleteFile(b, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 2; }));
+  ASSERT_TRUE(WaitOnScreenThread([] { return ActivityGetNumb() == 2; }));
   EXPECT_EQ(last(), "是否删除文件...");
   KeyEvent back{KEY_TYPE_PRESS, VKEY_BACK};
   ActivityKeyCallBack(&back);
-  ASSERT_TRUE(WaitFor([] { return ActivityGetNumb() == 1; }));
+  ASSERT_TRUE(WaitOnScreenThread([] { return ActivityGetNumb() == 1; }));
   EXPECT_TRUE(root.exists("/mnt/emmc/d/b.txt"));
   runJob([&] { MenuDeleteFile(b, 0, 0); }, true);
   EXPECT_FALSE(root.exists("/mnt/emmc/d/b.txt"));
