@@ -5,11 +5,11 @@
 # runs each for a while, starting from the sample books' files. Exits
 # non-zero when a target finds a crash (its input is kept in build/fuzz/).
 #   tests/fuzz/run.sh [SECONDS_PER_TARGET]   (default 20)
-# TB_SAMPLES_DIR names other sample books than data/samples.
+# TB_SAMPLES_DIR names other sample books than third_party/samples.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 secs=${1:-20}
-samples=${TB_SAMPLES_DIR:-$PWD/data/samples}
+samples=${TB_SAMPLES_DIR:-$PWD/third_party/samples}
 targets=(fuzz_daisy_ncc fuzz_daisy_smil fuzz_daisy_xhtml fuzz_daisy_ncx fuzz_daisy_opf fuzz_daisy_book fuzz_ffaudio
   fuzz_word_doc fuzz_word_docx fuzz_ebook_html fuzz_ebook_mht fuzz_ebook_epub)
 # TB_FUZZ_TARGETS="fuzz_ebook_html ..." runs only those.

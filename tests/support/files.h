@@ -21,7 +21,7 @@ inline bool WriteFile(const std::string &path, const std::string &bytes) {
 }
 
 // The sample books: TB_SAMPLES_DIR from the environment when set, else the
-// tree's own data/samples (the folder the build names).
+// tree's own third_party/samples (the folder the build names).
 inline std::string SamplesDir() {
   const char *env = std::getenv("TB_SAMPLES_DIR");
   return env && *env ? env : TB_SAMPLES_DIR;

@@ -40,7 +40,7 @@ if "$tool" "$dir/missing/ncc.html" > "$dir/out"; then echo "FAIL: a missing book
 grep -qx 'open failed: -4' "$dir/out" || { echo "FAIL: $(cat "$dir/out")"; exit 1; }
 echo "ok a missing book: $(cat "$dir/out")"
 
-samples=${TB_SAMPLES_DIR:-$src/data/samples}
+samples=${TB_SAMPLES_DIR:-$src/third_party/samples}
 if [ -d "$samples" ]; then
   while read -r name control; do
     "$tool" "$samples/$control" > "$dir/$name.txt"

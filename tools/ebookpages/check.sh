@@ -36,7 +36,7 @@ cat "$dir/gbk.txt" >> "$dir/late.txt"
 check "$dir/late.txt" "$dir/late-utf8.txt"
 # The sample text. It is Latin-1, which the device does not read as such (it
 # takes it for GBK), so it is only checked to page consistently.
-sample="$src/data/samples/txt/wasteland.txt"
+sample="$src/third_party/samples/txt/wasteland.txt"
 if [ -f "$sample" ]; then
   "$tool" --verify "$sample" > /dev/null
   echo "ok $(basename "$sample"): $("$tool" --info "$sample" | tr '\n' ' ')"
@@ -44,7 +44,7 @@ fi
 # EPUB books (the test books and the samples when they are there): the
 # pages hold the visible text of the spine's documents in order, as
 # Python's HTML parser sees it (visible.py), white space aside.
-for book in "$src"/tests/data/ebook/epub/*.epub "$src"/data/samples/epub/*.epub; do
+for book in "$src"/tests/data/ebook/epub/*.epub "$src"/third_party/samples/epub/*.epub; do
   [ -f "$book" ] || continue
   cmp -s <("$tool" --raw "$book" | tr -d ' \n\t\r\f') <(python3 "$src/tools/ebookpages/visible.py" "$book" | tr -d ' \n\t\r\f') ||
     { echo "FAIL: $book reads other than its visible text"; exit 1; }
