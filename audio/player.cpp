@@ -268,12 +268,7 @@ int leave(Player *p, int ms, bool passOn) {
   AudioDeInit(p->audio);
   SoundSpeed_Clear(kTempoMusic);
   delete p;
-  if (passOn) {
-    ContinueLastFile = 2;
-    return 1;
-  }
-  ActivityReshow(GetCurrentActivity());
-  return 0;
+  return FileBrowserReturn(passOn, 2);
 }
 
 // The decoder thread ended at the file's end: the next file by play mode.
@@ -529,11 +524,7 @@ int AudioShow(Activity *a) {
   return 0;
 }
 
-int AudioHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int AudioHide(Activity *a) { return ActivityHideScreen(a); }
 
 // UP / DOWN: the previous / next file of the list, wrapping.
 int step(Player *p, int dir) {

@@ -81,18 +81,21 @@ int Book::smilIndex(const std::string &raw, bool add) {
   return i;
 }
 
+long long Book::findFile(const std::string &name, std::string *file) {
+  *file = path(name.c_str());
+  long long size = fileSize(*file);
+  if (size >= 0) return size;
+  std::string other = findSpelling(name);
+  if (other.empty()) return size;
+  *file = path(other.c_str());
+  return fileSize(*file);
+}
+
 int Book::loadSmils(int is_daisy3) {
   if (!text_names) return -2;
   for (std::string &name : smil_names) {
-    std::string file = path(name.c_str());
-    long long size = fileSize(file);
-    if (size < 0) {
-      std::string other = findSpelling(name);
-      if (!other.empty()) {
-        file = path(other.c_str());
-        size = fileSize(file);
-      }
-    }
+    std::string file;
+    long long size = findFile(name, &file);
     if (size < 0) {
       LOGE("fp(%s) == NULL\n", file.c_str());
       return -2;
@@ -145,15 +148,8 @@ int Book::loadTexts(bool required) {
   texts.assign(n > 0 ? static_cast<size_t>(n) : 0, nullptr);
   for (int i = 0; i < n; i++) {
     std::string name = StringArray_get(text_names, i);
-    std::string file = path(name.c_str());
-    long long size = fileSize(file);
-    if (size < 0) {
-      std::string other = findSpelling(name);
-      if (!other.empty()) {
-        file = path(other.c_str());
-        size = fileSize(file);
-      }
-    }
+    std::string file;
+    long long size = findFile(name, &file);
     if (size < 0) {
       LOGW("fp(%s) == NULL\n", file.c_str());
       if (required) return -2;

@@ -130,6 +130,9 @@ class Book {
   int move(DaisyPlayItem **out, F f);
 
   std::string findSpelling(const std::string &name);
+  // The path of a book file into *file, also under another spelling of its
+  // name; its size, or -1 when it is under neither.
+  long long findFile(const std::string &name, std::string *file);
 
   std::unordered_map<std::string, int> smil_lookup_;
   std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> its file names

@@ -585,12 +585,7 @@ int leave(DaisyScreen *p, bool passOn) {
   sound_close(p->sound_handle);
   RestoryAutoShutdown(p->saved_shutdown);
   delete p;
-  if (passOn) {
-    ContinueLastFile = 3;
-    return 1;
-  }
-  ActivityReshow(GetCurrentActivity());
-  return 0;
+  return FileBrowserReturn(passOn, 3);
 }
 
 // ---- menus ----
@@ -856,11 +851,7 @@ int DaisyShow(Activity *screen) {
   return 0;
 }
 
-int DaisyHide(Activity *screen) {
-  if (!screen) return -1;
-  screen->active = 0;
-  return 0;
-}
+int DaisyHide(Activity *screen) { return ActivityHideScreen(screen); }
 
 int DaisyKey(Activity *screen, const KeyEvent *key) {
   DaisyScreen *p = screenOf(screen);

@@ -88,4 +88,19 @@ inline int clampInt(long long v) {
   return static_cast<int>(v);
 }
 
+// The head of a parser's start-element callback: the parse behind state
+// with its depth counted, or null when the parse already failed or has no
+// output to fill (then it fails with -1).
+template <typename Parse, typename Out>
+Parse *enterElement(void *state, Out *Parse::*output) {
+  auto *p = static_cast<Parse *>(state);
+  if (p->result) return nullptr;
+  if (!(p->*output)) {
+    p->result = -1;
+    return nullptr;
+  }
+  p->depth++;
+  return p;
+}
+
 }  // namespace daisyutil

@@ -97,13 +97,8 @@ void commitAnchor(NccParse *p) {
 }
 
 void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
-  auto *p = static_cast<NccParse *>(state);
-  if (p->result) return;
-  if (!p->info) {
-    p->result = -1;
-    return;
-  }
-  p->depth++;
+  auto *p = daisyutil::enterElement(static_cast<NccParse *>(state), &NccParse::info);
+  if (!p) return;
   const char *local = daisyutil::localName(name);
   if (p->stack.size() < kMaxStack && p->stack.size() + 1 == static_cast<size_t>(p->depth)) {
     const char *cls = get_xml_attribute_caseless(atts, "class");

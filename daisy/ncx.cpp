@@ -113,13 +113,8 @@ void commitTarget(NcxParse *p) {
 }
 
 void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
-  auto *p = static_cast<NcxParse *>(state);
-  if (p->result) return;
-  if (!p->nav) {
-    p->result = -1;
-    return;
-  }
-  p->depth++;
+  auto *p = daisyutil::enterElement(static_cast<NcxParse *>(state), &NcxParse::nav);
+  if (!p) return;
   const char *local = daisyutil::localName(name);
   switch (p->state) {
     case kOutside:

@@ -53,13 +53,8 @@ void addMeta(OpfParse *p, const char **atts) {
 }
 
 void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
-  auto *p = static_cast<OpfParse *>(state);
-  if (p->result) return;
-  if (!p->opf) {
-    p->result = -1;
-    return;
-  }
-  p->depth++;
+  auto *p = daisyutil::enterElement(static_cast<OpfParse *>(state), &OpfParse::opf);
+  if (!p) return;
   const char *local = daisyutil::localName(name);
   switch (p->state) {
     case kOutside:

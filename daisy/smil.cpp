@@ -199,13 +199,8 @@ void addAudio(SmilParse *p, int i, const char **atts) {
 }
 
 void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
-  auto *p = static_cast<SmilParse *>(state);
-  if (p->result) return;
-  if (!p->info) {
-    p->result = -1;
-    return;
-  }
-  p->depth++;
+  auto *p = daisyutil::enterElement(static_cast<SmilParse *>(state), &SmilParse::info);
+  if (!p) return;
   if (p->height >= kMaxOpen) return;
   const char *local = localName(name);
   if (p->depth == 1) {

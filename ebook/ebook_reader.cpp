@@ -454,12 +454,7 @@ int leave(Reader *r, bool passOn) {
   sound_close(r->sound);
   RestoryAutoShutdown(r->savedShutdown);
   delete r;
-  if (passOn) {
-    ContinueLastFile = 2;
-    return 1;
-  }
-  ActivityReshow(GetCurrentActivity());
-  return 0;
+  return FileBrowserReturn(passOn, 2);
 }
 
 // The end of the book: the next book of the list, after asking unless the
@@ -992,11 +987,7 @@ int EbookShow(Activity *act) {
   return 0;
 }
 
-int EbookHide(Activity *act) {
-  if (!act) return -1;
-  act->active = 0;
-  return 0;
-}
+int EbookHide(Activity *act) { return ActivityHideScreen(act); }
 
 int EbookReaderGetInfo(Activity *act, EbookReaderInfo *info) {
   Reader *r = readerOf(act);

@@ -13,6 +13,7 @@
 #include "core/runtime/globals.h"
 #include "core/runtime/config.h"
 #include "core/library/filebrowser.h"
+#include "core/library/storage.h"
 #include "core/runtime/key.h"
 #include "core/runtime/log.h"
 #include "core/runtime/machine.h"
@@ -51,8 +52,6 @@ Pair kContinue = {"录音继续", "Recording continue"};
 Pair kEnd = {"录音结束", "Recording end"};
 Pair kDiskFull = {"磁盘已满...", "Disk full"};
 Pair kFolder = {"录音文件", "RECORD"};
-const char *const kMountPoints[] = {"/mnt/emmc", "/mnt/sdcard", "/mnt/usb"};
-
 
 void say(const char *text, bool wait) {
   int h = text_sound_insert(text);
@@ -164,7 +163,7 @@ void pauseOrContinue(RecordScreen *s) {
 
 std::string RecordGetFileName(const char *ext) {
   int dir = recordDir();
-  const char *mount = kMountPoints[dir];
+  const char *mount = MountPointOf(dir);
   if (IsMountDir(mount) != 1) {
     if (const char *text = FileBrowserNotInsertedText(dir)) say(text, true);
     return {};
@@ -203,7 +202,7 @@ Activity *RecordCreate(Activity *browser, int from_fm) {
   int index = fmt & 0xff;
   int rate = from_fm ? 44100 : index < 6 ? kRateTable[index] : 22050;
   bool wav = (fmt >> 8) == 2;
-  const char *mount = kMountPoints[recordDir()];
+  const char *mount = MountPointOf(recordDir());
   int64_t free = IsMountDir(mount) == 1 ? BoardFreeBytes(mount) : -1;
   if (free >= 0 && free < kSpaceReserve) {
     say(kDiskFull[PromptLanguage()], true);

@@ -72,12 +72,6 @@ int AlarmSetShow(Activity *a) {
   return 0;
 }
 
-int hideScreen(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
-
 int AlarmSetKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
   AlarmSet *s = setOf(a);
@@ -304,7 +298,7 @@ Activity *AlarmSetCreate(void) {
     LOGE("Not enough memory\n");
     return nullptr;
   }
-  s->head = {"AlarmSet", 0, AlarmSetKey, AlarmSetShow, hideScreen, 0, s};
+  s->head = {"AlarmSet", 0, AlarmSetKey, AlarmSetShow, ActivityHideScreen, 0, s};
   s->index = 0;
   if (ActivityAdd(&s->head) != 0) {
     delete s;
@@ -320,7 +314,7 @@ Activity *AlarmItemCreate(int id, int reduced) {
     LOGE("Not enough memory\n");
     return nullptr;
   }
-  e->head = {"AlarmItem", 0, AlarmItemKey, AlarmItemShow, hideScreen, 0, e};
+  e->head = {"AlarmItem", 0, AlarmItemKey, AlarmItemShow, ActivityHideScreen, 0, e};
   e->id = id;
   e->weekday = 0;
   e->reduced = reduced ? 1 : 0;

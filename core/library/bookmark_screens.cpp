@@ -203,11 +203,7 @@ int MarkShow(Activity *a) {
   return 0;
 }
 
-int MarkHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int MarkHide(Activity *a) { return ActivityHideScreen(a); }
 
 Activity *MarkCreate(Activity *browser, int is_history) {
   MarkListScreen *s = new (std::nothrow) MarkListScreen;
@@ -331,11 +327,7 @@ int MarkValueShow(Activity *a) {
   return 0;
 }
 
-int MarkValueHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int MarkValueHide(Activity *a) { return ActivityHideScreen(a); }
 
 int MarkValueKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;

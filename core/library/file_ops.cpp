@@ -36,18 +36,24 @@ bool cancelled(const FileJob *j) {
   return s == DLG_CANCEL || s == DLG_ABORT || s == DLG_STOP;
 }
 
-// Sums the sizes of the regular files under path into total_bytes.
-int sumSize(FileJob *j, const std::string &path) {
+// Before each entry of a walk: -2 when the user cancelled, -1 when a path
+// is too long or the source cannot be examined, else 0 with *st filled.
+int checkEntry(FileJob *j, const std::string &src, const std::string *dst, struct stat *st) {
   if (cancelled(j)) {
     LOGI("Operation  is  canceled\n");
     return -2;
   }
-  if (path.size() >= kPathMax) {
-    LOGW("source file path too long\n");
+  if (src.size() >= kPathMax || (dst && dst->size() >= kPathMax)) {
+    LOGW("%s file path too long\n", src.size() >= kPathMax ? "source" : "destination");
     return -1;
   }
+  return lstat(BoardPath(src.c_str()).c_str(), st) != 0 ? -1 : 0;
+}
+
+// Sums the sizes of the regular files under path into total_bytes.
+int sumSize(FileJob *j, const std::string &path) {
   struct stat st;
-  if (lstat(BoardPath(path.c_str()).c_str(), &st) != 0) return -1;
+  if (int r = checkEntry(j, path, nullptr, &st)) return r;
   if (S_ISREG(st.st_mode)) {
     j->total_bytes += static_cast<uint64_t>(st.st_size);
     return 0;
@@ -138,20 +144,8 @@ void removeSource(const std::string &path, bool dir) {
 }
 
 int copyEntry(FileJob *j, const std::string &src, const std::string &dst) {
-  if (cancelled(j)) {
-    LOGI("Operation  is  canceled\n");
-    return -2;
-  }
-  if (src.size() >= kPathMax) {
-    LOGW("source file path too long\n");
-    return -1;
-  }
-  if (dst.size() >= kPathMax) {
-    LOGW("destination file path too long\n");
-    return -1;
-  }
   struct stat st;
-  if (lstat(BoardPath(src.c_str()).c_str(), &st) != 0) return -1;
+  if (int r = checkEntry(j, src, &dst, &st)) return r;
   if (S_ISREG(st.st_mode)) {
     int r = copyRegular(j, src, dst);
     if (!r && j->mode == 2) removeSource(src, false);

@@ -657,11 +657,16 @@ int FileBrowserShow(Activity *a) {
   return 0;
 }
 
-int FileBrowserHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
+int FileBrowserReturn(bool passOn, int next) {
+  if (passOn) {
+    ContinueLastFile = next;
+    return 1;
+  }
+  ActivityReshow(GetCurrentActivity());
   return 0;
 }
+
+int FileBrowserHide(Activity *a) { return ActivityHideScreen(a); }
 
 int FileBrowserKey(Activity *a, const KeyEvent *key) {
   FileBrowser *fb = browserOf(a);

@@ -100,6 +100,13 @@ int FileBrowserRegisterPlayer(int kind, const FileBrowserPlayer *player);
 int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2);
 // A player's create that fails tells why first (OPEN_ERROR_* of info/info.h).
 void FileBrowserOpenFailed(int why);
+
+// The last step of a player, reader or book screen that has left the stack
+// and freed itself. passOn (power-off, the card pulled out): the key goes on
+// to the screen below (returns 1) and ContinueLastFile = next, so that the
+// file reopens at the next start. Otherwise the screen below speaks again
+// (returns 0).
+int FileBrowserReturn(bool passOn, int next);
 // What a player told since the last call (OPEN_ERROR_FILE_DAMAGED when
 // nothing), and forgets it: for callers of a player's create other than
 // FileBrowserOpenPlayer.

@@ -130,11 +130,7 @@ int KeyMp3Show(Activity *screen) {
   return 0;
 }
 
-int KeyMp3Hide(Activity *screen) {
-  if (!screen) return -1;
-  screen->active = 0;
-  return 0;
-}
+int KeyMp3Hide(Activity *screen) { return ActivityHideScreen(screen); }
 
 int KeyMp3Key(Activity *screen, const KeyEvent *key) {
   if (!screen || !key) return -1;
@@ -186,11 +182,7 @@ int KeyHistoryShow(Activity *screen) {
   return 0;
 }
 
-int KeyHistoryHide(Activity *screen) {
-  if (!screen) return -1;
-  screen->active = 0;
-  return 0;
-}
+int KeyHistoryHide(Activity *screen) { return ActivityHideScreen(screen); }
 
 int KeyHistoryKey(Activity *screen, const KeyEvent *key) {
   if (!screen || !key) return -1;

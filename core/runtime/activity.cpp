@@ -103,6 +103,12 @@ int ActivityReshow(Activity *act) {
   return 0;
 }
 
+int ActivityHideScreen(Activity *act) {
+  if (!act) return -1;
+  act->active = 0;
+  return 0;
+}
+
 int ActivityKeyCallBack(const KeyEvent *key) {
   checkThread();
   Activity *top;

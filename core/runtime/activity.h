@@ -49,6 +49,10 @@ int ActivityRefresh(void);
 // Shows act only when it is the top-most active screen. Returns 0, -1 for null.
 int ActivityReshow(Activity *act);
 
+// The hide callback most screens share: the screen stops speaking and
+// taking keys until it is shown again. Returns 0, -1 for null.
+int ActivityHideScreen(Activity *act);
+
 // Hands key to the top-most active screen. Returns the screen's result, or
 // -2 when no screen is active or it has no key callback.
 int ActivityKeyCallBack(const KeyEvent *key);

@@ -157,21 +157,22 @@ int DailogKey(Activity *a, const KeyEvent *key) {
       rec->state = s;
       if (const char *t = stateText(rec, textOf)) text = t;
     };
-    if (rec->key_mode == 0) {
-      if (code < VKEY_MENU || code > VKEY_FM) return 1;
+    bool modal = rec->key_mode == 0;
+    if (modal && (code < VKEY_MENU || code > VKEY_FM)) return 1;
+    // BACK cancels and OK starts in both modes; POWEROFF always aborts.
+    if (code == VKEY_BACK) {
+      if (stopsStateful(st)) setState(DLG_CANCEL, DLG_CANCEL);
+    } else if (code == VKEY_OK && st == DLG_WAIT_OK) {
+      setState(DLG_RUNNING, DLG_RUNNING);
+    } else if (code == VKEY_POWEROFF) {
+      rec->state = DLG_ABORT;
+      ret = 1;
+    } else if (modal) {
       switch (code) {
-        case VKEY_BACK:
-          if (stopsStateful(st)) setState(DLG_CANCEL, DLG_CANCEL);
-          break;
-        case VKEY_OK:
-          if (st == DLG_WAIT_OK) setState(DLG_RUNNING, DLG_RUNNING);
-          else info = rec->info;
-          break;
-        case VKEY_MENU: case VKEY_ESC: case VKEY_UP: case VKEY_DOWN: case VKEY_LEFT: case VKEY_RIGHT:
+        case VKEY_OK: case VKEY_MENU: case VKEY_ESC: case VKEY_UP: case VKEY_DOWN: case VKEY_LEFT: case VKEY_RIGHT:
           info = rec->info;
           break;
         case VKEY_RECORD: case VKEY_SDIN: case VKEY_USBDISKIN: case VKEY_USBIN: case VKEY_MP3: case VKEY_FM:
-        case VKEY_POWEROFF:
           rec->state = DLG_ABORT;
           ret = 1;
           break;
@@ -181,15 +182,7 @@ int DailogKey(Activity *a, const KeyEvent *key) {
       }
     } else {
       switch (code) {
-        case VKEY_BACK:
-          if (stopsStateful(st)) setState(DLG_CANCEL, DLG_CANCEL);
-          break;
         case VKEY_OK:
-          if (st == DLG_WAIT_OK) setState(DLG_RUNNING, DLG_RUNNING);
-          break;
-        case VKEY_POWEROFF:
-          rec->state = DLG_ABORT;
-          ret = 1;
           break;
         case VKEY_AUDIOEND: case VKEY_EBOOKEND: case VKEY_DAISYEND: {
           int expected = -1;
@@ -230,11 +223,7 @@ int DailogShow(Activity *a) {
   return 0;
 }
 
-int DailogHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int DailogHide(Activity *a) { return ActivityHideScreen(a); }
 
 // The confirmation box: answered on the nested distribution thread, read
 // by the waiting caller.
@@ -255,11 +244,7 @@ int BoxShow(Activity *a) {
   return 0;
 }
 
-int BoxHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int BoxHide(Activity *a) { return ActivityHideScreen(a); }
 
 void answer(ConfirmBox *box, int result) {
   {

@@ -42,11 +42,7 @@ int FormatShow(Activity *a) {
   return 0;
 }
 
-int FormatHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int FormatHide(Activity *a) { return ActivityHideScreen(a); }
 
 // The code is broken: the screen goes, and the user hears why before the
 // screen below speaks again.

@@ -31,11 +31,7 @@ int InputBoxShow(Activity *a) {
   return 0;
 }
 
-int InputBoxHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int InputBoxHide(Activity *a) { return ActivityHideScreen(a); }
 
 // Hands value to the opener, closes the box; the screen below speaks again
 // unless the key travels on.

@@ -411,11 +411,7 @@ int MenuShow(Activity *a) {
   return 0;
 }
 
-int MenuHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+int MenuHide(Activity *a) { return ActivityHideScreen(a); }
 
 int MenuVisable(MenuEntry *node) {
   if (MenuItem *it = asItem(node)) return it->visible;

@@ -99,7 +99,7 @@ import wave
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 # The sample books (third_party/samples unless TB_SAMPLES_DIR names others).
-SAMPLES = os.environ.get("TB_SAMPLES_DIR") or os.path.join(REPO, "data", "samples")
+SAMPLES = os.environ.get("TB_SAMPLES_DIR") or os.path.join(REPO, "third_party", "samples")
 DEFAULT_CMDLINE = ("console=ttyS0 hard_ver=q7_v2.0_3_128mb,abcd123456240315,"
                    "v1.0,v1.1,v1.2,v1.3,v1.4 rootwait\n")
 DEFAULT_VERSION = "Linux version 3.10.14 (builder@host) #1 PREEMPT\n"
