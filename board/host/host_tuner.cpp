@@ -6,7 +6,7 @@
 //   wrap                         # optional: seeks wrap round the band end
 //   station 93500 45 /host/a.wav # kHz, signal strength, optional capture WAV
 //
-// A station is found by a seek when its strength is at least the chip's seek
+// The file is read again at each bus open. A station is found by a seek when its strength is at least the chip's seek
 // threshold (16 for both); a tune reports it on the RDA5807's station flag.
 // Tuned to a station with a capture WAV, the FM input hears that file (the
 // recording inputs share one source, host_capture.cpp); elsewhere it hears
@@ -211,7 +211,7 @@ class Ar1019 : public Chip {
 };
 
 std::mutex g_mu;
-std::unique_ptr<Chip> g_chip;  // guarded by g_mu; made at the first open after a reset
+std::unique_ptr<Chip> g_chip;  // guarded by g_mu; made afresh at each open
 bool g_open = false;           // guarded by g_mu
 std::string g_capture;         // guarded by g_mu: what the FM input was last given
 
@@ -272,11 +272,19 @@ std::vector<std::string> BoardHostTunerTake(void) {
 
 int BoardI2cOpen(const char *bus) {
   std::scoped_lock lock(g_mu);
-  if (!g_chip) g_chip = loadChip();
-  if (!bus || !g_chip || g_open) {
+  if (!bus || g_open) {
+    errno = EBUSY;
+    return -1;
+  }
+  // The file is read at every open, so that a test may change the chip
+  // between two radio sessions; the log goes on.
+  std::unique_ptr<Chip> chip = loadChip();
+  if (!chip) {
     errno = ENODEV;
     return -1;
   }
+  if (g_chip) chip->log.swap(g_chip->log);
+  g_chip = std::move(chip);
   g_open = true;
   return kFd;
 }

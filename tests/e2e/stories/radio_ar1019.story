@@ -50,12 +50,7 @@ key UP
 expect say "107.9MHz"
 key BACK
 expect saying "-0.wav"
-hold POWER 2500
-expect say "Power off"
-expect exit 0
 file /host/tuner "chip rda5807\nstation 93500 40\n"
-start
-expect saying "-0.wav"
 key FM
 expect say "87.0MHz"
 key DOWN
