@@ -105,7 +105,9 @@ TEST(TunerDriver, ResultsAtTheBandEdges) {
     s.freq = c.freq;
     int r = c.seek ? t.band->BandSeek(&s, c.up) : t.band->BandTune(&s);
     EXPECT_EQ(r, c.result) << c.chip << " " << c.freq;
-    if (c.found) EXPECT_EQ(s.freq, c.found) << c.chip;
+    if (c.found) {
+      EXPECT_EQ(s.freq, c.found) << c.chip;
+    }
   }
 }
 
