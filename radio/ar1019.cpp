@@ -166,13 +166,6 @@ int Ar1019RadioInit(Radio *radio) {
     LOGW("ar1019 read reg return %d, id=0x%04x\n", ret, id);
     return -2;
   }
-  radio->chip_volume = Ar1019SetVolume;
-  radio->chip_name = "ar1019";
-  RadioBand &band = radio->bands[0];
-  band.BandSetArea = setArea;
-  band.BandInit = bandInit;
-  band.BandTune = bandTune;
-  band.BandSeek = bandSeek;
-  band.BandDeInit = bandDeInit;
+  TunerAttach(radio, "ar1019", Ar1019SetVolume, setArea, bandInit, bandTune, bandSeek, bandDeInit);
   return 0;
 }

@@ -30,13 +30,11 @@ constexpr char kStationFile[] = "/home/radio.xml";
 // Far more than a band holds at its finest step: a hostile file stays small.
 constexpr size_t kMaxStations = 500;
 
-using Pair = const char *const[2];
-Pair kSearching = {"搜台中...", "searching..."};
-Pair kSearchDone = {"搜台完成", "Done"};
-Pair kNoRadio = {"本机没有收音机", "No radio on this device"};
-Pair kDamaged = {"电台列表已损坏", "Station list damaged"};
-Pair kMHz = {"兆赫", "MHz"};
-Pair kKHz = {"千赫", "KHz"};
+// Spoken texts, {Chinese, English}.
+enum { kSearching, kSearchDone, kNoRadio, kDamaged, kMHz, kKHz };
+const char *const kTexts[][2] = {{"搜台中...", "searching..."}, {"搜台完成", "Done"},
+                                 {"本机没有收音机", "No radio on this device"}, {"电台列表已损坏", "Station list damaged"},
+                                 {"兆赫", "MHz"}, {"千赫", "KHz"}};
 const char *const BandIdStr[] = {"fm", "mw", "sw0", "sw1"};
 const char *const BandNameInfoStr[][2] = {{"调频", "FM"}, {"中波", "MW"}, {"短波 1", "SW 1"}, {"短波 2", "SW 2"}};
 
@@ -46,12 +44,11 @@ struct RadioScreen {
   Radio radio;
 };
 
-RadioScreen *g_screen = nullptr;
 
 const xmlChar *X(const char *s) { return reinterpret_cast<const xmlChar *>(s); }
 
-void say(const char *const *pair, bool wait) {
-  int h = text_sound_insert(pair[PromptLanguage()]);
+void say(int text, bool wait) {
+  int h = text_sound_insert(kTexts[text][PromptLanguage()]);
   if (wait) wait_text_sound_end(h);
 }
 
@@ -100,22 +97,10 @@ void loadBand(RadioBand *band, xmlNode *first) {
     band->cur_station = band->stations.empty() ? -1 : 0;
 }
 
-void putText(xmlNode *parent, const char *name, const std::string &text) {
-  std::vector<char> escaped(text.size() * 4 + 1);
-  Str2XmlStr(text.c_str(), escaped.data(), static_cast<int>(escaped.size()));
-  xmlNewTextChild(parent, nullptr, X(name), X(escaped.data()));
-}
-
-void putNumber(xmlNode *parent, const char *name, int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  xmlNewTextChild(parent, nullptr, X(name), X(text));
-}
-
 void putStation(xmlNode *parent, const char *name, const RadioStation &s) {
   xmlNode *e = xmlNewChild(parent, nullptr, X(name), nullptr);
-  putText(e, "name", s.name);
-  putNumber(e, "freq", s.freq);
+  XxmlAddText(e, "name", s.name);
+  XxmlAddInt(e, "freq", s.freq);
 }
 
 void speakFrequency(Radio *radio) {
@@ -125,12 +110,12 @@ void speakFrequency(Radio *radio) {
   int f = band->station.freq;
   char text[64];
   if (band->band_id == 0)
-    std::snprintf(text, sizeof text, "%d.%d%s", f / 1000000, f % 1000000 / 100000, kMHz[lang]);
+    std::snprintf(text, sizeof text, "%d.%d%s", f / 1000000, f % 1000000 / 100000, kTexts[kMHz][lang]);
   else if (band->band_id == 1)
-    std::snprintf(text, sizeof text, "%s, %d%s", BandNameInfoStr[1][lang], f / 1000, kKHz[lang]);
+    std::snprintf(text, sizeof text, "%s, %d%s", BandNameInfoStr[1][lang], f / 1000, kTexts[kKHz][lang]);
   else
     std::snprintf(text, sizeof text, "%s, %d.%03d%s", BandNameInfoStr[band->band_id & 3][lang], f / 1000000,
-                  f % 1000000 / 1000, kMHz[lang]);
+                  f % 1000000 / 1000, kTexts[kMHz][lang]);
   text_sound_insert(text);
 }
 
@@ -157,9 +142,31 @@ void leave(RadioScreen *s) {
   RadioSaveStation(&s->radio, s->radio.chip_name.c_str(), kStationFile);
   RestoryAutoShutdown(s->radio.saved_poweroff);
   gRadio = nullptr;
-  g_screen = nullptr;
   freeScreen(s, true);
   AutoSetHead();
+}
+
+// The radio menu, with the FM path closed while it speaks.
+void openMenu(RadioScreen *s) {
+  if (Activity *m = MenuCreate(&s->head, &RadioMenu, RadioMenuEnter, RadioMenuExit, s, 1)) {
+    ActivitySetActive(m, 1);
+    return;
+  }
+  LOGE("MenuCreate return NULL\n");
+  ActivityReshow(&s->head);
+}
+
+// RECORD: the recording screen records the radio over this one.
+void record(RadioScreen *s) {
+  radio_enable_sleep = 0;
+  RemoveSleep();
+  if (Activity *rec = RecordCreate(s->browser, 1)) {
+    ActivitySetActive(rec, 1);
+    return;
+  }
+  radio_enable_sleep = 1;
+  ReadySleep();
+  ActivityReshow(&s->head);
 }
 
 void step(RadioScreen *s, int up) {
@@ -354,12 +361,12 @@ int RadioSaveStation(Radio *radio, const char *chip, const char *path) {
   if (!doc) return -1;
   xmlNode *root = xmlNewDocNode(doc.get(), nullptr, X("radio_station"), nullptr);
   xmlDocSetRootElement(doc.get(), root);
-  putText(root, "chip", chip);
-  putNumber(root, "cur_band", radio->cur_band);
+  XxmlAddText(root, "chip", chip);
+  XxmlAddInt(root, "cur_band", radio->cur_band);
   for (const RadioBand &band : radio->bands) {
     xmlNode *b = xmlNewChild(root, nullptr, X("band"), nullptr);
-    putText(b, "name", BandIdStr[band.band_id & 3]);
-    putNumber(b, "station_no", band.cur_station);
+    XxmlAddText(b, "name", BandIdStr[band.band_id & 3]);
+    XxmlAddInt(b, "station_no", band.cur_station);
     putStation(b, "cur_station", band.station);
     for (const RadioStation &s : band.stations) putStation(b, "station", s);
   }
@@ -368,13 +375,11 @@ int RadioSaveStation(Radio *radio, const char *chip, const char *path) {
 
 Activity *RadioCreate(Activity *browser) {
   auto *s = new (std::nothrow) RadioScreen;
-  if (!s) {
+  Radio *radio = s ? &s->radio : nullptr;
+  if (!radio) {
     LOGE("Not enough memory\n");
     return nullptr;
   }
-  s->head = {"Radio", 0, RadioKey, RadioShow, RadioHide, 0, s};
-  s->browser = browser;
-  Radio *radio = &s->radio;
   radio->bands.resize(1);
   if (Ar1019RadioInit(radio) != 0 && Rda5807RadioInit(radio) != 0) {
     delete s;
@@ -406,8 +411,9 @@ Activity *RadioCreate(Activity *browser) {
     freeScreen(s, true);
     return nullptr;
   }
+  s->head = {"Radio", 0, RadioKey, RadioShow, RadioHide, 0, s};
+  s->browser = browser;
   gRadio = radio;
-  g_screen = s;
   radio->saved_poweroff = SaveAndStopAutoShutdown();
   if (ActivityAdd(&s->head) != 0) {
     leave(s);
@@ -449,37 +455,6 @@ int RadioKey(Activity *a, const KeyEvent *key) {
   auto *s = a ? static_cast<RadioScreen *>(a->data) : nullptr;
   if (!s || !key) return 1;
   switch (key->code) {
-    case VKEY_MENU: {
-      Activity *m = MenuCreate(&s->head, &RadioMenu, RadioMenuEnter, RadioMenuExit, s, 1);
-      if (m) ActivitySetActive(m, 1);
-      else ActivityReshow(&s->head);
-      return 0;
-    }
-    case VKEY_BACK:
-      leave(s);
-      ActivityReshow(GetCurrentActivity());
-      return 0;
-    case VKEY_VOL_:
-    case VKEY_VOLADD:
-      setVolume(&s->radio, key->code == VKEY_VOL_ ? -1 : 1);
-      return 0;
-    case VKEY_ESC:
-    case VKEY_FM:
-      speakFrequency(&s->radio);
-      return 0;
-    case VKEY_RECORD: {
-      radio_enable_sleep = 0;
-      RemoveSleep();
-      Activity *rec = RecordCreate(s->browser, 1);
-      if (rec) {
-        ActivitySetActive(rec, 1);
-      } else {
-        radio_enable_sleep = 1;
-        ReadySleep();
-        ActivityReshow(&s->head);
-      }
-      return 0;
-    }
     case VKEY_UP:
     case VKEY_DOWN:
       stepStation(s, key->code == VKEY_DOWN);
@@ -488,12 +463,29 @@ int RadioKey(Activity *a, const KeyEvent *key) {
     case VKEY_RIGHT:
       step(s, key->code == VKEY_RIGHT);
       return 0;
+    case VKEY_ESC:
+    case VKEY_FM:
+      speakFrequency(&s->radio);
+      return 0;
+    case VKEY_VOL_:
+    case VKEY_VOLADD:
+      setVolume(&s->radio, key->code == VKEY_VOL_ ? -1 : 1);
+      return 0;
     case VKEY_OK:
       RevAmpEn();
       return 0;
+    case VKEY_MENU:
+      openMenu(s);
+      return 0;
+    case VKEY_RECORD:
+      record(s);
+      return 0;
+    case VKEY_BACK:
     case VKEY_POWEROFF:
       leave(s);
-      return 1;
+      if (key->code == VKEY_POWEROFF) return 1;
+      ActivityReshow(GetCurrentActivity());  // the browser, or the screen that was below
+      return 0;
     default:
       if ((key->code >= 266 && key->code <= 304) || key->code == VKEY_MP3) {
         radio_enable_sleep = 0;

@@ -147,13 +147,6 @@ int Rda5807RadioInit(Radio *radio) {
     LOGW("fm_rda5807_readid return, id=0x%04x\n", chip);
     return -2;
   }
-  radio->chip_volume = Rda5807SetVolume;
-  radio->chip_name = "rda5807";
-  RadioBand &band = radio->bands[0];
-  band.BandSetArea = TunerSetArea;
-  band.BandInit = bandInit;
-  band.BandTune = bandTune;
-  band.BandSeek = bandSeek;
-  band.BandDeInit = bandDeInit;
+  TunerAttach(radio, "rda5807", Rda5807SetVolume, TunerSetArea, bandInit, bandTune, bandSeek, bandDeInit);
   return 0;
 }

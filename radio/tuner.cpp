@@ -33,6 +33,19 @@ int TunerSetArea(RadioBand *band, int area) {
   return 0;
 }
 
+void TunerAttach(Radio *radio, const char *chip, int (*volume)(int), int (*setArea)(RadioBand *, int),
+                 int (*init)(RadioBand *), int (*tune)(RadioStation *), int (*seek)(RadioStation *, int),
+                 void (*deinit)(void)) {
+  radio->chip_volume = volume;
+  radio->chip_name = chip;
+  RadioBand &band = radio->bands[0];
+  band.BandSetArea = setArea;
+  band.BandInit = init;
+  band.BandTune = tune;
+  band.BandSeek = seek;
+  band.BandDeInit = deinit;
+}
+
 int TunerBusOpen(void) {
   int fd = BoardI2cOpen("/dev/i2c-1");
   if (fd < 0) std::printf("open /dev/i2c-1 error\n");

@@ -61,6 +61,11 @@ int Rda5807SetVolume(int step);
 // Copies the area's limits and step into the band, chip band code 0.
 // Returns 0, or -1 for an area other than 0.
 int TunerSetArea(RadioBand *band, int area);
+// Fills in what a driver that found its chip gives the radio: the chip's
+// name and volume function and the operations of the (one) band.
+void TunerAttach(Radio *radio, const char *chip, int (*volume)(int), int (*setArea)(RadioBand *, int),
+                 int (*init)(RadioBand *), int (*tune)(RadioStation *), int (*seek)(RadioStation *, int),
+                 void (*deinit)(void));
 // Opens "/dev/i2c-1": the descriptor, or -1 ("open /dev/i2c-1 error").
 int TunerBusOpen(void);
 // One transaction with the chip at 0x10; failures are printed and passed on
