@@ -44,7 +44,6 @@ struct RadioScreen {
   Radio radio;
 };
 
-
 const xmlChar *X(const char *s) { return reinterpret_cast<const xmlChar *>(s); }
 
 void say(int text, bool wait) {
@@ -301,7 +300,6 @@ int RadioDelStation(RadioBand *band) {
 
 int RadioSearchBand(RadioBand *band) {
   if (!band || !band->BandSeek) return 0;
-  int added = 0;
   size_t before = band->stations.size();
   band->station.freq = band->min_freq;
   int last = band->min_freq - 1;
@@ -313,8 +311,7 @@ int RadioSearchBand(RadioBand *band) {
     last = f;
     if (RadioAddStation(band, band->station) != 0) break;
   }
-  added = static_cast<int>(band->stations.size() - before);
-  return added;
+  return static_cast<int>(band->stations.size() - before);
 }
 
 int RadioLoadStation(Radio *radio, const char *path) {

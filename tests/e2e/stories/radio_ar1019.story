@@ -3,7 +3,7 @@
 # stands on the last; UP/DOWN wrap; RECORD records the station's sound
 # through the recording screen; BACK saves and powers the chip down; a
 # restart finds the stations; another chip's station file starts an empty
-# list and is kept aside.
+# list and is kept aside, and a damaged one is said so and kept aside too.
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 file /home/q7cfg.xml "<q7><menu><MLanguageSetting>1</MLanguageSetting><MStepMode>1</MStepMode><MRecordFmt>2</MRecordFmt></menu></q7>"
 file /host/tuner "chip ar1019\nstation 93500 40 /host/ladder.wav\nstation 88100 25\nstation 107900 30\n"
@@ -56,3 +56,10 @@ expect say "87.0MHz"
 key DOWN
 expect say "87.0MHz"
 expect file /home/radio.xml.bak contains "<chip>ar1019</chip>"
+key BACK
+expect saying "-0.wav"
+file /home/radio.xml "<radio_station><chip>rda5807</chip><band><stat"
+key FM
+expect say "Station list damaged"
+expect say "87.0MHz"
+expect file /home/radio.xml.bak contains "<band><stat"
