@@ -155,3 +155,21 @@ int BoardRecordKeyHeld(void);
 // Records a sound-layer event (open, close, refused write, ...) beside the
 // device's own events: the host's sound log; nothing on the board.
 void BoardSoundEvent(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- I2C bus: the FM tuner chip ----
+//
+// Opens an I2C bus ("/dev/i2c-1") read-write with a time-out of 2 (tens of
+// milliseconds) and one retry. Returns a descriptor, or -1 when the bus
+// cannot be opened (the host board: no tuner chip in root/host/tuner).
+int BoardI2cOpen(const char *bus);
+void BoardI2cClose(int fd);
+
+// One combined transaction (I2C_RDWR) with the device at addr: txlen bytes
+// written, then rxlen bytes read into rx; either length may be 0, not both.
+// Returns 0, or -1 with errno set when the transaction failed.
+int BoardI2cTransfer(int fd, int addr, const unsigned char *tx, int txlen, unsigned char *rx, int rxlen);
+
+// Waits ms milliseconds for a chip on the bus to settle (after a reset, a
+// tune). The board sleeps; the host board's chip models settle at once, so
+// it only counts the time in the tuner log.
+void BoardI2cWaitMs(int ms);

@@ -74,6 +74,7 @@ int BoardHostConfigure(const BoardHostOptions &options) {
     }
   }
   HostSoundReset();
+  HostTunerReset();
   std::scoped_lock lock(g_transcriptMutex);
   if (g_transcript) std::fclose(g_transcript);
   g_transcript = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct BoardHostOptions {
   std::string root;          // the board's file system; "" maps paths to themselves
@@ -73,3 +74,9 @@ int BoardHostMixerGet(int control);
 void BoardHostMixerRefuse(int control, int value);
 // Makes the PCM device refuse a sample rate (0: none) on open and set.
 void BoardHostDspRefuseRate(int rate);
+// Tuner chip models (host_tuner.cpp), chosen by root/host/tuner. Reset by
+// BoardHostConfigure: the next bus open reads the file again.
+void HostTunerReset(void);
+// The tuner log lines (registers written, power, tune, seek, waits) since
+// the last call, oldest first.
+std::vector<std::string> BoardHostTunerTake(void);

@@ -66,19 +66,6 @@ int64_t dirtySince() {
 
 const xmlChar *X(const char *s) { return reinterpret_cast<const xmlChar *>(s); }
 
-// Escaped text child; names may hold any bytes (Str2XmlStr keeps bytes that
-// are not UTF-8 as "$x" escapes), at most four bytes each.
-void addText(xmlNode *parent, const char *name, const std::string &text) {
-  std::vector<char> escaped(text.size() * 4 + 1);
-  Str2XmlStr(text.c_str(), escaped.data(), static_cast<int>(escaped.size()));
-  xmlNewTextChild(parent, nullptr, X(name), X(escaped.data()));
-}
-
-void addInt(xmlNode *parent, const char *name, int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  xmlNewTextChild(parent, nullptr, X(name), X(text));
-}
 
 void printMark(const Mark *m) {
   if (!CfgDebugBookmark || !m) return;
@@ -212,16 +199,16 @@ int BookMarkLoad(xmlNode *first) {
 int MarkSave(xmlNode *parent, const Mark *mark) {
   if (!parent || !mark) return -1;
   xmlNode *m = xmlNewChild(parent, nullptr, X("mark"), nullptr);
-  addText(m, "path", mark->path);
-  addText(m, "title", mark->title);
-  addInt(m, "type", mark->type);
+  XxmlAddText(m, "path", mark->path);
+  XxmlAddText(m, "title", mark->title);
+  XxmlAddInt(m, "type", mark->type);
   for (const MarkItem &it : mark->items) {
     xmlNode *v = xmlNewChild(m, nullptr, X("value"), nullptr);
-    addInt(v, "time", it.time);
-    if (!it.ncxref.empty()) addText(v, "ncxref", it.ncxref);
-    if (!it.uri.empty()) addText(v, "uri", it.uri);
-    addInt(v, "timeoffset", it.timeoffset);
-    addInt(v, "charoffset", it.charoffset);
+    XxmlAddInt(v, "time", it.time);
+    if (!it.ncxref.empty()) XxmlAddText(v, "ncxref", it.ncxref);
+    if (!it.uri.empty()) XxmlAddText(v, "uri", it.uri);
+    XxmlAddInt(v, "timeoffset", it.timeoffset);
+    XxmlAddInt(v, "charoffset", it.charoffset);
   }
   return 0;
 }

@@ -183,6 +183,7 @@ int AppMain(void) {
   AudioPlayerInit();
   EbookReaderInit();
   DaisyScreenInit();
+  RadioInit();
   {
     int params[TTS_PARAM_NUM];
     ToneGetTtsParam(params);

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -344,6 +345,19 @@ int XxmlReadFile(const char *path, XmlDocPtr *doc) {
   }
   LOGW("%s: line %d: %s", path, line, why.c_str());
   return -2;
+}
+
+void XxmlAddText(xmlNode *parent, const char *name, const std::string &text) {
+  std::vector<char> escaped(text.size() * 4 + 1);
+  Str2XmlStr(text.c_str(), escaped.data(), static_cast<int>(escaped.size()));
+  xmlNewTextChild(parent, nullptr, reinterpret_cast<const xmlChar *>(name),
+                  reinterpret_cast<const xmlChar *>(escaped.data()));
+}
+
+void XxmlAddInt(xmlNode *parent, const char *name, int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", value);
+  xmlNewTextChild(parent, nullptr, reinterpret_cast<const xmlChar *>(name), reinterpret_cast<const xmlChar *>(text));
 }
 
 int XxmlSaveFile(xmlDoc *doc, const char *path) {

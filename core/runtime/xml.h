@@ -11,6 +11,7 @@
 
 #include <libxml/tree.h>
 #include <memory>
+#include <string>
 
 // Copies src into dst (size bytes) with the dollar escapes: "<" "$0", ">"
 // "$1", "&" "$2", '"' "$3", "'" "$4", "$" "$5". Bytes that are not valid
@@ -57,6 +58,11 @@ using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
 // those bytes kept as "$x" escapes. Returns 0 with *doc set; -1 when the
 // file cannot be read; -2 when it is not well-formed XML.
 int XxmlReadFile(const char *path, XmlDocPtr *doc);
+
+// Appends an element name with text under parent: XxmlAddText with the
+// dollar escapes (any bytes, as Str2XmlStr keeps them), XxmlAddInt in decimal.
+void XxmlAddText(xmlNode *parent, const char *name, const std::string &text);
+void XxmlAddInt(xmlNode *parent, const char *name, int value);
 
 // Writes doc as UTF-8 to a file of the system so that a power cut leaves
 // either the old or the new file: a temporary file beside it is written and
