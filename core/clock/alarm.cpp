@@ -238,6 +238,7 @@ void ring(const AlarmJob &job, std::atomic<int> *state) {
 // Plays a voice reminder's recording once, until a key stops it.
 void playReminder(const std::string &file, std::atomic<int> *state) {
   constexpr int64_t kLongestUs = 70 * 1000000LL;  // a memo recording holds at most 65 s
+  std::printf("voice reminder: %s\n", file.c_str());
   int h = AudioSoundInsert(file.c_str());
   if (h < 0) {
     LOGW("AudioOpen return %d\n", h);
