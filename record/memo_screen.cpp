@@ -9,6 +9,7 @@
 
 #include "board/board.h"
 #include "core/clock/reminder.h"
+#include "core/clock/tag_screen.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/log.h"
 #include "core/runtime/xml.h"
@@ -19,7 +20,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <new>
 #include <sys/stat.h>
 
 namespace {
@@ -27,22 +27,26 @@ namespace {
 constexpr char kLogSource[] = "toolbox/yuyinbeiwang.c";
 constexpr size_t kIndexLimit = 16384;
 
-using Texts = const char *const[2];
+enum {
+  T_EMPTY, T_FULL, T_ADD_FAILED, T_ADDED, T_ASK_DELETE, T_DELETED, T_DELETE_CANCELLED, T_ASK_CLEAN, T_CLEANED,
+  T_CLEAN_CANCELLED,
+};
+const char *const kTexts[][2] = {
+    {"语音备忘录为空", "Voice memorandum is empty"},
+    {"语音备忘录已满", "not space"},
+    {"语音备忘录添加失败", "Add failure"},
+    {"语音备忘录添加成功", "Add success"},
+    {"是否删除语音备忘录", "Whether to delete the voice memo"},
+    {"语音备忘录已删除", "deleted"},
+    {"已取消删除", "Cancelled"},
+    {"是否清空语音备忘录", "Whether a memorandum is deleted"},
+    {"已清空语音备忘录", "Done"},
+    {"已取消清空", "Cancelled"},
+};
 
-Texts kEmpty = {"语音备忘录为空", "Voice memorandum is empty"};
-Texts kFull = {"语音备忘录已满", "not space"};
-Texts kAddFailed = {"语音备忘录添加失败", "Add failure"};
-Texts kAdded = {"语音备忘录添加成功", "Add success"};
-Texts kAskDelete = {"是否删除语音备忘录", "Whether to delete the voice memo"};
-Texts kDeleted = {"语音备忘录已删除", "deleted"};
-Texts kDeleteCancelled = {"已取消删除", "Cancelled"};
-Texts kAskClean = {"是否清空语音备忘录", "Whether a memorandum is deleted"};
-Texts kCleaned = {"已清空语音备忘录", "Done"};
-Texts kCleanCancelled = {"已取消清空", "Cancelled"};
-
-const char *tx(Texts t) { return t[PromptLanguage()]; }
-void say(Texts t) { text_sound_insert(tx(t)); }
-void sayAndWait(Texts t) { wait_text_sound_end(text_sound_insert(tx(t))); }
+const char *tx(int t) { return kTexts[t][PromptLanguage()]; }
+void say(int t) { text_sound_insert(tx(t)); }
+void sayAndWait(int t) { wait_text_sound_end(text_sound_insert(tx(t))); }
 
 struct VoiceMemo {
   Activity head;  // first: the stack holds &head
@@ -62,18 +66,12 @@ int VoiceMemoShow(Activity *a) {
   if (!a) return -1;
   VoiceMemo *m = memoOf(a);
   if (m->paths.empty()) {
-    say(kEmpty);
+    say(T_EMPTY);
     return 0;
   }
   char text[16];
   std::snprintf(text, sizeof text, "%d", m->cursor);
   text_sound_insert(text);
-  return 0;
-}
-
-int hideScreen(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
   return 0;
 }
 
@@ -87,40 +85,33 @@ void leave(Activity *a, bool reshow) {
 
 void record(VoiceMemo *m) {
   if (static_cast<int>(m->paths.size()) >= kMemoMax) {
-    say(kFull);
+    say(T_FULL);
     return;
   }
   std::string path = MicSoundRecord();
   if (path.empty()) {
-    say(kAddFailed);
+    say(T_ADD_FAILED);
     return;
   }
   m->paths.push_back(path);
   m->cursor = static_cast<int>(m->paths.size()) - 1;
   saveIndex(m);
-  say(kAdded);
+  say(T_ADDED);
 }
 
 int VoiceMemoKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
+  int r = TagScreenKey(a, key, &VoiceMemoMenu, leave);
+  if (r != -2) return r;
   VoiceMemo *m = memoOf(a);
   int n = static_cast<int>(m->paths.size());
   switch (key->code) {
-    case VKEY_MENU: {
-      Activity *menu = MenuCreate(a, &VoiceMemoMenu, nullptr, nullptr, a, 1);
-      if (menu) ActivitySetActive(menu, 1);
-      return 0;
-    }
-    case VKEY_BACK:
-      leave(a, true);
-      return 0;
-    case VKEY_POWEROFF:
-      leave(a, false);
-      return 1;
-    case VKEY_ESC:
-      return VoiceMemoShow(a);
     case VKEY_RECORD:
       if (key->type == 0) record(m);
+      return 0;
+    case VKEY_OK:
+      if (!n) say(T_EMPTY);
+      else if (AudioSoundInsert(m->paths[static_cast<size_t>(m->cursor)].c_str()) < 0) LOGW("memo cannot be played\n");
       return 0;
     case VKEY_UP:
     case VKEY_LEFT:
@@ -130,13 +121,8 @@ int VoiceMemoKey(Activity *a, const KeyEvent *key) {
     case VKEY_RIGHT:
       if (n) m->cursor = (m->cursor + n - 1) % n;
       return VoiceMemoShow(a);
-    case VKEY_OK:
-      if (!n) say(kEmpty);
-      else if (AudioSoundInsert(m->paths[static_cast<size_t>(m->cursor)].c_str()) < 0) LOGW("memo cannot be played\n");
-      return 0;
-    case VKEY_SDOUT:
-    case VKEY_USBDISKOUT:
-      return 0;
+    case VKEY_ESC:
+      return VoiceMemoShow(a);
     default:
       return 1;
   }
@@ -150,18 +136,10 @@ VoiceMemo *memoFromContext(void *context) {
 
 int VoiceMemoFunc(void *, int, int preview) {
   if (preview) return 0;
-  VoiceMemo *m = new (std::nothrow) VoiceMemo;
-  if (!m) {
-    LOGE("Not enough memory\n");
-    return -1;
-  }
-  m->head = {"VoiceMemo", 0, VoiceMemoKey, VoiceMemoShow, hideScreen, 0, m};
+  VoiceMemo *m = TagScreenNew<VoiceMemo>("VoiceMemo", VoiceMemoKey, VoiceMemoShow, TagScreenHide);
+  if (!m) return -1;
   std::string text;
   if (ReadFileHead(kMemoIndexFile, kIndexLimit, &text) >= 0) m->paths = MemoParseIndex(text);
-  if (ActivityAdd(&m->head) != 0) {
-    delete m;
-    return -1;
-  }
   ActivitySetActive(&m->head, 1);
   return 0;
 }
@@ -170,11 +148,11 @@ int DelVoiceMemoFunc(void *context, int, int preview) {
   if (preview) return 0;
   VoiceMemo *m = memoFromContext(context);
   if (!m || m->paths.empty()) {
-    sayAndWait(kEmpty);
+    sayAndWait(T_EMPTY);
     return 0;
   }
-  if (DialogBoxCreate(tx(kAskDelete)) != VKEY_OK) {
-    sayAndWait(kDeleteCancelled);
+  if (DialogBoxCreate(tx(T_ASK_DELETE)) != VKEY_OK) {
+    sayAndWait(T_DELETE_CANCELLED);
     return 0;
   }
   auto at = m->paths.begin() + m->cursor;
@@ -182,7 +160,7 @@ int DelVoiceMemoFunc(void *context, int, int preview) {
   m->paths.erase(at);
   if (m->cursor >= static_cast<int>(m->paths.size())) m->cursor = m->paths.empty() ? 0 : static_cast<int>(m->paths.size()) - 1;
   saveIndex(m);
-  sayAndWait(kDeleted);
+  sayAndWait(T_DELETED);
   return 0;
 }
 
@@ -190,18 +168,18 @@ int CleanVoiceMemoFunc(void *context, int, int preview) {
   if (preview) return 0;
   VoiceMemo *m = memoFromContext(context);
   if (!m) {
-    sayAndWait(kEmpty);
+    sayAndWait(T_EMPTY);
     return 0;
   }
-  if (DialogBoxCreate(tx(kAskClean)) != VKEY_OK) {
-    sayAndWait(kCleanCancelled);
+  if (DialogBoxCreate(tx(T_ASK_CLEAN)) != VKEY_OK) {
+    sayAndWait(T_CLEAN_CANCELLED);
     return 0;
   }
   for (const std::string &path : m->paths) RmdRemoveFile(path);
   m->paths.clear();
   m->cursor = 0;
   saveIndex(m);
-  sayAndWait(kCleaned);
+  sayAndWait(T_CLEANED);
   return 0;
 }
 

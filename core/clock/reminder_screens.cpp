@@ -5,6 +5,7 @@
 #include "core/clock/reminder.h"
 
 #include "core/clock/lunar.h"
+#include "core/clock/tag_screen.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/log.h"
 #include "core/ui/dialog.h"
@@ -16,34 +17,37 @@
 
 #include <array>
 #include <cstdio>
-#include <new>
 
 namespace {
 
 constexpr char kLogSource[] = "toolbox/yuyintixin.c";
 
-using Texts = const char *const[2];
-
-Texts kNone = {"没有语音提醒", "No voice reminding"};
-Texts kFull = {"语音提醒已满", "not space"};
-Texts kAskDelete = {"是否删除语音提醒", "Whether to delete voice reminding"};
-Texts kDeleted = {"语音提醒已删除", "deleted"};
-Texts kDeleteCancelled = {"已取消删除", "Cancelled"};
-Texts kAskClean = {"是否清空语音提醒", "Whether the emptying voice reminding"};
-Texts kCleaned = {"已清空语音提醒", "Empty voice reminding"};
-Texts kCleanCancelled = {"已取消清空", "Cancelled"};
-Texts kRecordHint = {"请按住录音键开始录音", "Please hold down the recording key and start the recording"};
-Texts kTooShort = {"录音太短, 请重录", "Tone too short"};
-Texts kRecorded = {"录音完成，请按确认键保存", "Ok"};
-Texts kChooseDays = {"请选择星期几", "Please choose the days of the week"};
-Texts kSelected = {"已选择", "selected"};
-Texts kUnselected = {"未选择", "unselected"};
+enum {
+  T_NONE, T_FULL, T_ASK_DELETE, T_DELETED, T_DELETE_CANCELLED, T_ASK_CLEAN, T_CLEANED, T_CLEAN_CANCELLED,
+  T_RECORD_HINT, T_TOO_SHORT, T_RECORDED, T_CHOOSE_DAYS, T_SELECTED, T_UNSELECTED,
+};
+const char *const kTexts[][2] = {
+    {"没有语音提醒", "No voice reminding"},
+    {"语音提醒已满", "not space"},
+    {"是否删除语音提醒", "Whether to delete voice reminding"},
+    {"语音提醒已删除", "deleted"},
+    {"已取消删除", "Cancelled"},
+    {"是否清空语音提醒", "Whether the emptying voice reminding"},
+    {"已清空语音提醒", "Empty voice reminding"},
+    {"已取消清空", "Cancelled"},
+    {"请按住录音键开始录音", "Please hold down the recording key and start the recording"},
+    {"录音太短, 请重录", "Tone too short"},
+    {"录音完成，请按确认键保存", "Ok"},
+    {"请选择星期几", "Please choose the days of the week"},
+    {"已选择", "selected"},
+    {"未选择", "unselected"},
+};
 const char *const kWeekday[2][7] = {{"周日", "周一", "周二", "周三", "周四", "周五", "周六"},
                                     {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"}};
 
-const char *tx(Texts t) { return t[PromptLanguage()]; }
-void say(Texts t) { text_sound_insert(tx(t)); }
-void sayAndWait(Texts t) { wait_text_sound_end(text_sound_insert(tx(t))); }
+const char *tx(int t) { return kTexts[t][PromptLanguage()]; }
+void say(int t) { text_sound_insert(tx(t)); }
+void sayAndWait(int t) { wait_text_sound_end(text_sound_insert(tx(t))); }
 
 // A recording spoken after a prompt must outlive the prompt, whatever
 // happens to the reminder meanwhile: each show copies the path into the
@@ -57,12 +61,6 @@ const char *keepPath(const std::string &path) {
   return buf.data();
 }
 
-int hideScreen(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
-
 // ---- List ----------------------------------------------------------------
 
 struct RemindList {
@@ -74,7 +72,7 @@ int VoiceRemindShow(Activity *a) {
   int cursor = RmdCursor();
   VoiceRemind r;
   if (RmdGet(cursor, &r) != 0) {
-    say(kNone);
+    say(T_NONE);
     return 0;
   }
   char text[384];
@@ -97,18 +95,9 @@ void openScreen(Activity *screen) {
 
 int VoiceRemindKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
+  int r = TagScreenKey(a, key, &VoiceRemindingMenu, closeList);
+  if (r != -2) return r;
   switch (key->code) {
-    case VKEY_MENU: {
-      Activity *menu = MenuCreate(a, &VoiceRemindingMenu, nullptr, nullptr, a, 1);
-      if (menu) ActivitySetActive(menu, 1);
-      return 0;
-    }
-    case VKEY_BACK:
-      closeList(a, true);
-      return 0;
-    case VKEY_POWEROFF:
-      closeList(a, false);
-      return 1;
     case VKEY_ESC:
     case VKEY_RECORD:
       return VoiceRemindShow(a);
@@ -121,11 +110,8 @@ int VoiceRemindKey(Activity *a, const KeyEvent *key) {
       RmdSetCursor(RmdCursor() - 1);
       return VoiceRemindShow(a);
     case VKEY_OK:
-      if (RmdCount() == 0) say(kNone);
+      if (RmdCount() == 0) say(T_NONE);
       else openScreen(RemindInputCreate(false));
-      return 0;
-    case VKEY_SDOUT:
-    case VKEY_USBDISKOUT:
       return 0;
     default:
       return 1;
@@ -189,7 +175,7 @@ int RemindInputShow(Activity *a) {
     std::snprintf(text, sizeof text, "%s", RmdRuleName(r.kind, lg));
   } else if (f < RMD_F_YEAR) {
     bool on = r.kind & (1u << (16 + f - RMD_F_SUNDAY));
-    std::snprintf(text, sizeof text, "%s, %s", kWeekday[lg][f - RMD_F_SUNDAY], tx(on ? kSelected : kUnselected));
+    std::snprintf(text, sizeof text, "%s, %s", kWeekday[lg][f - RMD_F_SUNDAY], tx(on ? T_SELECTED : T_UNSELECTED));
   } else if (f == RMD_F_YEAR) {
     SetYearStr(r.year, text, sizeof text, lg);
   } else if (f == RMD_F_MONTH) {
@@ -203,8 +189,8 @@ int RemindInputShow(Activity *a) {
     SetMinuteStr(r.minute, text, sizeof text, lg);
   } else {
     const std::string &play = e->made.empty() ? r.path : e->made;
-    if (play.empty()) say(kRecordHint);
-    else if (AudioSoundInsert(keepPath(play)) < 0) say(kRecordHint);
+    if (play.empty()) say(T_RECORD_HINT);
+    else if (AudioSoundInsert(keepPath(play)) < 0) say(T_RECORD_HINT);
     return 0;
   }
   text_sound_insert(text);
@@ -230,6 +216,8 @@ void closeInput(RemindInput *e, bool save, bool reshow) {
   if (reshow) ActivityReshow(GetCurrentActivity());
 }
 
+void dropInput(Activity *a, bool reshow) { closeInput(inputOf(a), false, reshow); }
+
 int RemindInputKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
   RemindInput *e = inputOf(a);
@@ -243,7 +231,7 @@ int RemindInputKey(Activity *a, const KeyEvent *key) {
     case VKEY_UP:
     case VKEY_DOWN:
       if (e->field == RMD_F_RECORD) {
-        say(kRecordHint);
+        say(T_RECORD_HINT);
         return 0;
       }
       change(e, key->code == VKEY_UP ? 1 : -1);
@@ -252,44 +240,33 @@ int RemindInputKey(Activity *a, const KeyEvent *key) {
       if (key->type != 0) return 0;
       std::string path = MicSoundRecord();
       if (path.empty()) {
-        say(kTooShort);
+        say(T_TOO_SHORT);
         return 0;
       }
       RmdRemoveFile(e->made);
       e->made = path;
-      say(kRecorded);
+      say(T_RECORDED);
       return 0;
     }
     case VKEY_OK:
-      if (rule(e->copy) == RMD_WEEKLY && !(e->copy.kind & 0x7f0000u)) say(kChooseDays);
-      else if (e->made.empty() && e->copy.path.empty()) say(kRecordHint);
+      if (rule(e->copy) == RMD_WEEKLY && !(e->copy.kind & 0x7f0000u)) say(T_CHOOSE_DAYS);
+      else if (e->made.empty() && e->copy.path.empty()) say(T_RECORD_HINT);
       else closeInput(e, true, true);
       return 0;
-    case VKEY_BACK:
-      closeInput(e, false, true);
-      return 0;
-    case VKEY_POWEROFF:
-      closeInput(e, false, false);
-      return 1;
     case VKEY_MENU:
     case VKEY_ESC:
       return RemindInputShow(a);
-    case VKEY_SDOUT:
-    case VKEY_USBDISKOUT:
-      return 0;
-    default:
-      return 1;
+    default: {
+      int r = TagScreenKey(a, key, nullptr, dropInput);
+      return r == -2 ? 1 : r;
+    }
   }
 }
 
 Activity *RemindInputCreate(bool isNew) {
   if (isNew && RmdCount() >= kRmdMax) return nullptr;
-  RemindInput *e = new (std::nothrow) RemindInput;
-  if (!e) {
-    LOGE("Not enough memory\n");
-    return nullptr;
-  }
-  e->head = {"RemindInput", 0, RemindInputKey, RemindInputShow, hideScreen, 0, e};
+  RemindInput *e = TagScreenNew<RemindInput>("RemindInput", RemindInputKey, RemindInputShow, TagScreenHide);
+  if (!e) return nullptr;
   e->is_new = isNew;
   e->index = RmdCursor();
   e->field = RMD_F_RULE;
@@ -300,11 +277,7 @@ Activity *RemindInputCreate(bool isNew) {
     e->copy.hour = now % kAlarmDayMinutes / 60;
     e->copy.minute = now % 60;
   } else if (RmdEditBegin(e->index, &e->copy) != 0) {
-    delete e;
-    return nullptr;
-  }
-  if (ActivityAdd(&e->head) != 0) {
-    if (!isNew) RmdEditEnd(e->index, nullptr);
+    ActivityRemove(&e->head);
     delete e;
     return nullptr;
   }
@@ -315,30 +288,22 @@ Activity *RemindInputCreate(bool isNew) {
 
 int VoiceRemindFunc(void *, int, int preview) {
   if (preview) return 0;
-  RemindList *s = new (std::nothrow) RemindList;
-  if (!s) {
-    LOGE("Not enough memory\n");
-    return -1;
-  }
-  s->head = {"VoiceRemind", 0, VoiceRemindKey, VoiceRemindShow, hideScreen, 0, s};
-  if (ActivityAdd(&s->head) != 0) {
-    delete s;
-    return -1;
-  }
+  RemindList *s = TagScreenNew<RemindList>("VoiceRemind", VoiceRemindKey, VoiceRemindShow, TagScreenHide);
+  if (!s) return -1;
   ActivitySetActive(&s->head, 1);
   return 0;
 }
 
 int AddVoiceRemindingFunc(void *, int, int preview) {
   if (preview) return 0;
-  if (RmdCount() >= kRmdMax) sayAndWait(kFull);
+  if (RmdCount() >= kRmdMax) sayAndWait(T_FULL);
   else openScreen(RemindInputCreate(true));
   return 0;
 }
 
 int VoiceRemindChangeFunc(void *, int, int preview) {
   if (preview) return 0;
-  if (RmdCount() == 0) sayAndWait(kNone);
+  if (RmdCount() == 0) sayAndWait(T_NONE);
   else openScreen(RemindInputCreate(false));
   return 0;
 }
@@ -346,26 +311,26 @@ int VoiceRemindChangeFunc(void *, int, int preview) {
 int DelVoiceRemindingFunc(void *, int, int preview) {
   if (preview) return 0;
   if (RmdCount() == 0) {
-    sayAndWait(kNone);
+    sayAndWait(T_NONE);
     return 0;
   }
-  if (DialogBoxCreate(tx(kAskDelete)) != VKEY_OK) {
-    sayAndWait(kDeleteCancelled);
+  if (DialogBoxCreate(tx(T_ASK_DELETE)) != VKEY_OK) {
+    sayAndWait(T_DELETE_CANCELLED);
     return 0;
   }
   RmdDelete(RmdCursor());
-  sayAndWait(kDeleted);
+  sayAndWait(T_DELETED);
   return 0;
 }
 
 int CleanVoiceRemindingFunc(void *, int, int preview) {
   if (preview) return 0;
-  if (DialogBoxCreate(tx(kAskClean)) != VKEY_OK) {
-    sayAndWait(kCleanCancelled);
+  if (DialogBoxCreate(tx(T_ASK_CLEAN)) != VKEY_OK) {
+    sayAndWait(T_CLEAN_CANCELLED);
     return 0;
   }
   RmdClean();
-  sayAndWait(kCleaned);
+  sayAndWait(T_CLEANED);
   return 0;
 }
 
@@ -378,4 +343,32 @@ int VoiceRemindScreensInit(void) {
   MenuBindFunc("DelVoiceRemindingFunc", DelVoiceRemindingFunc);
   MenuBindFunc("CleanVoiceRemindingFunc", CleanVoiceRemindingFunc);
   return 0;
+}
+
+int TagScreenHide(Activity *a) {
+  if (!a) return -1;
+  a->active = 0;
+  return 0;
+}
+
+int TagScreenKey(Activity *a, const KeyEvent *key, MenuNode *menu, void (*close)(Activity *a, bool reshow)) {
+  switch (key->code) {
+    case VKEY_MENU: {
+      if (!menu) return -2;
+      Activity *m = MenuCreate(a, menu, nullptr, nullptr, a, 1);
+      if (m) ActivitySetActive(m, 1);
+      return 0;
+    }
+    case VKEY_BACK:
+      close(a, true);
+      return 0;
+    case VKEY_POWEROFF:
+      close(a, false);
+      return 1;
+    case VKEY_SDOUT:
+    case VKEY_USBDISKOUT:
+      return 0;
+    default:
+      return -2;
+  }
 }

@@ -1,24 +1,17 @@
 #include "core/clock/reminder.h"
 
+#include "core/clock/lunar.h"
 #include "record/record.h"
 #include "support/temp_root.h"
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <string>
 
 namespace {
 
-int At(int y, int mo, int d, int h, int mi) {
-  struct tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  return AlarmMinuteOf(timegm(&tm));
-}
+// Scheduler minute of a UTC date and time.
+int At(int y, int mo, int d, int h, int mi) { return solarOffsetDays(y, mo, d) * kAlarmDayMinutes + h * 60 + mi; }
 
 VoiceRemind Rmd(unsigned kind, int y, int mo, int d, int h, int mi, std::string path = "/home/tag/r.mp3") {
   VoiceRemind r;
@@ -65,6 +58,7 @@ TEST(ReminderNextDue, Table) {
       {"unknown rule", Rmd(0x1234, 2024, 4, 10, 7, 0), At(2024, 4, 7, 9, 0), -1},
   };
   for (const Case &c : cases) EXPECT_EQ(RmdGetTimeAt(&c.r, c.now), c.want) << c.what;
+  EXPECT_EQ(AlarmMinuteOf(static_cast<time_t>(4102444740)), At(2099, 12, 31, 23, 59));  // past 2038
 }
 
 TEST(ReminderIndex, LineRoundTripAndMalformedLines) {
