@@ -360,11 +360,10 @@ int TagScreenKey(Activity *a, const KeyEvent *key, MenuNode *menu, void (*close)
       return 0;
     }
     case VKEY_BACK:
-      close(a, true);
-      return 0;
     case VKEY_POWEROFF:
-      close(a, false);
-      return 1;
+      // The power key goes on down the stack; BACK lets the screen below speak.
+      close(a, key->code == VKEY_BACK);
+      return key->code == VKEY_POWEROFF ? 1 : 0;
     case VKEY_SDOUT:
     case VKEY_USBDISKOUT:
       return 0;
