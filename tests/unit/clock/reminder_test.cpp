@@ -1,7 +1,10 @@
 #include "core/clock/reminder.h"
 
 #include "core/clock/lunar.h"
+#include "core/ui/menu.h"
 #include "record/record.h"
+#include "support/screen_fixture.h"
+#include "support/transcript.h"
 #include "support/temp_root.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +165,63 @@ TEST(MemoIndex, ParseSkipsBlanksAndMissingFilesAndKeepsTheLastLine) {
   ASSERT_EQ(paths.size(), 2u);
   EXPECT_EQ(MemoFormatIndex(paths), "/home/tag/a.mp3\n/home/tag/b.mp3\n");
   EXPECT_EQ(MemoParseIndex(MemoFormatIndex(paths)), paths);
+}
+
+// The editor from the menu actions, on Sunday 2024-03-31 at 10:00.
+class ReminderEditor : public ScreenTest {
+ protected:
+  void SetUp() override {
+    StartScreens();
+    AlarmReset();
+    VoiceRemindScreensInit();
+    BoardHostSetClockOffset(static_cast<long>(AlarmSecondsOf(now_) - std::time(nullptr)));
+    ReSetAlarm(now_);
+  }
+  void Release() override {
+    DeInitVoiceRemind();
+    AlarmReset();
+    BoardHostSetClockOffset(0);
+  }
+  static std::string Said() { return TranscriptLines().empty() ? "" : TranscriptLines().back(); }
+  static void Run(const MenuItem &item) { MenuItemSetFunc(&item)(nullptr, 0, 0); }
+  const int now_ = At(2024, 3, 31, 10, 0);
+};
+
+TEST_F(ReminderEditor, RuleSwitchCutsTheDayAndWeeklyNeedsADay) {
+  Run(AddVoiceReminding);
+  EXPECT_EQ(Said(), "仅一次");
+  for (int i = 0; i < 4; i++) PressKey(VKEY_UP);  // daily, weekly, monthly, annually
+  EXPECT_EQ(Said(), "每年");
+  PressKey(VKEY_RIGHT);
+  EXPECT_EQ(Said(), "3月");
+  PressKey(VKEY_DOWN);
+  PressKey(VKEY_RIGHT);
+  EXPECT_EQ(Said(), "29日");  // 31 cut down to the longest February
+  PressKey(VKEY_OK);
+  EXPECT_EQ(Said(), "请按住录音键开始录音");  // nothing recorded yet
+  PressKey(VKEY_BACK);
+  EXPECT_EQ(RmdCount(), 0);
+}
+
+TEST_F(ReminderEditor, AbandonedEditKeepsTheScheduleAndSavedEditIsWritten) {
+  root_.write("/home/tag/old.mp3", "x");
+  RmdAppend(Rmd(RMD_DAILY, 0, 0, 0, 11, 0, "/home/tag/old.mp3"));
+  time_t wake = AlarmSecondsOf(At(2024, 3, 31, 10, 59)) + 45;
+  Run(ChangeVoiceReminding);
+  EXPECT_EQ(AlarmWakeTime(AlarmSecondsOf(now_)), -1);  // out of the list while edited
+  PressKey(VKEY_BACK);
+  EXPECT_EQ(AlarmWakeTime(AlarmSecondsOf(now_)), wake);
+  Run(ChangeVoiceReminding);
+  PressKey(VKEY_UP);  // weekly, no day yet
+  PressKey(VKEY_OK);
+  EXPECT_EQ(Said(), "请选择星期几");
+  PressKey(VKEY_RIGHT);
+  PressKey(VKEY_RIGHT);
+  PressKey(VKEY_UP);
+  EXPECT_EQ(Said(), "周一, 已选择");
+  PressKey(VKEY_OK);
+  EXPECT_EQ(root_.read(kRmdIndexFile), "0x220ff,0,0,0,11,0,/home/tag/old.mp3\n");
+  EXPECT_EQ(AlarmWakeTime(AlarmSecondsOf(now_)), AlarmSecondsOf(At(2024, 4, 1, 10, 59)) + 45);
 }
 
 }  // namespace
