@@ -26,6 +26,9 @@ using Texts = const char *const[2];
 
 std::vector<std::unique_ptr<VoiceRemind>> g_store;  // guarded by AlarmMutex(); slots never move
 int g_cursor = 0;                                   // guarded by AlarmMutex()
+// Guarded by AlarmMutex(): the index has been read, so the store may be
+// written back (a store that never loaded must not overwrite the file).
+bool g_loaded = false;
 
 int weekdayOfDay(int dayNumber) { return (dayNumber + 1) % 7; }  // 1900-01-01 was a Monday
 
@@ -219,6 +222,7 @@ int InitVoiceRemind(void) {
   for (auto &slot : g_store) _AlarmListDel(&slot->node);
   g_store = std::move(loaded);
   g_cursor = 0;
+  g_loaded = true;
   _ReInitVoiceRemind();
   return got < 0 ? -1 : 0;
 }
@@ -227,6 +231,7 @@ int RmdSaveIndex(void) {
   std::string text;
   {
     std::scoped_lock lock(AlarmMutex());
+    if (!g_loaded) return -1;
     text = formatIndex();
   }
   return SaveFileSafe(kRmdIndexFile, text.data(), text.size());
@@ -238,6 +243,7 @@ int DeInitVoiceRemind(void) {
   for (auto &slot : g_store) _AlarmListDel(&slot->node);
   g_store.clear();
   g_cursor = 0;
+  g_loaded = false;
   return r;
 }
 

@@ -86,6 +86,7 @@ class ReminderStore : public ::testing::Test {
   void SetUp() override {
     AlarmReset();
     root_.write("/home/tag/.keep", "");
+    InitVoiceRemind();  // no index yet: an empty store
   }
   void TearDown() override {
     DeInitVoiceRemind();
@@ -173,7 +174,8 @@ class ReminderEditor : public ScreenTest {
   void SetUp() override {
     StartScreens();
     AlarmReset();
-    VoiceRemindScreensInit();
+    root_.write("/home/tag/.keep", "");
+    InitVoiceRemind();
     BoardHostSetClockOffset(static_cast<long>(AlarmSecondsOf(now_) - std::time(nullptr)));
     ReSetAlarm(now_);
   }
