@@ -158,7 +158,8 @@ int DelVoiceMemoFunc(void *context, int, int preview) {
   auto at = m->paths.begin() + m->cursor;
   RmdRemoveFile(*at);
   m->paths.erase(at);
-  if (m->cursor >= static_cast<int>(m->paths.size())) m->cursor = m->paths.empty() ? 0 : static_cast<int>(m->paths.size()) - 1;
+  int n = static_cast<int>(m->paths.size());
+  if (m->cursor >= n) m->cursor = n > 0 ? n - 1 : 0;
   saveIndex(m);
   sayAndWait(T_DELETED);
   return 0;

@@ -113,7 +113,7 @@ int RmdGet(int index, VoiceRemind *out);
 // Appends a reminder (kind, date, time, path), makes it current, schedules
 // it and writes the index. Returns its index, -1 when the store is full.
 int RmdAppend(const VoiceRemind &r);
-// Takes reminder index out of the list for an editor; Put writes changed
+// Takes reminder index out of the list for an editor; End writes changed
 // back (null: keeps it as it was), schedules it and writes the index.
 int RmdEditBegin(int index, VoiceRemind *copy);
 int RmdEditEnd(int index, const VoiceRemind *changed);

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr char kLogSource[] = "toolbox/yuyintixin.c";
-
 enum {
   T_NONE, T_FULL, T_ASK_DELETE, T_DELETED, T_DELETE_CANCELLED, T_ASK_CLEAN, T_CLEANED, T_CLEAN_CANCELLED,
   T_RECORD_HINT, T_TOO_SHORT, T_RECORDED, T_CHOOSE_DAYS, T_SELECTED, T_UNSELECTED,
