@@ -162,6 +162,12 @@ std::string RmdFormatLine(const VoiceRemind *r) {
 
 void RmdRemoveFile(const std::string &path) {
   if (path.empty()) return;
+  // The index files are read from the disk: a line naming a file outside
+  // the recordings' folder deletes nothing.
+  if (path.rfind("/home/tag/", 0) != 0 || path.find("..") != std::string::npos) {
+    LOGW("not a recording, kept: %s\n", path.c_str());
+    return;
+  }
   if (unlink(BoardPath(path.c_str()).c_str()) != 0 && errno != ENOENT) LOGW("cannot remove %s\n", path.c_str());
 }
 

@@ -81,7 +81,7 @@ void TagIndexLines(std::string_view text, Fn fn) {
 }
 
 // Removes a recording file of the system (no shell). A file that is already
-// gone is fine.
+// gone is fine; a path outside "/home/tag/" is left alone.
 void RmdRemoveFile(const std::string &path);
 
 // Start-up: reads the index (reminders whose recording is gone are dropped)

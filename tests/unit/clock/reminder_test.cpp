@@ -128,6 +128,9 @@ TEST_F(ReminderStore, DeletingOneKeepsTheOthersRingingInOrder) {
   RmdAppend(Rmd(RMD_WEEKLY | kMonday, 0, 0, 0, 7, 0, weekly));
   ASSERT_EQ(RmdDelete(1), 0);
   EXPECT_FALSE(root_.exists(daily));
+  root_.write("/home/q7cfg.xml", "x");
+  RmdRemoveFile("/home/tag/../q7cfg.xml");  // a hostile index line deletes nothing outside the folder
+  EXPECT_TRUE(root_.exists("/home/q7cfg.xml"));
   EXPECT_EQ(RmdCursor(), 1);
   EXPECT_EQ(Tick(At(2024, 4, 7, 9, 0)).reminder, once);
   EXPECT_EQ(Tick(At(2024, 4, 7, 9, 30)).reminder, "");
