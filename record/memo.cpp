@@ -125,11 +125,18 @@ std::string MicSoundRecord(void) {
     restoreOutput();
     return {};
   }
-  // The key is watched until it has been up for four passes in a row.
+  // The key is watched until it has been up for four passes in a row. The
+  // memo ends where the key was first seen up, not after the watch's tail,
+  // so that a short press stays too short.
   int misses = 0;
+  size_t releasedAt = 0;
   for (int pass = 0; pass < kKeyPasses && misses < kKeyMisses && !readErr && total < kMemoBytes; pass++) {
-    if (BoardRecordKeyHeld() == 1) misses = 0;
-    else misses++;
+    if (BoardRecordKeyHeld() == 1) {
+      misses = 0;
+    } else {
+      if (misses == 0) releasedAt = total;
+      misses++;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   stop = true;
@@ -138,7 +145,9 @@ std::string MicSoundRecord(void) {
   restoreOutput();
 
   // The last block holds the key's release.
-  size_t kept = total > kRecBlock ? total - kRecBlock : 0;
+  size_t end = total;
+  if (misses >= kKeyMisses) end = std::min(end, releasedAt);
+  size_t kept = end > kRecBlock ? end - kRecBlock : 0;
   if (kept < kMemoMinBytes) return {};
 
   char name[64];

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -136,3 +137,19 @@ int RecordKey(Activity *screen, const KeyEvent *key);
 // file. "" when the device is not mounted (spoken) or the folder cannot be
 // made.
 std::string RecordGetFileName(const char *ext);
+
+// ---- The voice memo screen ("VoiceMemo") ----
+
+constexpr int kMemoMax = 100;
+constexpr char kMemoIndexFile[] = "/home/tag/beiwang";
+
+// The memo paths of an index text: one path per line (a last line without
+// its newline counts), blanks around it dropped, only files that exist, at
+// most kMemoMax.
+std::vector<std::string> MemoParseIndex(std::string_view text);
+// The index text of paths, each followed by "\n".
+std::string MemoFormatIndex(const std::vector<std::string> &paths);
+
+// Binds the memo screen's menu actions (VoiceMemoFunc, DelVoiceMemoFunc,
+// CleanVoiceMemoFunc). Returns 0.
+int VoiceMemoInit(void);

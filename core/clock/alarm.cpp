@@ -20,6 +20,7 @@
 #include "core/runtime/log.h"
 #include "core/runtime/loop.h"
 #include "core/clock/lunar.h"
+#include "core/clock/reminder.h"
 #include "core/runtime/xml.h"
 #include "info/info.h"
 #include "menu/mdata.h"
@@ -165,6 +166,7 @@ void resetLocked(int now) {
     galm[id].counter = 0;
     _AlarmAddA(&galm[id]);
   }
+  _ReInitVoiceRemind();
   g_day = now / kAlarmDayMinutes;
 }
 
@@ -234,13 +236,29 @@ void ring(const AlarmJob &job, std::atomic<int> *state) {
   }
 }
 
-// The worker dialog's job: ring, speak the time, switch off.
+// Plays a voice reminder's recording once, until a key stops it.
+void playReminder(const std::string &file, std::atomic<int> *state) {
+  constexpr int64_t kLongestUs = 70 * 1000000LL;  // a memo recording holds at most 65 s
+  std::printf("voice reminder: %s\n", file.c_str());
+  int h = AudioSoundInsert(file.c_str());
+  if (h < 0) {
+    LOGW("AudioOpen return %d\n", h);
+    return;
+  }
+  int64_t start = BoardMonotonicUs();
+  while (*state == DLG_RUNNING && !AudioSoundEnded() && BoardMonotonicUs() - start < kLongestUs)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  AudioSoundDeInit();
+}
+
+// The worker dialog's job: a reminder, then ring, speak the time, switch off.
 void AlarmRun(void *arg, std::atomic<int> *state) {
   AlarmJob job;
   {
     std::scoped_lock lock(g_mutex);
     job = *static_cast<AlarmJob *>(arg);
   }
+  if (!job.reminder.empty()) playReminder(job.reminder, state);
   if (job.alarm >= 0) {
     AlarmRecord a;
     AlarmGet(job.alarm, &a);
@@ -448,6 +466,9 @@ int AlarmPendingTime(const AlarmRecord *a) {
   return a && linked(&a->node) ? a->node.time : -1;
 }
 
+std::mutex &AlarmMutex(void) { return g_mutex; }
+int _AlarmCurTt(void) { return g_curTt; }
+
 void AlarmSyncTime(AlarmRecord *a) {
   if (a) syncDate(a, AlarmNowMinute());
 }
@@ -485,7 +506,7 @@ int AlarmEditEnd(int id, const AlarmRecord *changed) {
 }
 
 int AlarmTickAt(int now, AlarmJob *job) {
-  *job = {-1, 0, -1, now % kAlarmDayMinutes / 60, now % 60};
+  *job = {-1, 0, -1, now % kAlarmDayMinutes / 60, now % 60, {}};
   std::scoped_lock lock(g_mutex);
   bool back = now < g_curTt;
   g_curTt = now;
@@ -509,6 +530,7 @@ int AlarmTickAt(int now, AlarmJob *job) {
     AlarmNode *n = due.next;
     unlink(n);
     if (!isRecord(n)) {
+      if ((n->type & 1) && job->reminder.empty()) job->reminder = _RmdPathOfNode(n);
       if (n->owner && n->callback) n->callback(n);  // voice reminders carry their own work
       continue;
     }
@@ -526,7 +548,7 @@ int AlarmTickAt(int now, AlarmJob *job) {
     if (n->callback) n->callback(n);
   }
   if (back || now / kAlarmDayMinutes != g_day) resetLocked(now);
-  return job->alarm >= 0 || job->power_off >= 0;
+  return job->alarm >= 0 || job->power_off >= 0 || !job->reminder.empty();
 }
 
 int AlarmInit(void) {

@@ -19,6 +19,8 @@
 #pragma once
 
 #include <ctime>
+#include <mutex>
+#include <string>
 
 constexpr int kAlarmEpochMinutes = 36816480;  // 25567 days, 1900-01-01 to 1970-01-01
 constexpr int kAlarmDayMinutes = 1440;
@@ -94,6 +96,11 @@ int AlarmDelA(AlarmRecord *a);
 // Pending time of a record, -1 when it is not in the list.
 int AlarmPendingTime(const AlarmRecord *a);
 
+// The scheduler's lock, which guards the voice reminders' store too, and
+// its current minute (lock held).
+std::mutex &AlarmMutex(void);
+int _AlarmCurTt(void);
+
 // Sets the record's date to today and, for mode 0, its time to now.
 void AlarmSyncTime(AlarmRecord *a);
 
@@ -112,10 +119,12 @@ struct AlarmJob {
   int ring_counter;  // that alarm's counter when it became due
   int power_off;     // id of the power-off or auto power-off record; -1 none
   int hours, minutes;  // the minute of the tick (spoken by the announcement)
+  std::string reminder;  // a copy of the due voice reminder's recording, "" none
 };
 
 // The tick's work at minute now, without clock or sound: takes late and due
-// nodes off the list, reschedules them and fills job. Returns 1 when the
+// nodes off the list, reschedules them and fills job (the first due voice
+// reminder is played before the alarm). Returns 1 when the
 // job has something to do, else 0. A date other than the scheduler's date
 // (midnight passed, clock set to another day) or a clock set back
 // reschedules everything afterwards.

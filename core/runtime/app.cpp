@@ -21,6 +21,7 @@
 #include "core/clock/alarm.h"
 #include "core/clock/reminder.h"
 #include "radio/radio.h"
+#include "record/record.h"
 #include "daisy/daisy_screen.h"
 #include "ebook/charset.h"
 #include "ebook/ebook_reader.h"
@@ -190,6 +191,7 @@ int AppMain(void) {
     if (text_sound_init("text_sound", params) != 0) goto t2;
   }
   AlarmInit();
+  VoiceMemoInit();
   WordList_Init();
   startUsbGadget();
   new_machine_set();

@@ -369,13 +369,18 @@ int XxmlSaveFile(xmlDoc *doc, const char *path) {
     LOGE("%s: cannot format the document\n", path);
     return -1;
   }
+  int r = SaveFileSafe(path, reinterpret_cast<const char *>(mem), static_cast<size_t>(len));
+  xmlFree(mem);
+  return r;
+}
+
+int SaveFileSafe(const char *path, const char *data, size_t len) {
+  if (!path || (!data && len)) return -1;
   std::string file = BoardPath(path);
   std::string tmp = file + ".tmp";
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0 && writeAll(fd, reinterpret_cast<const char *>(mem), static_cast<size_t>(len)) &&
-            fsync(fd) == 0;
+  bool ok = fd >= 0 && writeAll(fd, data, len) && fsync(fd) == 0;
   if (fd >= 0 && close(fd) != 0) ok = false;
-  xmlFree(mem);
   if (ok && std::rename(tmp.c_str(), file.c_str()) == 0) {
     syncFolder(file);
     return 0;
@@ -383,4 +388,27 @@ int XxmlSaveFile(xmlDoc *doc, const char *path) {
   LOGE("%s: cannot write: %s\n", path, std::strerror(errno));
   unlink(tmp.c_str());
   return -1;
+}
+
+int ReadFileHead(const char *path, size_t limit, std::string *data) {
+  if (!path || !data) return -1;
+  data->clear();
+  int fd = open(BoardPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  data->resize(limit);
+  size_t got = 0;
+  while (got < limit) {
+    ssize_t r = read(fd, data->data() + got, limit - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  close(fd);
+  data->resize(got);
+  return static_cast<int>(got);
 }

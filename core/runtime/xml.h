@@ -10,6 +10,7 @@
 #pragma once
 
 #include <libxml/tree.h>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -68,3 +69,11 @@ void XxmlAddInt(xmlNode *parent, const char *name, int value);
 // either the old or the new file: a temporary file beside it is written and
 // flushed to the disk, then renamed over the old one. Returns 0 or -1.
 int XxmlSaveFile(xmlDoc *doc, const char *path);
+
+// Writes len bytes of data to a file of the system the same crash-safe way.
+// Returns 0 or -1.
+int SaveFileSafe(const char *path, const char *data, size_t len);
+
+// Reads at most limit bytes from the start of a regular file of the system.
+// Returns the number of bytes read, or -1 when it cannot be opened.
+int ReadFileHead(const char *path, size_t limit, std::string *data);

@@ -45,7 +45,7 @@ A story is a text file, one command per line ('#' starts a comment):
     expect nocommand "TEXT" no such shell command (checked at once)
     expect stdout "TEXT"    the player printed a line containing TEXT
     expect file PATH [contains "TEXT"]
-    expect nofile PATH
+    expect nofile PATH      no file matches PATH (which may hold * and ?)
     expect exit CODE        the player ended with CODE
     expect heard [MS]       the line last matched by say/next was heard: from
                             its start the prompt voice (16000 Hz mono) wrote at
@@ -87,6 +87,7 @@ other non-zero status fails the story.
 """
 import array
 import calendar
+import glob
 import os
 import shlex
 import shutil
@@ -426,8 +427,9 @@ class Story:
                 return True
             self.wait_for(f"file {args[0]}", check, within)
         elif kind == "nofile":
-            if os.path.exists(self.under(args[0])):
-                raise StoryError(f"nofile {args[0]}: it exists")
+            found = glob.glob(self.under(args[0]))
+            if found:
+                raise StoryError(f"nofile {args[0]}: {found[0]} exists")
         elif kind == "exit":
             code = int(args[0])
             self.expected_exit = code
