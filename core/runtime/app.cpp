@@ -32,6 +32,7 @@
 #include "speech/duoying.h"
 #include "speech/text_sound.h"
 #include "speech/tts.h"
+#include "toolbox/toolbox.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -189,6 +190,7 @@ int AppMain(void) {
     if (text_sound_init("text_sound", params) != 0) goto t2;
   }
   AlarmInit();
+  ToolboxInit();
   WordList_Init();
   startUsbGadget();
   new_machine_set();
