@@ -87,7 +87,7 @@ std::string hoursMinutes(int64_t seconds, char *(*zh)(int, char *, int, int), co
   int minutes = static_cast<int>(seconds / 60);
   char buf[128];
   if (lang() == 0) return zh(minutes, buf, sizeof buf, 0);
-  std::snprintf(buf, sizeof buf, "%s %d hours %d minutes", en, minutes / 60, minutes % 60);
+  std::snprintf(buf, sizeof buf, "%s%s%d hours %d minutes", en, *en ? " " : "", minutes / 60, minutes % 60);
   return buf;
 }
 
