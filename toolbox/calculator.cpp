@@ -40,11 +40,8 @@ const Row kRows[] = {{kDigits, 11}, {kOperators, 5}, {kEdits, 2}};
 constexpr int kRowCount = 3;
 constexpr size_t kMaxDigits = 15;
 
-ToolTexts kTitle = {"计算器", "Calculator"};
-ToolTexts kDivZero = {"除数不能为零", "Cannot divide by zero"};
-ToolTexts kTooBig = {"数字太大", "Number too large"};
-ToolTexts kEmpty = {"已清除", "Cleared"};
-ToolTexts kMinus = {"负", "minus "};
+ToolTexts kTitle = {"计算器", "Calculator"}, kEmpty = {"已清除", "Cleared"}, kMinus = {"负", "minus "};
+ToolTexts kDivZero = {"除数不能为零", "Cannot divide by zero"}, kTooBig = {"数字太大", "Number too large"};
 
 const char *keyName(const CalcKey &k) { return ToolText(k.name); }
 

@@ -26,12 +26,9 @@ namespace {
 constexpr int kFirstYear = 1900, kLastYear = 2100;
 constexpr int kEpochDay = 25567;  // day number of 1970-01-01
 
-ToolTexts kCalendarTitle = {"万年历", "Calendar"};
-ToolTexts kAlmanacTitle = {"老黄历", "Almanac"};
-ToolTexts kSolar = {"公历", "Gregorian calendar"};
-ToolTexts kLunar = {"农历", "Lunar calendar"};
-ToolTexts kOutOfRange = {"超出范围", "Out of range"};
-ToolTexts kToday = {"今天", "Today"};
+ToolTexts kCalendarTitle = {"万年历", "Calendar"}, kAlmanacTitle = {"老黄历", "Almanac"};
+ToolTexts kSolar = {"公历", "Gregorian calendar"}, kLunar = {"农历", "Lunar calendar"};
+ToolTexts kOutOfRange = {"超出范围", "Out of range"}, kToday = {"今天", "Today"};
 const char *const kWeekday[2][7] = {{"星期日", "星期一", "星期二", "星期三", "星期四", "星期五", "星期六"},
                                     {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"}};
 const char *const kMonthEn[13] = {"",     "January", "February", "March",     "April",   "May",      "June",

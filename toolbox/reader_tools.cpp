@@ -23,11 +23,11 @@ namespace {
 
 constexpr char kLogSource[] = "toolbox/xiaohua.c";
 
-ToolTexts kUnreadable = {"无法读取文件", "Cannot read the file"};
-ToolTexts kNothing = {"没有内容", "Nothing to read"};
+// Both readers.
+ToolTexts kUnreadable = {"无法读取文件", "Cannot read the file"}, kNothing = {"没有内容", "Nothing to read"};
 ToolTexts kWhere = {"%s, 第%d条, 共%d条", "%s, item %d of %d"};
-ToolTexts kCorrect = {"回答正确", "Correct"};
-ToolTexts kWrong = {"回答错误, 正确答案是 %s", "Wrong, the answer is %s"};
+// The quiz.
+ToolTexts kCorrect = {"回答正确", "Correct"}, kWrong = {"回答错误, 正确答案是 %s", "Wrong, the answer is %s"};
 ToolTexts kChoose = {"请用左右键选择答案", "Choose an answer with LEFT and RIGHT"};
 ToolTexts kScore = {"答对%d题, 共答%d题", "%d correct out of %d answered"};
 

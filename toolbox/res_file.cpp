@@ -21,14 +21,10 @@ namespace {
 
 constexpr char kLogSource[] = "toolbox/res_file.c";
 
-constexpr int kHeaderSize = 17;
-constexpr int kEntrySize = 24;
-constexpr int kMaxEntries = 10000000;
-constexpr int kMaxOffset = 1000000000;
-constexpr int kMaxLength = 100000;
-constexpr int kNameLineMax = 4096;
-// The section line has no bound of its own; this one covers 3000 sections.
-constexpr int kSectLineMax = 65536;
+// Sizes and bounds of the format. The section line has no bound of its
+// own; kSectLineMax covers 3000 sections.
+enum : int { kHeaderSize = 17, kEntrySize = 24, kNameLineMax = 4096, kSectLineMax = 65536 };
+enum : int { kMaxEntries = 10000000, kMaxOffset = 1000000000, kMaxLength = 100000 };
 
 // Reads exactly len bytes at offset. Returns 0, -1 on a short read.
 int readAt(int fd, int64_t offset, char *dst, int len) {

@@ -93,12 +93,9 @@ std::string hoursMinutes(int64_t seconds, char *(*zh)(int, char *, int, int), co
 
 // ---- Count-up timer -----------------------------------------------------
 
-ToolTexts kTimerTitle = {"计时器", "Timer"};
-ToolTexts kRunning = {"正在计时", "running"};
-ToolTexts kPressOk = {"按OK键开始计时", "press OK to start"};
-ToolTexts kStarted = {"开始计时", "Timing started"};
-ToolTexts kStopped = {"停止计时", "Timing stopped"};
-ToolTexts kSaveFailed = {"保存失败", "Cannot save"};
+ToolTexts kTimerTitle = {"计时器", "Timer"}, kRunning = {"正在计时", "running"};
+ToolTexts kPressOk = {"按OK键开始计时", "press OK to start"}, kSaveFailed = {"保存失败", "Cannot save"};
+ToolTexts kStarted = {"开始计时", "Timing started"}, kStopped = {"停止计时", "Timing stopped"};
 
 enum { T_DAY, T_MONTH, T_YEAR, T_LASTYEAR, T_COUNT };
 const char *const kTotalTags[T_COUNT] = {"day", "month", "year", "lastyear"};
@@ -203,10 +200,8 @@ struct Timer : ToolScreen {
 
 // ---- Massage log --------------------------------------------------------
 
-ToolTexts kAnMoTitle = {"按摩管理系统", "Massage log"};
-ToolTexts kAdd = {"按OK键新增按摩记录", "Press OK to add a treatment"};
-ToolTexts kAdded = {"已记录第%d次按摩", "Treatment %d recorded"};
-ToolTexts kEntry = {"第%d次按摩", "Treatment %d"};
+ToolTexts kAnMoTitle = {"按摩管理系统", "Massage log"}, kAdd = {"按OK键新增按摩记录", "Press OK to add a treatment"};
+ToolTexts kAdded = {"已记录第%d次按摩", "Treatment %d recorded"}, kEntry = {"第%d次按摩", "Treatment %d"};
 ToolTexts kCounts = {"今天%d次, 本月%d次, 共%d次", "Today %d, this month %d, in all %d treatments"};
 
 struct AnMo : ToolScreen {

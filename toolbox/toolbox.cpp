@@ -18,11 +18,8 @@ void closeScreen(Activity *a) {
 
 int toolShow(Activity *a) { return a ? screenOf(a)->Show() : -1; }
 
-int toolHide(Activity *a) {
-  if (!a) return -1;
-  a->active = 0;
-  return 0;
-}
+// A hidden screen takes no keys until it is activated again.
+int toolHide(Activity *a) { return a ? (a->active = 0) : -1; }
 
 int toolKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
