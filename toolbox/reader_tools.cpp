@@ -5,7 +5,7 @@
 // Joke reader: DOWN/UP the next/previous joke, RIGHT/LEFT the first joke of
 // the next/previous section, OK reads the joke again, ESC says where it is.
 // Quiz: records of a question, its choices and the answer's field name (the
-// last field); LEFT/RIGHT choose a choice, OK answers it (the verdict, then
+// last field); LEFT/RIGHT choose a choice, OK answers it (the verdict and
 // the next question), UP/DOWN skip back or on, ESC speaks the score.
 #include "toolbox/toolbox.h"
 
@@ -137,9 +137,11 @@ struct Quiz : ResScreen {
       GbkToUtf8(answerGbk, answer, sizeof answer);
       std::snprintf(verdict, sizeof verdict, ToolText(kWrong), answer);
     }
-    wait_text_sound_end(text_sound_insert(verdict));
+    // The verdict and the next question in one prompt: the keys stay free.
     cur++;
-    return Show();
+    choice = -1;
+    std::string next = load(cur) ? text(-2) : std::string();
+    return ToolSay((std::string(verdict) + ". " + next).c_str());
   }
 
   int score() {

@@ -23,6 +23,8 @@ int toolHide(Activity *a) { return a ? (a->active = 0) : -1; }
 
 int toolKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
+  // A held OK would start and stop the timer or log treatments over and over.
+  if (key->type == KEY_TYPE_REPEAT && key->code == VKEY_OK) return 0;
   switch (key->code) {
     case VKEY_BACK:
       closeScreen(a);

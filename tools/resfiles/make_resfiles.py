@@ -5,7 +5,9 @@ toolbox) under data/, in the indexed GBK format that toolbox/res_file reads.
     tools/resfiles/make_resfiles.py [FORTUNES_DIR] [OUT_DIR]
 
 FORTUNES_DIR defaults to /usr/share/games/fortunes, where Debian's package
-"fortunes-zh" puts its files; OUT_DIR to the repository's data/.
+"fortunes-zh" puts its files (apt-get install fortunes-zh); OUT_DIR to the
+repository's data/. Only this tool needs the package: the files it wrote
+are committed and installed by scripts/install-home.
 
 Sources and licences:
   - Debian package fortunes-zh (files "chinese", "tang300", "song100"):

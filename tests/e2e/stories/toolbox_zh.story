@@ -5,7 +5,7 @@
 # goes on to the next joke and the next section.
 date 2020-05-23 08:00:00
 start
-expect say "本机磁盘"
+expect say "本机磁盘" within 10000
 key MENU
 expect say "系统功能"
 key DOWN
@@ -108,12 +108,11 @@ key RIGHT
 key RIGHT
 expect say "B: 青溪几曲到云林"
 key OK
-expect say "回答正确"
-expect saying "“自惭居处崇”的下一句是"
+expect saying "回答正确. 题目: “自惭居处崇”的下一句是"
 key LEFT
 expect say "D: 暂游桃源里"
 key OK
-expect say "回答错误, 正确答案是 A"
+expect saying "回答错误, 正确答案是 A. 题目: “玉筋应啼别离后”的下一句是"
 key ESC
 expect say "答对1题, 共答2题"
 key BACK
