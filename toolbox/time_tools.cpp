@@ -223,12 +223,13 @@ struct AnMo : ToolScreen {
     int64_t t = treatments[static_cast<size_t>(number - 1)];
     char head[64], when[256];
     std::snprintf(head, sizeof head, ToolText(kEntry), number);
+    time_t tt = static_cast<time_t>(t);
+    struct tm tm {};
+    gmtime_r(&tt, &tm);
     if (lang() == 0) {
-      TimeAndDateToStr(t, GetTimeFormat(), when, sizeof when, 0);
+      RmdTimeToStr(when, sizeof when, 0, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                   GetTimeFormat());
     } else {
-      time_t tt = static_cast<time_t>(t);
-      struct tm tm;
-      gmtime_r(&tt, &tm);
       std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &tm);
     }
     return std::string(head) + ", " + when;
