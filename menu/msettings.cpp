@@ -210,7 +210,11 @@ int CancelTestFunc(void *context, int value, int preview) {
 }
 
 int DefaultSheetFunc(void *context, int value, int preview) {
-  BoardRunShell("cp /home/manual/*  /mnt/emmc");
+  static const char *const kDone[2] = {"设置已完成", "Setting done"};
+  static const char *const kFailed[2] = {"设置失败", "Setting error"};
+  int r = BoardRunShell("cp /home/manual/*  /mnt/emmc");
+  // The user hears whether the manual came back before the menu speaks again.
+  wait_text_sound_end(text_sound_insert((r == 0 ? kDone : kFailed)[PromptLanguage()]));
   return 0;
 }
 

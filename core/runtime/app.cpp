@@ -33,6 +33,7 @@
 #include "speech/duoying.h"
 #include "speech/text_sound.h"
 #include "speech/tts.h"
+#include "toolbox/toolbox.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -192,6 +193,7 @@ int AppMain(void) {
   }
   AlarmInit();
   VoiceMemoInit();
+  ToolboxInit();
   WordList_Init();
   startUsbGadget();
   new_machine_set();
