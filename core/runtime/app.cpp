@@ -20,6 +20,8 @@
 #include "core/runtime/machine.h"
 #include "core/clock/alarm.h"
 #include "core/clock/reminder.h"
+#include "core/clock/systime.h"
+#include "core/library/upgrade.h"
 #include "radio/radio.h"
 #include "daisy/daisy_screen.h"
 #include "ebook/charset.h"
@@ -189,9 +191,13 @@ int AppMain(void) {
     if (text_sound_init("text_sound", params) != 0) goto t2;
   }
   AlarmInit();
+  SysScreensInit();
   WordList_Init();
   startUsbGadget();
   new_machine_set();
+  // A package left on the card when the device went off is looked at before
+  // the browser speaks.
+  UpGrage(1287);
   ActivitySetActive(FileBrowserCreate(LastPath), 1);
 
   MainLoop();
@@ -209,5 +215,6 @@ t4:
   CloseLog();
   SaveConfig();
   LedOn();
+  if (pwroff_tone) BoardRunShell("reboot");  // an upgrade asked for a restart
   return 0;
 }
