@@ -18,6 +18,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,14 +48,18 @@ bool exists(const std::string &path) {
 
 void run(const std::string &command) { BoardRunShell(command.c_str()); }
 
-struct FdCloser {
-  void operator()(int *fd) const {
-    if (*fd >= 0) close(*fd);
-    delete fd;
+// An open descriptor, closed when it goes out of scope.
+struct UniqueFd {
+  int fd;
+  explicit UniqueFd(int f) : fd(f) {}
+  UniqueFd(const UniqueFd &) = delete;
+  UniqueFd &operator=(const UniqueFd &) = delete;
+  ~UniqueFd() {
+    if (fd >= 0) close(fd);
   }
+  int operator*() const { return fd; }
+  int release() { return std::exchange(fd, -1); }
 };
-using UniqueFd = std::unique_ptr<int, FdCloser>;
-UniqueFd adopt(int fd) { return UniqueFd(new int(fd)); }
 
 struct MdFree {
   void operator()(EVP_MD_CTX *c) const { EVP_MD_CTX_free(c); }
@@ -93,7 +98,7 @@ int copyAndHash(int in, long long bytes, unsigned char digest[16]) {
   std::unique_ptr<EVP_MD_CTX, MdFree> md(EVP_MD_CTX_new());
   if (!md || EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) != 1) return -1;
   std::string tmp = BoardPath(kTmp);
-  UniqueFd out = adopt(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  UniqueFd out(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (*out < 0) {
     LOGI("CheckUpgrade: cannot write tmp file\n");
     return -2;
@@ -114,15 +119,15 @@ int copyAndHash(int in, long long bytes, unsigned char digest[16]) {
   }
   unsigned int len = 0;
   EVP_DigestFinal_ex(md.get(), digest, &len);
-  return close(*out.release()) == 0 ? 0 : -2;
+  return close(out.release()) == 0 ? 0 : -2;
 }
 
 // The spoken reason for a refused package; the package itself is removed
 // except when only this device's own storage failed (-2), so that a good
 // package is tried again once there is room.
 int refuse(const std::string &package, int result) {
-  sayAndWait(result == -4 ? kLower : result == -2 ? kFailed : kDamaged);
   if (result != -2) run("rm -rf  " + package);
+  sayAndWait(result == -4 ? kLower : result == -2 ? kFailed : kDamaged);
   return result;
 }
 
@@ -135,11 +140,11 @@ void cleanUp() {
 
 int GetUpdateFileVersion(const char *text, int length) {
   if (!text || length <= 0) return -1;
-  std::string seen(text, static_cast<size_t>(length));
+  std::string seen(text, strnlen(text, static_cast<size_t>(length)));  // NUL-padded in a header
   std::printf("UpdateFileVersion:%s\n", seen.c_str());
   std::string s;
-  for (int i = 0; i < length && text[i]; i++)
-    if (text[i] != ' ') s += text[i];
+  for (char c : seen)
+    if (c != ' ') s += c;
   if (s.size() < 4 || (s[0] != 'v' && s[0] != 'V')) return -1;
   size_t dot = s.find('.');
   if (dot == std::string::npos || dot < 2 || dot + 1 >= s.size()) return -1;
@@ -156,7 +161,7 @@ int GetUpdateFileVersion(const char *text, int length) {
 
 int CheckUpgrade(const char *path, int minimum) {
   if (!path) return -1;
-  UniqueFd in = adopt(open(BoardPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd in(open(BoardPath(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (*in < 0) {
     LOGI("CheckUpgrade: cannot open upgrade file: %s\n", path);
     return -1;
