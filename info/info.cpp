@@ -287,9 +287,10 @@ char *LunarInfoToStr(int64_t seconds, char *dst, int size, int lang) {
   if (!clear(dst, size) || lang != 0 || !brokenDownUtc(seconds, &tm)) return dst;
   CalendarInfo c{};
   c.sYear = tm.tm_year + 1900, c.sMonth = tm.tm_mon + 1, c.sDay = tm.tm_mday, c.hour = tm.tm_hour;
-  if (ToLunar(&c) != 0) {
+  // Past the calendar's tables the date is said to be out of range, not guessed.
+  if (c.sYear > LunarLastYear() || ToLunar(&c) != 0) {
     LOGW("no lunar date for %d-%d-%d\n", c.sYear, c.sMonth, c.sDay);
-    return dst;
+    return say(dst, size, lang, "农历日期超出范围", nullptr);
   }
   int len = c.isLeap ? leapDays(c.lYear) : monthDays(c.lYear, c.lMonth);
   std::string text = format("%s, %s, %s月,%s日,%s时, %s%s%s, %s", GanZhi[c.gzYear], Animals[c.gzYear % 12],
