@@ -1,7 +1,8 @@
 # The system menu's own screens on a v2.0 board with a TF card slot: the
 # device information item by item, the storage figures of this machine's
 # disk with no card, and the clock set to 2031-02-28 23:59, which the ESC
-# time then speaks and the daily 07:00 alarm follows into March.
+# time then speaks and the daily 07:00 alarm follows into March; the
+# recording folder names the card "TF" too.
 date 2024-04-08 06:00:10
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 file /home/q7alm.xml "<q7_alarm><alarm_time><year>2024</year><month>4</month><day>8</day></alarm_time><alarm><id>4</id><mode>1</mode><hours>7</hours><minutes>0</minutes><delay>1</delay><yy>0</yy><mm>0</mm><dd>0</dd><flag>127</flag><enable>1</enable><repeat_count>1</repeat_count><repeat_delay>1</repeat_delay><counter>0</counter><val>0</val></alarm></q7_alarm>"
@@ -92,6 +93,18 @@ expect command "hwclock -w"
 key ESC
 key ESC
 expect say "现在时间: 23点59分, 星期5, 2031年2月28日"
+key BACK
+expect say "时间设置"
+key DOWN
+expect say "录音设置"
+key OK
+key DOWN
+key DOWN
+key DOWN
+key DOWN
+expect say "录音文件夹, 本机磁盘"
+key RIGHT
+expect say "录音文件夹, TF 卡"
 hold POWER 2500
 expect say "正在关机"
 expect exit 0
