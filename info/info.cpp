@@ -362,31 +362,41 @@ char *MemSizeToStr(uint32_t kib, char *dst, int size) {
 
 int GetMemInfo(char *dst, int size, int *offsets, int count, int lang) {
   for (int i = 0; offsets && i < count; i++) offsets[i] = 0;
-  if (!clear(dst, size) || lang != 0) return 2;
+  if (!clear(dst, size) || (lang != 0 && lang != 1)) return 2;
+  // English has its own sentence too, so that the screen is never silent.
   const char *card = (MiniHardType & 4) ? "SD" : "TF";
+  const char *cardEn = (MiniHardType & 4) ? "sd" : "tf";
   struct Storage {
     int type;
     std::string missing, capacity, free;
-  } storages[2] = {
-      {0, "没有内存卡, ", "内存容量：", "内存剩余："},
-      {1, format("没有%s卡, ", card), format("%s容量：", card), format("%s剩余：", card)},
+  } storages[2][2] = {
+      {{0, "没有内存卡, ", "内存容量：", "内存剩余："},
+       {1, format("没有%s卡, ", card), format("%s容量：", card), format("%s剩余：", card)}},
+      {{0, "No memory, ", "Memory capacity: ", "Memory free: "},
+       {1, format("No %s card, ", cardEn), format("%s card capacity: ", card), format("%s card free: ", card)}},
   };
   std::string text;
   for (int i = 0; i < 2; i++) {
+    const Storage &st = storages[lang][i];
     setOffset(offsets, count, i, text.size());
     unsigned int total = 0, avail = 0;
-    int blockSize = GetMountDeviceSize(storages[i].type, &total, &avail);
+    int blockSize = GetMountDeviceSize(st.type, &total, &avail);
     if (blockSize <= 0) {
-      text += storages[i].missing;
+      text += st.missing;
       continue;
     }
     // (blocks / 1024) x block size: KiB without overflowing 32 bits first.
-    auto kib = [&](unsigned int blocks) {
-      return static_cast<uint32_t>(static_cast<uint64_t>(blocks / 1024) * static_cast<uint64_t>(blockSize));
+    auto spoken = [&](unsigned int blocks) {
+      char buf[64];
+      std::string s = MemSizeToStr(
+          static_cast<uint32_t>(static_cast<uint64_t>(blocks / 1024) * static_cast<uint64_t>(blockSize)), buf,
+          sizeof buf);
+      size_t mb = s.find(" 兆");
+      if (lang == 1 && mb != std::string::npos) s.replace(mb, std::strlen(" 兆"), " MB");
+      return s;
     };
-    char buf[64];
-    text += storages[i].capacity + MemSizeToStr(kib(total), buf, sizeof buf);
-    text += storages[i].free + MemSizeToStr(kib(avail), buf, sizeof buf);
+    text += st.capacity + spoken(total);
+    text += st.free + spoken(avail);
   }
   put(dst, size, text);
   return 2;

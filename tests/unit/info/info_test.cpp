@@ -286,7 +286,7 @@ TEST(Info, MemoryInformationWithoutMountedStorage) {
   EXPECT_EQ(GetMemInfo(text, sizeof text, offsets, 7, 0), 2);
   EXPECT_STREQ(text, "没有内存卡, 没有SD卡, ");
   EXPECT_EQ(GetMemInfo(text, sizeof text, offsets, 7, 1), 2);
-  EXPECT_STREQ(text, "");
+  EXPECT_STREQ(text, "No memory, No sd card, ");
 }
 
 }  // namespace
