@@ -14,9 +14,11 @@
 #include "menu/mdata.h"
 #include "speech/text_sound.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -32,12 +34,22 @@ Texts kDone = {"设置已完成", "Setting done"};
 Texts kCancelled = {"设置已取消", "Cancelled"};
 Texts kRefused = {"操作失败...", "Error"};
 
-void sayAndWait(Texts text) { wait_text_sound_end(text_sound_insert(text[PromptLanguage()])); }
+void sayAndWait(const char *const *text) { wait_text_sound_end(text_sound_insert(text[PromptLanguage()])); }
 
 int hideScreen(Activity *a) {
   if (!a) return -1;
   a->active = 0;
   return 0;
+}
+
+// Takes a screen off the stack and frees it; then speaks said (if any) and
+// waits, and with reshow lets the screen below speak again.
+template <class Screen>
+void closeScreen(Screen *s, const char *const *said, bool reshow) {
+  ActivityRemove(&s->head);
+  delete s;
+  if (said) sayAndWait(said);
+  if (reshow) ActivityReshow(GetCurrentActivity());
 }
 
 int openScreen(Activity *screen) {
@@ -95,53 +107,35 @@ void change(TimeEditor *t, int by) {
   }
 }
 
-void closeTime(TimeEditor *t, Texts said) {
-  ActivityRemove(&t->head);
-  delete t;
-  if (!said) return;
-  sayAndWait(said);
-  ActivityReshow(GetCurrentActivity());
+// The global keys that close these screens and go on to the screen below
+// (the information screen passes only POWEROFF).
+bool passedOn(int code) {
+  static constexpr int kKeys[] = {VKEY_RECORD, VKEY_USBDISKIN, VKEY_USBIN, VKEY_POWEROFF,
+                                  VKEY_MP3,    VKEY_FM,        VKEY_SDIN};
+  return std::find(std::begin(kKeys), std::end(kKeys), code) != std::end(kKeys);
 }
 
 int SysTimeKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
   TimeEditor *t = timeOf(a);
-  switch (key->code) {
-    case VKEY_UP:
-    case VKEY_DOWN:
-      change(t, key->code == VKEY_UP ? 1 : -1);
-      return SysTimeShow(a);
-    case VKEY_LEFT:
-      t->field = wrap(t->field + 1, F_MINUTE, F_YEAR);
-      return SysTimeShow(a);
-    case VKEY_RIGHT:
-      t->field = wrap(t->field - 1, F_MINUTE, F_YEAR);
-      return SysTimeShow(a);
-    case VKEY_ESC:
-      return SysTimeShow(a);
-    case VKEY_OK:
-      if (SysTimeApply(SysTimeToSeconds(t->year, t->month, t->day, t->hour, t->minute, 0)) != 0) {
-        // The board keeps its clock: the user hears so and may try again.
-        sayAndWait(kRefused);
-        return SysTimeShow(a);
-      }
-      closeTime(t, kDone);
+  const int code = key->code;
+  if (code == VKEY_UP || code == VKEY_DOWN) {
+    change(t, code == VKEY_UP ? 1 : -1);
+  } else if (code == VKEY_LEFT || code == VKEY_RIGHT) {
+    t->field = wrap(t->field + (code == VKEY_LEFT ? 1 : -1), F_MINUTE, F_YEAR);
+  } else if (code == VKEY_OK) {
+    if (SysTimeApply(SysTimeToSeconds(t->year, t->month, t->day, t->hour, t->minute, 0)) == 0) {
+      closeScreen(t, kDone, true);
       return 0;
-    case VKEY_BACK:
-      closeTime(t, kCancelled);
-      return 0;
-    case VKEY_RECORD:
-    case VKEY_USBDISKIN:
-    case VKEY_USBIN:
-    case VKEY_POWEROFF:
-    case VKEY_MP3:
-    case VKEY_FM:
-    case VKEY_SDIN:
-      closeTime(t, nullptr);
-      return 1;
-    default:
-      return 1;
+    }
+    sayAndWait(kRefused);  // the board keeps its clock: the user may try again
+  } else if (code == VKEY_BACK || passedOn(code)) {
+    closeScreen(t, code == VKEY_BACK ? kCancelled : nullptr, code == VKEY_BACK);
+    return code == VKEY_BACK ? 0 : 1;
+  } else if (code != VKEY_ESC) {
+    return 1;
   }
+  return SysTimeShow(a);
 }
 
 // ---- Information screens ------------------------------------------------------
@@ -164,46 +158,26 @@ int InfoShow(Activity *a) {
   return 0;
 }
 
-void closeInfo(InfoScreen *s, bool reshow) {
-  ActivityRemove(&s->head);
-  delete s;
-  if (reshow) ActivityReshow(GetCurrentActivity());
-}
-
 int InfoKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
   InfoScreen *s = infoOf(a);
-  switch (key->code) {
-    case VKEY_BACK:
-    case VKEY_OK:
-      closeInfo(s, true);
-      return 0;
-    case VKEY_ESC:
-      return InfoShow(a);
-    case VKEY_UP:
-    case VKEY_LEFT:
-      if (s->index > 0) s->index--;
-      return InfoShow(a);
-    case VKEY_DOWN:
-    case VKEY_RIGHT:
-      // The index may reach the count: that entry's offset is 0, the whole text.
-      if (s->index < s->filled && s->index < 9) s->index++;
-      return InfoShow(a);
-    case VKEY_RECORD:
-    case VKEY_SDIN:
-    case VKEY_USBDISKIN:
-    case VKEY_USBIN:
-    case VKEY_MP3:
-    case VKEY_FM:
-      if (!s->memory) return 1;
-      closeInfo(s, false);
-      return 1;
-    case VKEY_POWEROFF:
-      closeInfo(s, false);
-      return 1;
-    default:
-      return 1;
+  const int code = key->code;
+  if (code == VKEY_BACK || code == VKEY_OK) {
+    closeScreen(s, nullptr, true);
+    return 0;
   }
+  if (code == VKEY_POWEROFF || (s->memory && passedOn(code))) {
+    closeScreen(s, nullptr, false);
+    return 1;
+  }
+  if ((code == VKEY_UP || code == VKEY_LEFT) && s->index > 0) {
+    s->index--;
+  } else if ((code == VKEY_DOWN || code == VKEY_RIGHT) && s->index < s->filled && s->index < 9) {
+    s->index++;  // the index may reach the count: that entry's offset is 0, the whole text
+  } else if (code != VKEY_ESC && code != VKEY_UP && code != VKEY_LEFT && code != VKEY_DOWN && code != VKEY_RIGHT) {
+    return 1;
+  }
+  return InfoShow(a);
 }
 
 Activity *infoCreate(const char *name, bool memory) {

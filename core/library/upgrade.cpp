@@ -32,14 +32,13 @@ constexpr char kTmp[] = "/home/tmp.tar.gz";
 constexpr char kStage[] = "/home/upgrade.new";  // the unpack beside the last upgrade folder
 constexpr char kFolder[] = "/home/upgrade";
 
-using Texts = const char *const[2];
-Texts kLower = {"不能升级到较低的版本", "Cannot update to a lower version"};
-Texts kDamaged = {"升级文件已损坏", "The upgrade file is damaged"};
-Texts kFailed = {"升级失败", "Upgrade failed"};
-Texts kUpgrading = {"正在升级...", "Upgrading..."};
-Texts kUpgraded = {"升级完成", "Upgrading done"};
+// What the user hears, {Chinese, English} by step.
+enum Said { kLower, kDamaged, kFailed, kUpgrading, kUpgraded };
+const char *const kSaid[][2] = {
+    {"不能升级到较低的版本", "Cannot update to a lower version"}, {"升级文件已损坏", "The upgrade file is damaged"},
+    {"升级失败", "Upgrade failed"}, {"正在升级...", "Upgrading..."}, {"升级完成", "Upgrading done"}};
 
-void sayAndWait(Texts text) { wait_text_sound_end(text_sound_insert(text[PromptLanguage()])); }
+void sayAndWait(Said said) { wait_text_sound_end(text_sound_insert(kSaid[said][PromptLanguage()])); }
 
 bool exists(const std::string &path) {
   struct stat st{};
@@ -65,25 +64,17 @@ struct MdFree {
   void operator()(EVP_MD_CTX *c) const { EVP_MD_CTX_free(c); }
 };
 
-bool readAll(int fd, unsigned char *buf, size_t len) {
+// Moves all len bytes (reading or writing), going on after interruptions.
+bool transferAll(int fd, unsigned char *buf, size_t len, bool writing) {
   while (len > 0) {
-    ssize_t n = read(fd, buf, len);
+    ssize_t n = writing ? write(fd, buf, len) : read(fd, buf, len);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     buf += n, len -= static_cast<size_t>(n);
   }
   return true;
 }
-
-bool writeAll(int fd, const unsigned char *buf, size_t len) {
-  while (len > 0) {
-    ssize_t n = write(fd, buf, len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    buf += n, len -= static_cast<size_t>(n);
-  }
-  return true;
-}
+bool readAll(int fd, unsigned char *buf, size_t len) { return transferAll(fd, buf, len, false); }
 
 std::string hex(const unsigned char *d) {
   char s[33];
@@ -111,7 +102,7 @@ int copyAndHash(int in, long long bytes, unsigned char digest[16]) {
       return -1;
     }
     EVP_DigestUpdate(md.get(), buf.data(), n);
-    if (!writeAll(*out, buf.data(), n)) {
+    if (!transferAll(*out, buf.data(), n, true)) {
       LOGI("CheckUpgrade: cannot write tmp file\n");
       return -2;
     }
