@@ -3,7 +3,8 @@
 # (a body cut short fails the same way, see unit_core), each refused with
 # its reason and removed, nothing unpacked; then a good one is verified, unpacked beside and switched in, its
 # script run and its configuration applied (English prompts from then on),
-# and it asks for a restart.
+# and it asks for a restart. The clock file left with the second package
+# sets the clock and goes.
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 file /home/q7cfg.xml "<q7><config><CfgUsbDelay>100</CfgUsbDelay></config></q7>"
 copy tests/e2e/fixtures/upgrade/lower.up /mnt/emmc/q7up
@@ -16,7 +17,10 @@ hotplug usb_plug_in
 hotplug usb_config
 expect say "USB连接中..."
 copy tests/e2e/fixtures/upgrade/badmd5.up /mnt/emmc/q7up
+file /mnt/emmc/q4snb.bin ""
 hotplug usb_plug_out
+expect command "rm -rf /mnt/emmc/q4snb.bin"
+expect nofile /mnt/emmc/q4snb.bin
 expect say "升级文件已损坏"
 expect nofile /mnt/emmc/q7up
 expect nofile /home/tmp.tar.gz

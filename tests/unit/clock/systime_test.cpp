@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -106,6 +109,16 @@ TEST_F(SysTimeScreen, YearsWrapBetween1900And2200AndOkSetsTheClock) {
   PressKey(VKEY_BACK);
   EXPECT_EQ(LastSpoken(), "设置已取消");
   EXPECT_LT(static_cast<int64_t>(BoardTime()), SysTimeToSeconds(2199, 1, 1, 0, 0, 0));
+}
+
+TEST_F(SysTimeScreen, ClockFileSetsTheClockOnceAndGoes) {
+  EXPECT_EQ(UpTime(), 0);  // no file: nothing happens
+  root_.write("/mnt/emmc/q4snb.bin", "");
+  struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(SysTimeToSeconds(2040, 6, 1, 12, 0, 0)), 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, root_.at("/mnt/emmc/q4snb.bin").c_str(), times, 0), 0);
+  EXPECT_EQ(UpTime(), 0);
+  EXPECT_LE(static_cast<int64_t>(BoardTime()) - SysTimeToSeconds(2040, 6, 1, 12, 0, 0), 2);
+  EXPECT_FALSE(std::filesystem::exists(root_.at("/mnt/emmc/q4snb.bin")));
 }
 
 }  // namespace
