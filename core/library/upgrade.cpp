@@ -237,5 +237,5 @@ int UpGrage(int minimum) {
   sayAndWait(kUpgraded);
   run(std::string("rm -rf ") + kFolder);
   run(std::string("rm -rf ") + kTmp);
-  return 0;
+  return 1;
 }

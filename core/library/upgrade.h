@@ -30,6 +30,6 @@ int GetUpdateFileVersion(const char *text, int length);
 int CheckUpgrade(const char *path, int minimum);
 
 // The whole upgrade with the package of this device, when there is one.
-// Returns 0 without a package or after a done upgrade, else the negative
+// Returns 0 without a package, 1 after a done upgrade, else the negative
 // result of the step that refused it.
 int UpGrage(int minimum);

@@ -14,6 +14,7 @@
 #include "core/runtime/vkey.h"
 #include "core/ui/format.h"
 #include "core/runtime/gpio.h"
+#include "core/runtime/activity.h"
 #include "core/runtime/key.h"
 #include "core/runtime/log.h"
 #include "core/runtime/loop.h"
@@ -92,6 +93,11 @@ void startUsbGadget() {
   } else {
     BoardRunShell("insmod /lib/modules/3.0.8/g_file_storage.ko");
   }
+}
+
+// The upgrade check of start-up; the screen below speaks again after it.
+void startupUpgrade(void *) {
+  if (UpGrage(1287) != 0) ActivityRefresh();
 }
 
 }  // namespace
@@ -195,10 +201,10 @@ int AppMain(void) {
   WordList_Init();
   startUsbGadget();
   new_machine_set();
-  // A package left on the card when the device went off is looked at before
-  // the browser speaks.
-  UpGrage(1287);
   ActivitySetActive(FileBrowserCreate(LastPath), 1);
+  // A package left on the card while the device was off is looked at on the
+  // key thread, as after USB mass-storage mode.
+  KeyPostWork(startupUpgrade, nullptr);
 
   MainLoop();
 
