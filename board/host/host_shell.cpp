@@ -22,6 +22,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -125,16 +126,19 @@ int doRm(const std::string &opts, const std::vector<fs::path> &paths) {
   int rc = 0;
   for (const fs::path &p : paths) {
     std::error_code ec;
-    auto st = fs::symlink_status(p, ec);
-    if (ec || !fs::exists(st)) {
+    // lstat, not the library's status: a 32-bit build's C++ library may
+    // refuse a file dated after 2038.
+    struct stat st{};
+    if (lstat(p.c_str(), &st) != 0) {
       if (!force) rc = kFail;
       continue;
     }
-    if (fs::is_directory(st) && !recursive) {
+    bool dir = S_ISDIR(st.st_mode);
+    if (dir && !recursive) {
       rc = kFail;
       continue;
     }
-    if (recursive) fs::remove_all(p, ec);
+    if (dir) fs::remove_all(p, ec);
     else fs::remove(p, ec);
     if (ec) rc = kFail;
   }
