@@ -12,6 +12,10 @@
 #include <string>
 #include <sys/time.h>
 
+// The clock runs past 2038 on the 32-bit board too: every target is built
+// with _TIME_BITS=64 (CMakeLists.txt).
+static_assert(sizeof(time_t) == 8, "time_t must be 64 bits");
+
 // Parses the board's own command-line options (the host board's --root,
 // --vkey-port, ...) and prepares the board. Returns 0, or -1 after printing
 // the reason when the options are unusable.

@@ -287,9 +287,10 @@ char *LunarInfoToStr(int64_t seconds, char *dst, int size, int lang) {
   if (!clear(dst, size) || lang != 0 || !brokenDownUtc(seconds, &tm)) return dst;
   CalendarInfo c{};
   c.sYear = tm.tm_year + 1900, c.sMonth = tm.tm_mon + 1, c.sDay = tm.tm_mday, c.hour = tm.tm_hour;
-  if (ToLunar(&c) != 0) {
+  // Past the calendar's tables the date is said to be out of range, not guessed.
+  if (c.sYear > LunarLastYear() || ToLunar(&c) != 0) {
     LOGW("no lunar date for %d-%d-%d\n", c.sYear, c.sMonth, c.sDay);
-    return dst;
+    return say(dst, size, lang, "农历日期超出范围", nullptr);
   }
   int len = c.isLeap ? leapDays(c.lYear) : monthDays(c.lYear, c.lMonth);
   std::string text = format("%s, %s, %s月,%s日,%s时, %s%s%s, %s", GanZhi[c.gzYear], Animals[c.gzYear % 12],
@@ -361,31 +362,41 @@ char *MemSizeToStr(uint32_t kib, char *dst, int size) {
 
 int GetMemInfo(char *dst, int size, int *offsets, int count, int lang) {
   for (int i = 0; offsets && i < count; i++) offsets[i] = 0;
-  if (!clear(dst, size) || lang != 0) return 2;
+  if (!clear(dst, size) || (lang != 0 && lang != 1)) return 2;
+  // English has its own sentence too, so that the screen is never silent.
   const char *card = (MiniHardType & 4) ? "SD" : "TF";
+  const char *cardEn = (MiniHardType & 4) ? "sd" : "tf";
   struct Storage {
     int type;
     std::string missing, capacity, free;
-  } storages[2] = {
-      {0, "没有内存卡, ", "内存容量：", "内存剩余："},
-      {1, format("没有%s卡, ", card), format("%s容量：", card), format("%s剩余：", card)},
+  } storages[2][2] = {
+      {{0, "没有内存卡, ", "内存容量：", "内存剩余："},
+       {1, format("没有%s卡, ", card), format("%s容量：", card), format("%s剩余：", card)}},
+      {{0, "No memory, ", "Memory capacity: ", "Memory free: "},
+       {1, format("No %s card, ", cardEn), format("%s card capacity: ", card), format("%s card free: ", card)}},
   };
   std::string text;
   for (int i = 0; i < 2; i++) {
+    const Storage &st = storages[lang][i];
     setOffset(offsets, count, i, text.size());
     unsigned int total = 0, avail = 0;
-    int blockSize = GetMountDeviceSize(storages[i].type, &total, &avail);
+    int blockSize = GetMountDeviceSize(st.type, &total, &avail);
     if (blockSize <= 0) {
-      text += storages[i].missing;
+      text += st.missing;
       continue;
     }
     // (blocks / 1024) x block size: KiB without overflowing 32 bits first.
-    auto kib = [&](unsigned int blocks) {
-      return static_cast<uint32_t>(static_cast<uint64_t>(blocks / 1024) * static_cast<uint64_t>(blockSize));
+    auto spoken = [&](unsigned int blocks) {
+      char buf[64];
+      std::string s = MemSizeToStr(
+          static_cast<uint32_t>(static_cast<uint64_t>(blocks / 1024) * static_cast<uint64_t>(blockSize)), buf,
+          sizeof buf);
+      size_t mb = s.find(" 兆");
+      if (lang == 1 && mb != std::string::npos) s.replace(mb, std::strlen(" 兆"), " MB");
+      return s;
     };
-    char buf[64];
-    text += storages[i].capacity + MemSizeToStr(kib(total), buf, sizeof buf);
-    text += storages[i].free + MemSizeToStr(kib(avail), buf, sizeof buf);
+    text += st.capacity + spoken(total);
+    text += st.free + spoken(avail);
   }
   put(dst, size, text);
   return 2;

@@ -115,8 +115,8 @@ char *LunarInfoToStr(int64_t seconds, char *dst, int size, int lang);
 int GetSysInfo(char *dst, int size, int *offsets, int count, int lang);
 
 // Storage information for the memory information screen: the internal
-// storage and the card, each as capacity and free space. Returns 2 (an empty
-// text in English).
+// storage and the card, each as capacity and free space, in Chinese or
+// English. Returns 2.
 int GetMemInfo(char *dst, int size, int *offsets, int count, int lang);
 
 // A storage size in KiB as spoken by GetMemInfo: "%d.%d 兆, " below 1 GiB,

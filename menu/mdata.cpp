@@ -394,8 +394,20 @@ MenuNode DeleteMarkMenu = menu("删除书签", "delete bookmark", kDeleteMark);
 MenuNode VoiceRemindingMenu = menu("语音提醒", "voice reminding", kVoiceRemind);
 MenuNode VoiceMemoMenu = menu("语音备忘录", "voice memorandum", kVoiceMemo);
 
+void MenuSetCardName(int tf) {
+  // The tree's own texts are the "SD" ones; a TF slot has its own wording.
+  static constexpr MenuValue kRecordDirTf[] = {
+      {{"本机磁盘", "Local disk"}, 0}, {{"TF 卡", "TF card"}, 1}, {{"U 盘", "Usb disk"}, 2}};
+  SendToSd.name[0] = tf ? "发送到TF卡" : "发送到SD卡";
+  SendToSd.name[1] = tf ? "send to tf card" : "send to sd card";
+  FormatSd.name[0] = tf ? "格式化 TF 卡" : "格式化 SD 卡";
+  FormatSd.name[1] = tf ? "Format tf card" : "Format sd card";
+  RecordDir.values = tf ? kRecordDirTf : kRecordDir;
+}
+
 int MenuInit(void) {
   MenuSetRoots(&SystemMenu, &TwoMenu);
+  MenuSetCardName(CardIsTf);
   return 0;
 }
 

@@ -87,7 +87,7 @@ extern const int RoleTable[2][8][2];
 // Speech engine parameter numbers the set functions use.
 enum { TTS_PARAM_ROLE = 11, TTS_PARAM_ROLE2 = 12, TTS_PARAM_SPEED = 14, TTS_PARAM_PITCH = 15, TTS_PARAM_EFFECT = 17 };
 
-// Nothing to do: the tree is static. Return 0.
+// Names the card slot in the menu texts of this machine (CardIsTf). Return 0.
 int MenuInit(void);
 int MenuDeInit(void);
 
@@ -130,6 +130,10 @@ int dreadspeedfunc(void *context, int value, int preview);
 int dreadrolefunc(void *context, int value, int preview);
 int dreadeffectfunc(void *context, int value, int preview);
 int dreadpitchfunc(void *context, int value, int preview);
+
+// The texts of SendToSd and FormatSd and the value names of RecordDir for a
+// card slot called "TF" (tf 1) or "SD" (tf 0, the tree's own texts).
+void MenuSetCardName(int tf);
 
 // 1 for the 24-hour clock, 0 for the 12-hour clock.
 int GetTimeFormat(void);

@@ -26,7 +26,7 @@
 namespace {
 
 BoardHostOptions g_options;
-std::atomic<long> g_clockOffset{0};
+std::atomic<int64_t> g_clockOffset{0};  // seconds; past 2038 on a 32-bit build too
 std::mutex g_transcriptMutex;
 FILE *g_transcript = nullptr;  // guarded by g_transcriptMutex
 int64_t g_startUs = 0;
@@ -85,7 +85,7 @@ int64_t BoardHostStartUs(void) { return g_startUs; }
 
 const BoardHostOptions &BoardHostGetOptions(void) { return g_options; }
 
-void BoardHostSetClockOffset(long seconds) { g_clockOffset = seconds; }
+void BoardHostSetClockOffset(int64_t seconds) { g_clockOffset = seconds; }
 
 std::string BoardHostFile(const char *name) {
   std::string dir = g_options.root.empty() ? std::string(".") : g_options.root;
@@ -103,8 +103,15 @@ int BoardInit(int argc, char **argv) {
       o.root = v;
     } else if (a == "--vkey-port" && parseLong(v, &n) && n > 0 && n < 65536) {
       o.vkeyPort = static_cast<int>(n);
-    } else if (a == "--clock-offset" && parseLong(v, &n)) {
-      o.clockOffset = n;
+    } else if (a == "--clock-offset" && v && *v) {
+      char *end = nullptr;
+      errno = 0;
+      long long offset = std::strtoll(v, &end, 10);
+      if (errno || *end) {
+        usage(argv[0]);
+        return -1;
+      }
+      o.clockOffset = offset;
     } else if (a == "--audio" && v && (!std::strcmp(v, "alsa") || !std::strcmp(v, "wav") || !std::strcmp(v, "null"))) {
       o.audio = v;
     } else if (a == "--run-for" && parseLong(v, &n) && n > 0) {
@@ -170,7 +177,7 @@ std::string BoardHostConfine(const std::string &path) {
 int BoardGetTimeOfDay(struct timeval *tv) {
   if (!tv) return -1;
   if (gettimeofday(tv, nullptr) != 0) return -1;
-  tv->tv_sec += g_clockOffset.load();
+  tv->tv_sec = static_cast<time_t>(static_cast<int64_t>(tv->tv_sec) + g_clockOffset.load());
   return 0;
 }
 
@@ -178,7 +185,7 @@ int BoardSetTimeOfDay(const struct timeval *tv) {
   if (!tv) return -1;
   struct timeval now;
   gettimeofday(&now, nullptr);
-  g_clockOffset = static_cast<long>(tv->tv_sec - now.tv_sec);
+  g_clockOffset = static_cast<int64_t>(tv->tv_sec) - static_cast<int64_t>(now.tv_sec);
   return 0;
 }
 

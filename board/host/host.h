@@ -9,7 +9,7 @@
 struct BoardHostOptions {
   std::string root;          // the board's file system; "" maps paths to themselves
   int vkeyPort = 5020;
-  long clockOffset = 0;      // seconds added to the wall clock
+  int64_t clockOffset = 0;   // seconds added to the wall clock
   std::string audio;         // "alsa", "wav" or "null"
   int runFor = 0;            // seconds until an orderly power-off; 0 never
   std::string keys;          // script of keys ("-" standard input); "" the terminal
@@ -24,7 +24,7 @@ int BoardHostConfigure(const BoardHostOptions &options);
 const BoardHostOptions &BoardHostGetOptions(void);
 
 // Moves the simulated wall clock: offset in seconds from the real one.
-void BoardHostSetClockOffset(long seconds);
+void BoardHostSetClockOffset(int64_t seconds);
 
 // Monotonic time (BoardMonotonicUs) at which the board was configured: the
 // zero of the times in transcript.txt and sound.log.

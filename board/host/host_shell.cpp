@@ -2,8 +2,11 @@
 // the board is written to root/host/commands.txt and answered as the board
 // would answer it. Nothing runs on this machine: the four file commands the
 // system depends on (mkdir, cp, mv, rm) are carried out by this file on paths
-// confined to the root; everything else (mount, mkfs, insmod, hwclock, ...)
-// is only recorded and succeeds.
+// confined to the root, and the upgrade's unpack ("tar -xzvf ARCHIVE -C
+// DIR") by this machine's tar on the two confined paths, without a shell
+// (tar keeps members inside DIR: no leading "/", no ".."); everything else
+// (mount, mkfs, insmod, hwclock, the upgrade script, ...) is only recorded
+// and succeeds.
 //
 // BoardPopen runs the system's helper programs (the PDF tools under /home):
 // the command line is split into words here, the program and the absolute
@@ -19,6 +22,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -122,16 +126,19 @@ int doRm(const std::string &opts, const std::vector<fs::path> &paths) {
   int rc = 0;
   for (const fs::path &p : paths) {
     std::error_code ec;
-    auto st = fs::symlink_status(p, ec);
-    if (ec || !fs::exists(st)) {
+    // lstat, not the library's status: a 32-bit build's C++ library may
+    // refuse a file dated after 2038.
+    struct stat st{};
+    if (lstat(p.c_str(), &st) != 0) {
       if (!force) rc = kFail;
       continue;
     }
-    if (fs::is_directory(st) && !recursive) {
+    bool dir = S_ISDIR(st.st_mode);
+    if (dir && !recursive) {
       rc = kFail;
       continue;
     }
-    if (recursive) fs::remove_all(p, ec);
+    if (dir) fs::remove_all(p, ec);
     else fs::remove(p, ec);
     if (ec) rc = kFail;
   }
@@ -183,6 +190,29 @@ int doCopyMove(bool move, const std::string &opts, const std::vector<fs::path> &
   return rc;
 }
 
+// tar -x[z][v]f ARCHIVE -C DIR, the only form the system issues.
+int doTar(const std::string &opts, const std::vector<fs::path> &paths) {
+  if (opts.find('x') == std::string::npos || opts.find('C') == std::string::npos || paths.size() != 2)
+    return kFail;
+  std::vector<std::string> words = {"tar", "-xzf", paths[0].string(), "-C", paths[1].string(), "--no-same-owner"};
+  std::vector<char *> argv;
+  for (std::string &w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, "tar", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return kFail;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
 void logCommand(const char *command) {
   if (FILE *log = std::fopen(BoardHostFile("commands.txt").c_str(), "a")) {
     std::fprintf(log, "%s\n", command);
@@ -199,7 +229,7 @@ int BoardRunShell(const char *command) {
   std::vector<std::string> words;
   if (!splitWords(command, &words) || words.empty()) return 0;
   const std::string &verb = words[0];
-  if (verb != "mkdir" && verb != "rm" && verb != "cp" && verb != "mv") return 0;
+  if (verb != "mkdir" && verb != "rm" && verb != "cp" && verb != "mv" && verb != "tar") return 0;
   std::string opts;
   std::vector<std::string> args;
   splitOptions(words, &opts, &args);
@@ -207,6 +237,7 @@ int BoardRunShell(const char *command) {
   if (!confine(args, &paths)) return kFail;  // a path outside the board's root is never touched
   if (verb == "mkdir") return doMkdir(opts, paths);
   if (verb == "rm") return doRm(opts, paths);
+  if (verb == "tar") return doTar(opts, paths);
   return doCopyMove(verb == "mv", opts, paths);
 }
 

@@ -385,7 +385,10 @@ int loadFile(const char *path) {
 
 }  // namespace
 
-int AlarmMinuteOf(time_t seconds) { return static_cast<int>(seconds / 60) + kAlarmEpochMinutes; }
+int AlarmMinuteOf(time_t seconds) {
+  int64_t s = static_cast<int64_t>(seconds);  // minutes before 1970 round down too
+  return static_cast<int>(s / 60 - (s % 60 < 0 ? 1 : 0)) + kAlarmEpochMinutes;
+}
 time_t AlarmSecondsOf(int minute) { return static_cast<time_t>(minute - kAlarmEpochMinutes) * 60; }
 int AlarmNowMinute(void) { return AlarmMinuteOf(BoardTime()); }
 

@@ -14,7 +14,7 @@ namespace {
 constexpr int kFirstLunarYear = 1900;
 constexpr int kLunarYears = sizeof(lunarInfo) / sizeof(lunarInfo[0]);  // 1900..2102
 constexpr int kFirstTermYear = 1900;
-constexpr int kTermYears = sizeof(sTermInfo) / sizeof(sTermInfo[0]) / 24;  // 1900..2099
+constexpr int kTermYears = sizeof(sTermInfo) / sizeof(sTermInfo[0]) / 24;  // 1900..2101
 constexpr int kLunarEpoch = 30;  // day number of lunar 1900-1-1 (1900-01-31)
 
 constexpr int kDaysBefore[2][12] = {{0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334},
@@ -50,7 +50,7 @@ int termWord(int year, int k) {
 
 // Day of month of term k. Past the table's last year the day of four years
 // earlier stands in (the terms repeat within a day in a four-year cycle);
-// it only places the month and year stem-branch switches of 2100.
+// it only places the month and year stem-branch switches of 2102.
 int termDayApprox(int year, int k) {
   int last = kFirstTermYear + kTermYears - 1;
   while (year > last) year -= 4;
@@ -195,6 +195,9 @@ int GetSdate(int dayNumber, int *year, int *month, int *day) {
 int GetDayOf_2000(int year, int month, int day) {
   return solarOffsetDays(year, month, day) - solarOffsetDays(2000, 1, 1);
 }
+
+// The table's last year only gives the year before its next terms.
+int LunarLastYear(void) { return kFirstTermYear + kTermYears - 2; }
 
 int leapMonth(int year) {
   if (year < kFirstLunarYear || year >= kFirstLunarYear + kLunarYears) return 0;

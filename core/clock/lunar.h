@@ -2,7 +2,7 @@
 // with its stem-branch names, zodiac animals, 24 solar terms, festivals, the
 // nine nines after the winter solstice and the three dog-day periods.
 //
-// Everything is table-driven: lunar years 1900..2102, solar terms 1900..2099
+// Everything is table-driven: lunar years 1900..2102, solar terms 1900..2101
 // (Beijing time). Dates are Gregorian dates as the caller gives them (the
 // system keeps UTC). Day numbers count days since 1900-01-01 (day 0). Only
 // constant tables: every function is safe from any thread.
@@ -56,6 +56,11 @@ int GetSdate(int dayNumber, int *year, int *month, int *day);
 // Days since 2000-01-01 (negative before it).
 int GetDayOf_2000(int year, int month, int day);
 
+// The last Gregorian year whose every date the tables answer whole, the
+// days until the next solar term included (2100); past it terms, month and
+// year stem-branches would be guesses.
+int LunarLastYear(void);
+
 // Lunar year facts, from the year table; 0 for years outside 1900..2102.
 int leapMonth(int year);           // the leap month 1..12, 0 none
 int leapDays(int year);            // 0, 29 or 30
@@ -87,7 +92,7 @@ int GetJQ(int year, int month, int day, int *days);
 
 // Nine nines and dog days. Returns 0 inside the nine nines (*period 0..8,
 // *dayInPeriod 0..8), 1 inside the dog days (*period 0 first, 1 middle, 2 last;
-// *dayInPeriod from 0), -1 otherwise or outside 1901..2099.
+// *dayInPeriod from 0), -1 otherwise or outside 1901..2101.
 int GetJF(int year, int month, int day, int *period, int *dayInPeriod);
 
 // Festival and term sentences appended to the text already in dst (size

@@ -22,6 +22,7 @@
 #include "core/ui/menu.h"
 #include "core/library/keymp3.h"
 #include "core/library/upgrade.h"
+#include "core/clock/systime.h"
 #include "radio/radio.h"
 #include "record/record.h"
 #include "core/runtime/vkey.h"
@@ -518,6 +519,7 @@ void usbDisconnect(FileBrowser *fb) {
   FileBrowserReloadDir(&fb->head);
   fb->usb_connected = 0;
   reload_duoying_file();
+  UpTime();
   UpGrage(1287);
   FileBrowserShow(&fb->head);
 }
@@ -547,7 +549,7 @@ void powerOff(FileBrowser *fb) {
   fb->clip_mode = 0;
   fb->history_path.clear();
   fb->history_name.clear();
-  say(kPowerOff, true);
+  say(pwroff_tone ? kRebooting : kPowerOff, true);
   LoopExit();
 }
 }  // namespace

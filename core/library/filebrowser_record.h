@@ -100,6 +100,7 @@ Pair kDirDeleted = {"目录已删除...", "Done"};
 Pair kFileDeleted = {"文件已删除...", "Done"};
 Pair kUsbConnecting = {"USB连接中...", "Usb connecting!"};
 Pair kPowerOff = {"正在关机", "Power off"};
+Pair kRebooting = {"正在重启", "Rebooting"};
 
 // Speaks one of the texts above (or any text) in the prompt language; wait:
 // until it has been heard.

@@ -14,12 +14,15 @@
 #include "core/runtime/vkey.h"
 #include "core/ui/format.h"
 #include "core/runtime/gpio.h"
+#include "core/runtime/activity.h"
 #include "core/runtime/key.h"
 #include "core/runtime/log.h"
 #include "core/runtime/loop.h"
 #include "core/runtime/machine.h"
 #include "core/clock/alarm.h"
 #include "core/clock/reminder.h"
+#include "core/clock/systime.h"
+#include "core/library/upgrade.h"
 #include "radio/radio.h"
 #include "record/record.h"
 #include "daisy/daisy_screen.h"
@@ -92,6 +95,11 @@ void startUsbGadget() {
   } else {
     BoardRunShell("insmod /lib/modules/3.0.8/g_file_storage.ko");
   }
+}
+
+// The upgrade check of start-up; the screen below speaks again after it.
+void startupUpgrade() {
+  if (UpGrage(1287) != 0) ActivityRefresh();
 }
 
 }  // namespace
@@ -194,11 +202,17 @@ int AppMain(void) {
   AlarmInit();
   VoiceMemoInit();
   ToolboxInit();
+  SysScreensInit();
   WordList_Init();
   startUsbGadget();
   new_machine_set();
-  // The key thread owns the screens from here: it opens the first one too.
-  ActivityPost([] { ActivitySetActive(FileBrowserCreate(LastPath), 1); });
+  // The key thread owns the screens from here: it opens the first one too,
+  // then looks at a package left on the card while the device was off, as
+  // after USB mass-storage mode.
+  ActivityPost([] {
+    ActivitySetActive(FileBrowserCreate(LastPath), 1);
+    startupUpgrade();
+  });
 
   MainLoop();
 
@@ -215,5 +229,6 @@ t4:
   CloseLog();
   SaveConfig();
   LedOn();
+  if (pwroff_tone) BoardRunShell("reboot");  // an upgrade asked for a restart
   return 0;
 }

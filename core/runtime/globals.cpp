@@ -5,6 +5,7 @@
 int MLanguageSetting = 0;
 int AppY, AppM, AppD, AppHH, AppMM, AppSS;
 char *LastPath = nullptr;
+int pwroff_tone = 0;
 
 int HardVer = -1;
 int KernelVer = -1;

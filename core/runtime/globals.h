@@ -14,6 +14,7 @@ extern int MLanguageSetting;  // 0 Chinese, 1 English
 inline int PromptLanguage() { return MLanguageSetting == 1 ? 1 : 0; }
 
 extern int AppY, AppM, AppD, AppHH, AppMM, AppSS;  // the clock when the player started
+extern int pwroff_tone;  // 1: the next power-off is a reboot (an upgrade asked for it)
 extern char *LastPath;  // heap, owned by the configuration; the file browser's start path (new[]/delete[])
 
 // Machine identity, from the kernel's version and command line.

@@ -1,6 +1,7 @@
 #!/usr/bin/env node
-// Writes core/lunar_data.inc: the lunar year table (lunarInfo, 1900..2102)
-// and the solar term table (sTermInfo, 1900..2099) computed with
+// Writes core/clock/lunar_data.inc: the lunar year table (lunarInfo,
+// 1900..2102) and the solar term table (sTermInfo, 1900..2101: the terms of
+// 2101 give the days until the next term on the last days of 2100) computed with
 // lunar-javascript, after checking both against solarlunar (the classic
 // published table) and lunar-calendar. Differences go to stderr and into the
 // header of the generated file. See README.md for how to run it.
@@ -75,7 +76,7 @@ function termMoment(y, k) {
   return ShouXingUtil.qiAccurate2(toJdn(y, 1, 6) - J2000 + k * 15.2184);
 }
 const sTermInfo = [];
-for (let y = 1900; y <= 2099; y++) {
+for (let y = 1900; y <= 2101; y++) {
   for (let k = 0; k < 24; k++) {
     const t = termMoment(y, k) + J2000 + 0.5;  // days, the integer part a day number
     const jdn = Math.floor(t);
@@ -87,7 +88,7 @@ for (let y = 1900; y <= 2099; y++) {
       fail(`term ${k} of ${y} lands on ${date.y}-${date.m}-${date.d}`);
     }
     sTermInfo.push(date.d * 2048 + Math.floor(minute / 60) * 64 + minute % 60);
-    const classicDay = SL.getTerm(y, k + 1);
+    const classicDay = y <= 2100 ? SL.getTerm(y, k + 1) : date.d;  // the classic table ends with 2100
     if (classicDay !== date.d) {
       const hms = [Math.floor(exactSec / 3600), Math.floor(exactSec / 60) % 60, exactSec % 60]
         .map((v) => String(v).padStart(2, '0')).join(':');
@@ -122,7 +123,7 @@ for (let i = 0; i < lunarInfo.length; i += 10) {
 }
 out.push('};');
 out.push('');
-out.push('// Solar terms 1900..2099, 24 a year from 小寒: day * 2048 + hour * 64 + minute,');
+out.push('// Solar terms 1900..2101, 24 a year from 小寒: day * 2048 + hour * 64 + minute,');
 out.push('// Beijing time.');
 out.push(`constexpr uint16_t sTermInfo[${sTermInfo.length}] = {`);
 for (let i = 0; i < sTermInfo.length; i += 12) {

@@ -495,7 +495,10 @@ def main():
     # v2.0 board has its own built-in record volume.
     startup_hidden = {k for k, it in items.items() if it.hidden} | {"SendToSd", "SendToEmmc"}
     startup_masks = {k: it.startup_mask for k, it in items.items() if it.startup_mask is not None}
-    browser = [f'file /mnt/emmc/{BROWSER_LINE} "text"']
+    # The tables' card wording is that of a machine whose slot is an SD card
+    # (mini type 4); the stories' default board has a TF slot.
+    browser = [f'file /mnt/emmc/{BROWSER_LINE} "text"',
+               'cmdline "console=ttyS0 hard_ver=q7_v2.0_4_128mb,abcd123456240315,v1.0,v1.1,v1.2,v1.3,v1.4 rootwait"']
 
     zh = Walk(items, done, startup_hidden - {"CancelTest"}, startup_masks, board)
     zh.system_menu(DEVICE_LINE)

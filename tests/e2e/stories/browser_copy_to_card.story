@@ -20,7 +20,7 @@ expect next "系统功能"
 key MENU
 expect next "删除"
 key DOWN
-expect next "发送到SD卡"
+expect next "发送到TF卡"
 key OK
 expect say "正在复制目录..."
 expect say "复制完成..."

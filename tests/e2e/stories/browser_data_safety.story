@@ -22,7 +22,7 @@ expect next "系统功能"
 key MENU
 expect next "删除"
 key DOWN
-expect next "发送到SD卡"
+expect next "发送到TF卡"
 key OK
 expect say "磁盘已满..."
 expect nofile /mnt/sdcard/big.bin
@@ -37,12 +37,12 @@ expect next "系统功能"
 key MENU
 expect next "删除"
 key DOWN
-expect next "发送到SD卡"
+expect next "发送到TF卡"
 key OK
 expect say "操作失败..."
 expect file /mnt/sdcard/note.txt contains "card version"
 # A refused command leaves the menu open where it was.
-expect next "发送到SD卡"
+expect next "发送到TF卡"
 key BACK
 expect next "note.txt. 16字节"
 # Copied and pasted into its own folder: refused, the file as it was.

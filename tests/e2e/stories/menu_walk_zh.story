@@ -4,6 +4,7 @@
 
 file /home/new_machine ""
 file /mnt/emmc/book.txt "text"
+cmdline "console=ttyS0 hard_ver=q7_v2.0_4_128mb,abcd123456240315,v1.0,v1.1,v1.2,v1.3,v1.4 rootwait"
 start
 expect say "正在测试。。。"
 expect say "本机磁盘"

@@ -133,7 +133,10 @@ TEST(Lunar, NextTermAndTermOfTheHalfMonth) {
   EXPECT_STREQ(name, "大寒");
   EXPECT_EQ(GetNextTerm(2023, 12, 22, &name), 15);  // across the year
   EXPECT_STREQ(name, "小寒");
-  EXPECT_EQ(GetNextTerm(2099, 12, 25, &name), -1);  // beyond the table
+  EXPECT_EQ(GetNextTerm(2099, 12, 25, &name), 11);  // into 2100: 小寒 2100-01-05
+  EXPECT_STREQ(name, "小寒");
+  EXPECT_EQ(GetNextTerm(2100, 12, 25, &name), 11);  // the table's last days: 小寒 2101-01-05
+  EXPECT_EQ(GetNextTerm(2101, 12, 25, &name), -1);  // beyond the table
 
   int days = -1;
   EXPECT_EQ(GetJQ(2024, 1, 6, &days), 0);
@@ -147,7 +150,9 @@ TEST(Lunar, NextTermAndTermOfTheHalfMonth) {
   EXPECT_EQ(GetJQ(2023, 12, 25, &days), 0);  // 冬至 has passed: next year's 小寒
   EXPECT_EQ(days, 12);
   EXPECT_EQ(GetJQ(1900, 6, 1, &days), -1);
-  EXPECT_EQ(GetJQ(2099, 12, 25, &days), -1);
+  EXPECT_EQ(GetJQ(2100, 12, 1, &days), 22);  // 大雪 2100-12-07
+  EXPECT_EQ(days, 6);
+  EXPECT_EQ(GetJQ(2101, 12, 25, &days), -1);
 }
 
 TEST(Lunar, NineNinesAndDogDays) {

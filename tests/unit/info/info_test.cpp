@@ -153,6 +153,11 @@ const std::vector<Case> &cases() {
       {"LunarInfoToStr leap month",
        [](char *d, int s, int l) { return LunarInfoToStr(1590192000 /* 2020-05-23 */, d, s, l); },
        "庚子, 鼠, 辛巳月,丙寅日,戊子时, 润四月初一, 小月, 13 天后是: 芒种", ""},
+      {"LunarInfoToStr the tables' last day",
+       [](char *d, int s, int l) { return LunarInfoToStr(4133894400 /* 2100-12-31 */, d, s, l); },
+       "庚申, 猴, 戊子月,丁未日,庚子时, 腊月初一, 小月, 二九第1天, 5 天后是: 小寒", ""},
+      {"LunarInfoToStr past the tables",
+       [](char *d, int s, int l) { return LunarInfoToStr(4133980800 /* 2101-01-01 */, d, s, l); }, "农历日期超出范围", ""},
       {"MemSizeToStr GB", [](char *d, int s, int l) { return MemSizeToStr(1572864, d, s); }, "1.5 GB, ",
        "1.5 GB, "},
       {"MemSizeToStr MB", [](char *d, int s, int l) { return MemSizeToStr(1536, d, s); }, "1.5 兆, ", "1.5 兆, "},
@@ -281,7 +286,7 @@ TEST(Info, MemoryInformationWithoutMountedStorage) {
   EXPECT_EQ(GetMemInfo(text, sizeof text, offsets, 7, 0), 2);
   EXPECT_STREQ(text, "没有内存卡, 没有SD卡, ");
   EXPECT_EQ(GetMemInfo(text, sizeof text, offsets, 7, 1), 2);
-  EXPECT_STREQ(text, "");
+  EXPECT_STREQ(text, "No memory, No sd card, ");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "support/transcript.h"
 #include "speech/text_sound.h"
 #include "core/clock/reminder.h"
+#include "core/clock/systime.h"
 #include "record/record.h"
 #include "toolbox/toolbox.h"
 
@@ -97,10 +98,6 @@ INSTANTIATE_TEST_SUITE_P(Languages, MenuWalk, ::testing::Values("all_zh.walk", "
 
 // ---- OK on every command -------------------------------------------------
 
-// EXPECTED SILENT FOR NOW: commands bound by modules not on this branch yet.
-// OK on them may only speak the menu again; when their module lands, call
-// its binding in bindActions() and take its name out of this list.
-const std::set<std::string> kSilentForNow = {"TimeSettingFunc", "SystemInfoFunc", "MemoryInfoFunc"};
 // Commands whose OK needs what only the running player has: a confirmation
 // box on its own key thread (factory reset and format: factory_reset.story,
 // format.story) or the file browser's selection (the file menu:
@@ -116,6 +113,7 @@ void bindActions() {
   ToolboxInit();
   VoiceMemoInit();
   InitVoiceRemind();
+  SysScreensInit();
 }
 
 // Presses OK on every command of menu and its submenus, each time in a
@@ -141,7 +139,7 @@ void pressEveryCommand(MenuNode *menu, std::vector<std::string> *silent) {
     ActivityKeyCallBack(&ok);
     bool heard = false;
     for (const std::string &line : TranscriptSince(before)) heard = heard || line != item->name[0];
-    if (!heard && !(item->bound && kSilentForNow.count(item->bound))) silent->push_back(item->name[0]);
+    if (!heard) silent->push_back(item->name[0]);
     // BACK out of whatever the command opened, then out of the menu.
     KeyEvent back{KEY_TYPE_PRESS, VKEY_BACK};
     for (int k = 0; k < 4 && GetCurrentActivity() != &g_bottom; k++) ActivityKeyCallBack(&back);
