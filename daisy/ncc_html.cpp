@@ -197,9 +197,7 @@ int ncc_html_parse(const char *path, NccHtmlInfo *info) {
   if (!path || !info || !info->meta_names || !info->header_names) return -1;
   NccParse p{};
   p.info = info;
-  p.start_element = onStart;
-  p.end_element = onEnd;
-  p.characters = onCharacters;
+  p.on(onStart, onEnd, onCharacters);
   int rc = xml_sax_parse(path, &p);
   if (rc == -1 || rc == -2) return rc;
   // A file cut short: the anchor and title it was in still count.

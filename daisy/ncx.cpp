@@ -241,9 +241,7 @@ int ncx_parse(const char *path, NavInfo *n) {
   if (!path || !n) return -1;
   NcxParse p{};
   p.nav = n;
-  p.start_element = onStart;
-  p.end_element = onEnd;
-  p.characters = onCharacters;
+  p.on(onStart, onEnd, onCharacters);
   int rc = xml_sax_parse(path, &p);
   // A file cut inside a target still gives that target.
   if (rc != -1 && rc != -2 && (p.state == kPageTarget || p.state == kNavTarget)) commitTarget(&p);

@@ -186,9 +186,7 @@ int opf_parse(const char *path, OpfInfo *o) {
   if (!path || !o || !o->dc_names || !o->spine) return -1;
   OpfParse p{};
   p.opf = o;
-  p.start_element = onStart;
-  p.end_element = onEnd;
-  p.characters = onCharacters;
+  p.on(onStart, onEnd, onCharacters);
   int rc = xml_sax_parse(path, &p);
   // A file cut inside a Dublin Core element: keep its name and text paired.
   if (rc != -1 && rc != -2 && p.state == kDcElement) endDc(&p);

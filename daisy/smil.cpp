@@ -392,9 +392,7 @@ int smil_parse(const char *path, DsySmlInfo *info) {
   if (!path || !info || !info->ids || !info->text_files || !info->text_fragments || !info->audio_files) return -1;
   SmilParse p{};
   p.info = info;
-  p.start_element = onStart;
-  p.end_element = onEnd;
-  p.characters = nullptr;
+  p.on(onStart, onEnd, nullptr);
   int rc = xml_sax_parse(path, &p);
   // Containers the file never closed end with it.
   while (p.height > 0) {

@@ -126,9 +126,7 @@ int xhtml_parse(const char *path, XhtmlText *t) {
   if (!path || !t || !t->strings || !t->ids) return -1;
   XhtmlParse p{};
   p.text = t;
-  p.start_element = onStart;
-  p.end_element = onEnd;
-  p.characters = onCharacters;
+  p.on(onStart, onEnd, onCharacters);
   int rc = xml_sax_parse(path, &p);
   // Elements a damaged file never closed end with it.
   while (p.height > 0) {

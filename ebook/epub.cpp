@@ -257,9 +257,7 @@ void readToc(Reader *r, const std::string &tocPath, bool ncx, const std::vector<
   if (tocPath.empty() || readMember(r, tocPath, &bytes) != 0) return;
   TocParse t{};
   t.ncx = ncx;
-  t.start_element = tocStart;
-  t.end_element = tocEnd;
-  t.characters = tocText;
+  t.on(tocStart, tocEnd, tocText);
   xml_sax_parse_memory(bytes.data(), static_cast<int>(bytes.size()), tocPath.c_str(), &t);
   const std::string folder = folderOf(tocPath);
   std::map<std::string, const Placed *> byPath;
@@ -331,9 +329,7 @@ int epub_open(const char *path, EpubBook *book) {
     return EPUB_NO_OPF;
   }
   OpfParse o{};
-  o.start_element = opfStart;
-  o.end_element = opfEnd;
-  o.characters = opfText;
+  o.on(opfStart, opfEnd, opfText);
   xml_sax_parse_memory(bytes.data(), static_cast<int>(bytes.size()), opfPath.c_str(), &o);
   if (o.spine.empty()) {
     LOGE("%s: the package has no spine\n", path);

@@ -472,9 +472,7 @@ int html_text_extract(const char *bytes, size_t length, const HtmlTextOptions &o
   if (!toUtf8(charset, bytes, length, &utf8)) return -1;
   if (utf8.size() > static_cast<size_t>(INT32_MAX)) utf8.resize(INT32_MAX);
   Extract x{};
-  x.start_element = onStart;
-  x.end_element = onEnd;
-  x.characters = onText;
+  x.on(onStart, onEnd, onText);
   x.out = text;
   x.anchors = anchors;
   x.max = options.max_text;

@@ -197,20 +197,8 @@ void onError(void *ctx, xmlError *error) {
     LOGW("%s:%d: %s", p->name, error->line, error->message ? error->message : "error\n");
 }
 
-xmlSAXHandler makeHandler() {
-  xmlSAXHandler h;
-  std::memset(&h, 0, sizeof h);
-  h.initialized = XML_SAX2_MAGIC;
-  h.startElementNs = onStart;
-  h.endElementNs = onEnd;
-  h.characters = onCharacters;
-  h.cdataBlock = onCharacters;
-  h.ignorableWhitespace = onCharacters;
-  h.getEntity = onGetEntity;
-  h.entityDecl = onEntityDecl;
-  h.serror = onError;
-  return h;
-}
+// The XML handler (namespaces, entities), or with html the HTML parser's.
+xmlSAXHandler makeHandler(bool html = false);
 
 // Repairs the two faults of hand-made markup that stop libxml2 for good: a
 // '<' that starts no tag ("a < b", the book-title marks "<<...>>") becomes
@@ -452,6 +440,27 @@ void onErrorHtml(void *ctx, xmlError *error) {
   if (error && error->level != XML_ERR_WARNING) self(ctx)->errors++;
 }
 
+xmlSAXHandler makeHandler(bool html) {
+  xmlSAXHandler h;
+  std::memset(&h, 0, sizeof h);
+  h.characters = onCharacters;
+  h.cdataBlock = onCharacters;
+  h.ignorableWhitespace = onCharacters;
+  if (html) {
+    h.startElement = onStartHtml;
+    h.endElement = onEndHtml;
+    h.serror = onErrorHtml;
+    return h;
+  }
+  h.initialized = XML_SAX2_MAGIC;
+  h.startElementNs = onStart;
+  h.endElementNs = onEnd;
+  h.getEntity = onGetEntity;
+  h.entityDecl = onEntityDecl;
+  h.serror = onError;
+  return h;
+}
+
 void clearHead(XmlSaxCallbacks *state) {
   state->reserved1 = nullptr;
   state->result = 0;
@@ -510,14 +519,7 @@ int html_sax_parse_memory(const char *bytes, int length, const char *name, XmlSa
   Parse p;
   p.user = state;
   p.name = name ? name : "memory";
-  htmlSAXHandler handler;
-  std::memset(&handler, 0, sizeof handler);
-  handler.startElement = onStartHtml;
-  handler.endElement = onEndHtml;
-  handler.characters = onCharacters;
-  handler.cdataBlock = onCharacters;
-  handler.ignorableWhitespace = onCharacters;
-  handler.serror = onErrorHtml;
+  htmlSAXHandler handler = makeHandler(true);
   std::unique_ptr<xmlParserCtxt, CtxtFree> ctxt(
       htmlCreatePushParserCtxt(&handler, &p, nullptr, 0, p.name, XML_CHAR_ENCODING_UTF8));
   if (!ctxt) {

@@ -22,6 +22,13 @@ struct XmlSaxCallbacks {
   XmlStartElementFunc start_element;
   XmlEndElementFunc end_element;
   XmlCharactersFunc characters;
+
+  // Sets the three callbacks.
+  void on(XmlStartElementFunc start, XmlEndElementFunc end, XmlCharactersFunc text) {
+    start_element = start;
+    end_element = end;
+    characters = text;
+  }
 };
 
 // Parses the file at path (a fixed path, mapped by the board), feeding it to

@@ -293,12 +293,8 @@ char *GetAlarmStr(char *text, int size, const AlarmRecord *r, int format24) {
 }
 
 Activity *AlarmSetCreate(void) {
-  AlarmSet *s = new (std::nothrow) AlarmSet;
-  if (!s) {
-    LOGE("Not enough memory\n");
-    return nullptr;
-  }
-  s->head = {"AlarmSet", 0, AlarmSetKey, AlarmSetShow, ActivityHideScreen, 0, s};
+  AlarmSet *s = ActivityNew<AlarmSet>("AlarmSet", AlarmSetKey, AlarmSetShow);
+  if (!s) return nullptr;
   s->index = 0;
   if (ActivityAdd(&s->head) != 0) {
     delete s;
@@ -309,12 +305,8 @@ Activity *AlarmSetCreate(void) {
 
 Activity *AlarmItemCreate(int id, int reduced) {
   if (id < 0 || id >= ALARM_COUNT) return nullptr;
-  AlarmItem *e = new (std::nothrow) AlarmItem;
-  if (!e) {
-    LOGE("Not enough memory\n");
-    return nullptr;
-  }
-  e->head = {"AlarmItem", 0, AlarmItemKey, AlarmItemShow, ActivityHideScreen, 0, e};
+  AlarmItem *e = ActivityNew<AlarmItem>("AlarmItem", AlarmItemKey, AlarmItemShow);
+  if (!e) return nullptr;
   e->id = id;
   e->weekday = 0;
   e->reduced = reduced ? 1 : 0;

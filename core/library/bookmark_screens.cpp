@@ -206,12 +206,8 @@ int MarkShow(Activity *a) {
 int MarkHide(Activity *a) { return ActivityHideScreen(a); }
 
 Activity *MarkCreate(Activity *browser, int is_history) {
-  MarkListScreen *s = new (std::nothrow) MarkListScreen;
-  if (!s) {
-    LOGE("Not enough memory\n");
-    return nullptr;
-  }
-  s->head = {"Mark", 0, MarkKey, MarkShow, MarkHide, 0, s};
+  MarkListScreen *s = ActivityNew<MarkListScreen>("Mark", MarkKey, MarkShow, MarkHide);
+  if (!s) return nullptr;
   s->browser = browser;
   s->is_history = is_history ? 1 : 0;
   rebuild(s);
@@ -293,12 +289,8 @@ Activity *MarkValueCreate(Activity *browser, Activity *list, Mark *mark) {
   MarkListScreen *ls = listOf(list);
   int index = MarkFind(mark->type, mark->path.c_str(), mark->title.c_str());
   if (index < 0) return nullptr;
-  MarkValueScreen *v = new (std::nothrow) MarkValueScreen;
-  if (!v) {
-    LOGE("Not enough memory\n");
-    return nullptr;
-  }
-  v->head = {"MarkValue", 0, MarkValueKey, MarkValueShow, MarkValueHide, 0, v};
+  MarkValueScreen *v = ActivityNew<MarkValueScreen>("MarkValue", MarkValueKey, MarkValueShow, MarkValueHide);
+  if (!v) return nullptr;
   v->browser = browser;
   v->list = ls;
   v->type = mark->type;

@@ -320,11 +320,17 @@ char *copyInfo(char *buffer, int size, int arg, int language) {
   return getCopyProcessString(buffer, size, arg < 0 ? 0 : arg, language);
 }
 
-// A new job in the browser's list; jobs that ended are forgotten.
-FileJob *newJob(FileBrowser *fb) {
-  auto j = std::unique_ptr<FileJob>(new (std::nothrow) FileJob);
-  if (!j) return nullptr;
-  j->fb = fb;
+// A new job in the browser's list for the entry src_dir/name: copied
+// (mode 1) or moved (2) into dst_dir, or deleted; jobs that ended are
+// forgotten. Null (said) without memory.
+FileJob *newJob(FileBrowser *fb, const std::string &srcDir, const std::string &name, bool isDir,
+                const std::string &dstDir = {}, int mode = 1, bool send = false) {
+  auto j = std::unique_ptr<FileJob>(new (std::nothrow) FileJob{fb, srcDir, name, dstDir, isDir, mode, send});
+  if (!j) {
+    LOGE("Not enough memory!\n");
+    say(kError, false);
+    return nullptr;
+  }
   std::scoped_lock lock(fb->mutex);
   fb->jobs.remove_if([](const std::unique_ptr<FileJob> &x) { return x->phase == 2; });
   fb->jobs.push_back(std::move(j));
@@ -406,6 +412,18 @@ int moveSameDevice(FileBrowser *fb, const std::string &dst) {
   return ok ? 0 : -1;
 }
 
+// A paste or a send of job j (null: refused) on a worker dialog with the
+// copy's progress.
+int startCopy(FileBrowser *fb, FileJob *j) {
+  if (!j) return -1;
+  int lg = PromptLanguage();
+  const char *const *running =
+      j->send ? (j->is_dir ? kCopyingDir : kCopyingFile) : (j->is_dir ? kPastingDir : kPastingFile);
+  const char *const *cancel =
+      j->send ? (j->is_dir ? kCopyCancelDir : kCopyCancelFile) : (j->is_dir ? kPasteCancelDir : kPasteCancelFile);
+  return runDialog(fb, j, DLG_RUNNING, nullptr, running[lg], cancel[lg], pasteWork, true);
+}
+
 }  // namespace
 
 int MenuCopyFile(void *context, int value, int preview) { return preview ? 0 : markEntry(context, 1); }
@@ -448,20 +466,7 @@ int MenuPasteFile(void *context, int value, int preview) {
     std::string device = src.substr(0, third);
     if (third != std::string::npos && under(e.dir, device.c_str())) return moveSameDevice(fb, e.dir);
   }
-  FileJob *j = newJob(fb);
-  if (!j) {
-    LOGE("Not enough memory!\n");
-    say(kError, false);
-    return -1;
-  }
-  j->src_dir = fb->clip_dir;
-  j->name = fb->clip_name;
-  j->dst_dir = e.dir;
-  j->is_dir = fb->clip_is_dir != 0;
-  j->mode = fb->clip_mode;
-  int lg = PromptLanguage();
-  return runDialog(fb, j, DLG_RUNNING, nullptr, (j->is_dir ? kPastingDir : kPastingFile)[lg],
-                   (j->is_dir ? kPasteCancelDir : kPasteCancelFile)[lg], pasteWork, true);
+  return startCopy(fb, newJob(fb, fb->clip_dir, fb->clip_name, fb->clip_is_dir != 0, e.dir, fb->clip_mode));
 }
 
 int MenuSendTo(void *context, int value, int preview) {
@@ -480,21 +485,7 @@ int MenuSendTo(void *context, int value, int preview) {
     say(kError, false);
     return -1;
   }
-  FileJob *j = newJob(fb);
-  if (!j) {
-    LOGE("Not enough memory!\n");
-    say(kError, false);
-    return -1;
-  }
-  j->src_dir = e.dir;
-  j->name = e.name;
-  j->dst_dir = target;
-  j->is_dir = e.is_dir;
-  j->mode = 1;
-  j->send = true;
-  int lg = PromptLanguage();
-  return runDialog(fb, j, DLG_RUNNING, nullptr, (j->is_dir ? kCopyingDir : kCopyingFile)[lg],
-                   (j->is_dir ? kCopyCancelDir : kCopyCancelFile)[lg], pasteWork, true);
+  return startCopy(fb, newJob(fb, e.dir, e.name, e.is_dir, target, 1, true));
 }
 
 int MenuDeleteFile(void *context, int value, int preview) {
@@ -502,15 +493,8 @@ int MenuDeleteFile(void *context, int value, int preview) {
   Entry e;
   FileBrowser *fb = entryFor(context, &e, "root dir, desable deleting\n");
   if (!fb) return -1;
-  FileJob *j = newJob(fb);
-  if (!j) {
-    LOGE("Not enough memory!\n");
-    say(kError, false);
-    return -1;
-  }
-  j->src_dir = e.dir;
-  j->name = e.name;
-  j->is_dir = e.is_dir;
+  FileJob *j = newJob(fb, e.dir, e.name, e.is_dir);
+  if (!j) return -1;
   int lg = PromptLanguage();
   return runDialog(fb, j, DLG_WAIT_OK, (e.is_dir ? kAskDeleteDir : kAskDeleteFile)[lg],
                    (e.is_dir ? kDeletingDir : kDeletingFile)[lg], (e.is_dir ? kDeleteCancelDir : kDeleteCancelFile)[lg],

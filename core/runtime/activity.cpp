@@ -13,6 +13,8 @@
 // either.
 #include "core/runtime/activity.h"
 
+#include "core/runtime/log.h"
+
 #include <atomic>
 #include <cassert>
 #include <cstdio>
@@ -20,6 +22,8 @@
 #include <mutex>
 
 namespace {
+
+constexpr char kLogSource[] = "core/activity.c";
 
 std::mutex g_mutex;
 Activity *g_stack[kActivityMax];  // guarded by g_mutex
@@ -102,6 +106,8 @@ int ActivityReshow(Activity *act) {
   if (isTop) show(act);
   return 0;
 }
+
+void ActivityLogNoMemory(const char *name) { LOGE("Not enough memory for %s\n", name); }
 
 int ActivityHideScreen(Activity *act) {
   if (!act) return -1;

@@ -17,6 +17,7 @@
 #include "core/runtime/key.h"
 
 #include <functional>
+#include <new>
 #include <thread>
 
 struct Activity {
@@ -52,6 +53,23 @@ int ActivityReshow(Activity *act);
 // The hide callback most screens share: the screen stops speaking and
 // taking keys until it is shown again. Returns 0, -1 for null.
 int ActivityHideScreen(Activity *act);
+
+// Logs that a screen could not be made.
+void ActivityLogNoMemory(const char *name);
+
+// A new screen record T whose first member `head` names it and holds its
+// callbacks, with the record as its data; null (logged) without memory.
+template <typename T>
+T *ActivityNew(const char *name, int (*key)(Activity *, const KeyEvent *), int (*show)(Activity *),
+               int (*hide)(Activity *) = ActivityHideScreen) {
+  T *screen = new (std::nothrow) T;
+  if (!screen) {
+    ActivityLogNoMemory(name);
+    return nullptr;
+  }
+  screen->head = {name, 0, key, show, hide, 0, screen};
+  return screen;
+}
 
 // Hands key to the top-most active screen. Returns the screen's result, or
 // -2 when no screen is active or it has no key callback.

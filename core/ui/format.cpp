@@ -112,12 +112,8 @@ int FormatKey(Activity *a, const KeyEvent *key) {
 
 Activity *FormatCreate(Activity *owner, int target) {
   if (!owner || target < FORMAT_EMMC || target > FORMAT_USBDISK) return nullptr;
-  Format *f = new (std::nothrow) Format;
-  if (!f) {
-    LOGE("Not enough memory\n");
-    return nullptr;
-  }
-  f->head = {"Format", 0, FormatKey, FormatShow, FormatHide, 0, f};
+  Format *f = ActivityNew<Format>("Format", FormatKey, FormatShow, FormatHide);
+  if (!f) return nullptr;
   f->owner = owner;
   f->step = 0;
   f->target = target;
