@@ -20,9 +20,24 @@ inline bool WriteFile(const std::string &path, const std::string &bytes) {
   return static_cast<bool>(f);
 }
 
+// A file of the source tree, rel starting with "/": under TB_SOURCE_DIR
+// from the environment (CTest sets it), else under the tree the program was
+// built in (build/<preset>/tests/<program>). A run-time value rather than a
+// compile-time one, so that the compiler cache serves every clone alike.
+inline std::string SourcePath(const std::string &rel) {
+  static const std::string root = [] {
+    const char *env = std::getenv("TB_SOURCE_DIR");
+    if (env && *env) return std::string(env);
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return exe.parent_path().parent_path().parent_path().parent_path().string();
+  }();
+  return root + rel;
+}
+
 // The sample books: TB_SAMPLES_DIR from the environment when set, else the
-// tree's own third_party/samples (the folder the build names).
+// tree's own third_party/samples.
 inline std::string SamplesDir() {
   const char *env = std::getenv("TB_SAMPLES_DIR");
-  return env && *env ? env : TB_SAMPLES_DIR;
+  return env && *env ? std::string(env) : SourcePath("/third_party/samples");
 }

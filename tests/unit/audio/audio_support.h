@@ -24,7 +24,7 @@ namespace audiotest {
 
 // The committed test files (tiny, made by tools/badaudio/make-seeds).
 inline std::string DataFile(const char *name) {
-  return std::string(TB_SOURCE_DIR) + "/tests/data/audio/" + name;
+  return SourcePath("/tests/data/audio/") + name;
 }
 
 // The ffmpeg command line, or "" when it cannot run here (under qemu, or

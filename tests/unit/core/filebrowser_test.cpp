@@ -3,6 +3,7 @@
 // The copy and delete jobs run on worker dialogs: run these under the
 // ThreadSanitizer preset as well.
 #include "core/library/filebrowser.h"
+#include "support/files.h"
 
 #include "core/runtime/globals.h"
 #include "core/library/bookmark.h"
@@ -30,7 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 
 void installTable(const TempRoot &root) {
-  fs::copy_file(std::string(TB_SOURCE_DIR) + "/data/ChnCharIndexs.bin", root.at("/home/ChnCharIndexs.bin"),
+  fs::copy_file(SourcePath("/data/ChnCharIndexs.bin"), root.at("/home/ChnCharIndexs.bin"),
                 fs::copy_options::overwrite_existing);
 }
 

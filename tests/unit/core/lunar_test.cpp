@@ -1,4 +1,5 @@
 #include "core/clock/lunar.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -228,7 +229,7 @@ struct RefDay {
 // <field>..." where each day continues the one before (lunar day + 1, day
 // stem-branch + 1, no term) unless a field says otherwise.
 bool readReference(std::vector<RefDay> *days) {
-  std::ifstream in(TB_SOURCE_DIR "/tests/unit/core/lunar_reference.txt");
+  std::ifstream in(SourcePath("/tests/unit/core/lunar_reference.txt"));
   if (!in) return false;
   RefDay cur{};
   cur.term = -1;

@@ -2,6 +2,7 @@
 // few hand-made headers: what is accepted, and that only an accepted
 // package leaves the archive behind.
 #include "core/library/upgrade.h"
+#include "support/files.h"
 
 #include "support/temp_root.h"
 
@@ -16,7 +17,7 @@
 namespace {
 
 std::string Fixture(const char *name) {
-  std::ifstream in(std::string(TB_SOURCE_DIR) + "/tests/e2e/fixtures/upgrade/" + name, std::ios::binary);
+  std::ifstream in(SourcePath("/tests/e2e/fixtures/upgrade/") + name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -2,6 +2,7 @@
 // that tools/daisygolden/make_goldens.py wrote from the books' own files
 // (tests/data/daisy).
 #include "tools/daisywalk/daisy_report.h"
+#include "support/files.h"
 
 #include "daisy_test_util.h"
 
@@ -42,7 +43,7 @@ TEST_P(Golden, ReportMatchesTheBooksOwnFiles) {
   const Book &b = GetParam();
   std::string control = SamplesDir() + "/" + b.control;
   ASSERT_TRUE(std::filesystem::exists(control)) << control;
-  std::string golden = ReadFile(std::string(TB_SOURCE_DIR) + "/tests/data/daisy/" + b.name + ".txt");
+  std::string golden = ReadFile(SourcePath("/tests/data/daisy/") + b.name + ".txt");
   ASSERT_FALSE(golden.empty()) << b.name;
   const daisyreport::Api &api = daisyreport::apiFor(control);
   ASSERT_EQ(api.open(control.c_str()), 0) << control;

@@ -1,6 +1,7 @@
 // The PDF record against the real poppler tools behind the host board's
 // wrapper, installed in a temporary board root as scripts/install-home does.
 #include "ebook/ebook_lines.h"
+#include "support/files.h"
 #include "ebook/ebook_parser.h"
 
 #include "ebook_test_util.h"
@@ -63,10 +64,10 @@ std::string makePdf(const std::vector<std::string> &pages) {
 class PdfBook : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string wrapper = TB_SOURCE_DIR "/board/host/pdftools/pdfwrap.sh";
+    std::string wrapper = SourcePath("/board/host/pdftools/pdfwrap.sh");
     for (const char *tool : {"/home/pdfinfo", "/home/pdftotext"})
       fs::copy_file(wrapper, root_.at(tool), fs::copy_options::overwrite_existing);
-    fs::copy_file(TB_SOURCE_DIR "/data/xpdfrc", root_.at("/home/xpdfrc"));
+    fs::copy_file(SourcePath("/data/xpdfrc"), root_.at("/home/xpdfrc"));
   }
   void TearDown() override {
     set_pdf_programs("/home/pdfinfo", "/home/pdftotext", "/home/xpdfrc");

@@ -4,6 +4,7 @@
 // tests/data/ebook/html (make.sh there); the shared samples are DAISY
 // pipeline EPUBs.
 #include "ebook/ebook_epub.h"
+#include "support/files.h"
 #include "ebook/epub.h"
 
 #include "ebook_test_util.h"
@@ -21,7 +22,7 @@ namespace {
 
 using ebooktest::TempDir;
 
-const std::string kData = std::string(TB_SOURCE_DIR) + "/tests/data/ebook/";
+const std::string kData = SourcePath("/tests/data/ebook/");
 
 std::string withoutSpace(const std::string &s) {
   std::string out;

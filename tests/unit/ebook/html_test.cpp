@@ -2,6 +2,7 @@
 // The fixtures in tests/data/ebook/html are pages saved by pandoc,
 // LibreOffice and a browser (make.sh there); their text is en.md and zh.md.
 #include "ebook/ebook_parser.h"
+#include "support/files.h"
 #include "ebook/html_text.h"
 
 #include "ebook_test_util.h"
@@ -16,7 +17,7 @@ namespace {
 using ebooktest::convert;
 using ebooktest::TempDir;
 
-const std::string kDir = std::string(TB_SOURCE_DIR) + "/tests/data/ebook/html/";
+const std::string kDir = SourcePath("/tests/data/ebook/html/");
 
 std::string withoutSpace(const std::string &s) {
   std::string out;

@@ -2,6 +2,7 @@
 // breaks, letter steps with white-space runs, what letter mode says, and
 // the whole-book counts over a real book.
 #include "ebook/ebook_lines.h"
+#include "support/files.h"
 #include "ebook/ebook_parser.h"
 #include "ebook/wordlist.h"
 #include "ebook_test_util.h"
@@ -220,7 +221,7 @@ TEST(ReaderSpeech, WhatALetterSays) {
 
 TEST(ReaderSpeech, ChineseLettersComeWithExampleWords) {
   WordList_DeInit();
-  ASSERT_EQ(WordList_InitFrom(TB_SOURCE_DIR "/data/WordList.bin"), 0);
+  ASSERT_EQ(WordList_InitFrom(SourcePath("/data/WordList.bin").c_str()), 0);
   const std::string says = LetterText(0x4E2D, 0);  // 中
   WordList_DeInit();
   ASSERT_GT(says.size(), 6u);

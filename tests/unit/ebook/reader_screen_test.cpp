@@ -4,6 +4,7 @@
 // the position report, and books that cannot be opened. Books are short
 // UTF-8 texts written here; sentence ends are delivered by hand.
 #include "core/runtime/activity.h"
+#include "support/files.h"
 #include "core/runtime/globals.h"
 #include "core/library/bookmark.h"
 #include "core/runtime/config.h"
@@ -444,9 +445,9 @@ std::string onePdfLinePerPage(const std::vector<std::string> &pages) {
 
 TEST_F(Reader, APdfIsReadPageByPageAndReportedInPages) {
   for (const char *tool : {"/home/pdfinfo", "/home/pdftotext"})
-    std::filesystem::copy_file(TB_SOURCE_DIR "/board/host/pdftools/pdfwrap.sh", root_.at(tool),
+    std::filesystem::copy_file(SourcePath("/board/host/pdftools/pdfwrap.sh"), root_.at(tool),
                                std::filesystem::copy_options::overwrite_existing);
-  std::filesystem::copy_file(TB_SOURCE_DIR "/data/xpdfrc", root_.at("/home/xpdfrc"),
+  std::filesystem::copy_file(SourcePath("/data/xpdfrc"), root_.at("/home/xpdfrc"),
                              std::filesystem::copy_options::overwrite_existing);
   root_.write("/mnt/emmc/pdf/book.pdf", onePdfLinePerPage({"First page.", "Second page.", "Third page."}));
   setUnit(4);

@@ -3,6 +3,7 @@
 // and every kind of bad file is refused with its reason. Small compound
 // files and packages are built here so each case shows what it changes.
 #include "ebook/ebook_parser.h"
+#include "support/files.h"
 
 #include "ebook_test_util.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 using ebooktest::TempDir;
 
-const std::string kData = std::string(TB_SOURCE_DIR) + "/tests/data/word/";
+const std::string kData = SourcePath("/tests/data/word/");
 
 class Word : public ::testing::Test {
  protected:

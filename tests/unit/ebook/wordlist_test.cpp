@@ -1,4 +1,5 @@
 #include "ebook/wordlist.h"
+#include "support/files.h"
 
 #include "ebook_test_util.h"
 
@@ -139,7 +140,7 @@ TEST_F(WordListTest, DamagedEntryYieldsNoWords) {
 }
 
 TEST_F(WordListTest, ShippedListExplainsCommonCharacters) {
-  ASSERT_EQ(WordList_InitFrom(TB_SOURCE_DIR "/data/WordList.bin"), 0);
+  ASSERT_EQ(WordList_InitFrom(SourcePath("/data/WordList.bin").c_str()), 0);
   const unsigned char *words[kWordListMaxWords];
   unsigned char lengths[kWordListMaxWords];
   for (char16_t ch : std::u16string(u"开张的书們說")) {

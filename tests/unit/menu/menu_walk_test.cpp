@@ -3,6 +3,7 @@
 // what was spoken line by line. The walks are generated from the menu
 // tables by tools/menuwalk; the start-up walks run end to end as stories.
 #include "core/clock/alarm_screens.h"
+#include "support/files.h"
 #include "core/runtime/activity.h"
 #include "core/ui/menu.h"
 #include "menu/mdata.h"
@@ -79,7 +80,7 @@ class MenuWalk : public ::testing::TestWithParam<const char *> {
 };
 
 TEST_P(MenuWalk, SpeaksEveryItemAndValue) {
-  Walk w = readWalk(std::string(TB_SOURCE_DIR) + "/tests/unit/menu/walks/" + GetParam());
+  Walk w = readWalk(SourcePath("/tests/unit/menu/walks/") + GetParam());
   ASSERT_GT(w.keys.size(), 300u);
   size_t before = TranscriptLines().size();
   for (int code : w.keys) {

@@ -1,6 +1,7 @@
 // The polyphone table: loading the file, the bucket codes, longest-match
 // replacement in GBK and through the UTF-8 entry, reloading.
 #include "speech/duoying.h"
+#include "support/files.h"
 
 #include "board/board.h"
 #include "board/host/host.h"
@@ -191,7 +192,7 @@ TEST_F(DuoYing, ReloadsWhenTheFileChanges) {
 // polyphones are replaced, and the engine's Mandarin voice (without its own
 // lexicon) then reads them as the pinyin says.
 TEST_F(DuoYing, ShippedTableCorrectsTypicalPolyphones) {
-  fs::copy_file(TB_SOURCE_DIR "/data/duo_ying_zi.res", file());
+  fs::copy_file(SourcePath("/data/duo_ying_zi.res"), file());
   testing::internal::CaptureStdout();
   ASSERT_EQ(InitDuoYing(), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout().find("DealLine"), std::string::npos);

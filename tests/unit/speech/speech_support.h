@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/temp_root.h"
+#include "support/files.h"
 #include "ttsengine/ivtts.h"
 
 #include <filesystem>
@@ -18,7 +19,7 @@ inline bool HaveEngineData() {
 
 inline void InstallResource(const TempRoot &root) {
   std::error_code ec;
-  std::filesystem::copy_file(std::string(TB_SOURCE_DIR) + "/data/Resource.irf", root.at("/home/Resource.irf"),
+  std::filesystem::copy_file(SourcePath("/data/Resource.irf"), root.at("/home/Resource.irf"),
                              std::filesystem::copy_options::overwrite_existing, ec);
 }
 

@@ -2,6 +2,7 @@
 // synthesise need espeak-ng's data: they find it as the engine does (under
 // qemu set ESPEAK_DATA_PATH to a copy on tmpfs) and are skipped without it.
 #include "ttsengine/espeak_core.h"
+#include "support/files.h"
 #include "ttsengine/ivtts.h"
 #include "ttsengine/voice_role.h"
 
@@ -351,7 +352,7 @@ uint32_t readFile(void *param, void *buffer, uint32_t offset, uint32_t size) {
 
 // The resource the device ships: prompts with common polyphones read right.
 TEST_F(IvTts, ShippedResourceReadsCommonPolyphones) {
-  FILE *f = std::fopen(TB_SOURCE_DIR "/data/Resource.irf", "rb");
+  FILE *f = std::fopen(SourcePath("/data/Resource.irf").c_str(), "rb");
   ASSERT_NE(f, nullptr);
   ivTResPackDesc res{f, &readFile, {}};
   Engine shipped;
