@@ -20,8 +20,8 @@ copy tests/e2e/fixtures/upgrade/badmd5.up /mnt/emmc/q7up
 file /mnt/emmc/q4snb.bin ""
 hotplug usb_plug_out
 expect command "rm -rf /mnt/emmc/q4snb.bin"
-expect nofile /mnt/emmc/q4snb.bin
 expect say "升级文件已损坏"
+expect nofile /mnt/emmc/q4snb.bin
 expect nofile /mnt/emmc/q7up
 expect nofile /home/tmp.tar.gz
 expect nocommand "tar -xzvf /home/tmp.tar.gz -C /home/upgrade.new"
