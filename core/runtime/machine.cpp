@@ -6,6 +6,7 @@
 #include "board/board.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/log.h"
+#include "core/runtime/shell.h"
 
 #include <algorithm>
 #include <cctype>
@@ -117,7 +118,8 @@ void printSummary() {
   bool first = true;
   while (start < all.size()) {
     size_t nl = all.find('\n', start);
-    std::string cmd = "echo \"" + all.substr(start, nl - start) + "\" " + (first ? ">" : ">>") + " /tmp/machine";
+    std::string cmd =
+        "printf '%s\\n' " + ShellQuote(all.substr(start, nl - start)) + (first ? " >" : " >>") + " /tmp/machine";
     BoardRunShell(cmd.c_str());
     first = false;
     start = nl + 1;

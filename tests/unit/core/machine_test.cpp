@@ -77,7 +77,7 @@ TEST(Machine, IdentifiesTheBoardFromItsFiles) {
   EXPECT_EQ(HardVer, 32);
   EXPECT_EQ(MRecordVolume, 19);  // v2.0 records louder
   EXPECT_EQ(CardIsTf, 1);        // mini type 3: bit value 4 clear
-  EXPECT_NE(root.read("/host/commands.txt").find("echo \"SerialNo: 123456\" >> /tmp/machine"), std::string::npos);
+  EXPECT_NE(root.read("/host/commands.txt").find("printf '%s\\n' 'SerialNo: 123456' >> /tmp/machine"), std::string::npos);
 
   root.write("/proc/version", "Linux version 4.19.0\n");
   EXPECT_EQ(LoadMachineType(), -1);
