@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -164,19 +165,22 @@ int ParseKernelVersion(const char *text) {
   if (!text || std::strncmp(text, kHead, sizeof kHead - 1) != 0) return -1;
   const char *p = text + sizeof kHead - 1;
   while (*p == ' ') p++;
-  int v = 0;
+  // One byte a part: a part past 255 is no version this code knows (and
+  // taking its low byte would make "3.266.14" pass for 3.10.14).
+  unsigned v = 0;
   for (int part = 0; part < 4; part++) {
     if (!std::isdigit(static_cast<unsigned char>(*p))) {
       if (part == 0) return -1;
       break;
     }
-    int n = 0;
-    while (std::isdigit(static_cast<unsigned char>(*p))) n = n * 10 + (*p++ - '0');
-    v = v << 8 | (n & 0xff);
+    unsigned n = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p)))
+      if ((n = n * 10 + (*p++ - '0')) > 255) return -1;
+    v = v << 8 | n;
     if (*p != '.') break;
     p++;
   }
-  return v;
+  return v > INT_MAX ? -1 : static_cast<int>(v);
 }
 
 int ParseCommandLine(const char *cmdline) {

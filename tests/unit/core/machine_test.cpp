@@ -62,9 +62,19 @@ TEST(Machine, VersionTexts) {
   EXPECT_EQ(ReadVerFromStr("V1.0"), -1);
   EXPECT_EQ(ReadVerFromStr("v1,0"), -1);
   EXPECT_EQ(ReadVerFromStr("v1."), -1);
-  EXPECT_EQ(ParseKernelVersion("Linux version 3.10.14 (gcc) #1"), 0x30a0e);
-  EXPECT_EQ(ParseKernelVersion("Linux version   3.0.8-rc1"), 0x30008);
-  EXPECT_EQ(ParseKernelVersion("Linux  version 3.0.8"), -1);
+  const struct {
+    const char *text;
+    int version;
+  } kernels[] = {
+      {"Linux version 3.10.14 (gcc) #1", 0x30a0e},
+      {"Linux version   3.0.8-rc1", 0x30008},
+      {"Linux  version 3.0.8", -1},
+      {"Linux version 55555555555.10.14", -1},  // no overflow, no wrapped part
+      {"Linux version 3.266.14", -1},           // not 3.10.14 by its low byte
+      {"Linux version 3.10.14.255", 0x30a0eff},
+      {"Linux version 200.1.1.1", -1},  // past INT_MAX
+  };
+  for (const auto &k : kernels) EXPECT_EQ(ParseKernelVersion(k.text), k.version) << k.text;
 }
 
 TEST(Machine, IdentifiesTheBoardFromItsFiles) {
