@@ -66,13 +66,10 @@ TEST(Machine, VersionTexts) {
     const char *text;
     int version;
   } kernels[] = {
-      {"Linux version 3.10.14 (gcc) #1", 0x30a0e},
-      {"Linux version   3.0.8-rc1", 0x30008},
-      {"Linux  version 3.0.8", -1},
-      {"Linux version 55555555555.10.14", -1},  // no overflow, no wrapped part
-      {"Linux version 3.266.14", -1},           // not 3.10.14 by its low byte
-      {"Linux version 3.10.14.255", 0x30a0eff},
-      {"Linux version 200.1.1.1", -1},  // past INT_MAX
+      {"Linux version 3.10.14 (gcc) #1", 0x30a0e}, {"Linux version   3.0.8-rc1", 0x30008},
+      {"Linux  version 3.0.8", -1},                {"Linux version 3.10.14.255", 0x30a0eff},
+      // No overflow, no part cut to its low byte (3.266.14 is not 3.10.14), nothing past INT_MAX.
+      {"Linux version 55555555555.10.14", -1},     {"Linux version 3.266.14", -1}, {"Linux version 200.1.1.1", -1},
   };
   for (const auto &k : kernels) EXPECT_EQ(ParseKernelVersion(k.text), k.version) << k.text;
 }
