@@ -10,6 +10,7 @@
 #include "ebook/string_array.h"
 #include "ebook/xml_sax.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -295,11 +296,15 @@ int buildStartTimes(DsySmlInfo *s, const char *path) {
   return 0;
 }
 
+// The digits at *p (advanced past all of them) as a number, held at 10^12:
+// that is past INT_MAX ms in every unit, and 10^12 hours in ms still fits in
+// a long long, so a long run of digits saturates instead of overflowing.
 int parseDigits(const char **p, long long *value) {
+  constexpr long long kCap = 1000000000000LL;
   int n = 0;
   long long v = 0;
   while (**p >= '0' && **p <= '9') {
-    if (v < 1000000000000LL) v = v * 10 + (**p - '0');
+    v = v < kCap ? std::min(v * 10 + (**p - '0'), kCap) : kCap;
     (*p)++;
     n++;
   }

@@ -10,6 +10,7 @@
 
 #include "board/board.h"
 #include "core/runtime/log.h"
+#include "core/runtime/shell.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,18 +36,6 @@ struct PdfBook {
 
 PdfBook *book(ebook_parser *p) { return static_cast<PdfBook *>(p->context); }
 
-// One word for sh: single quotes, each ' written as '\''. A relative name
-// that starts with '-' gets "./" so the program does not take it for an
-// option.
-std::string shellQuote(const std::string &word) {
-  std::string w = !word.empty() && word[0] == '-' ? "./" + word : word;
-  std::string out = "'";
-  for (char c : w) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
-  }
-  return out + "'";
-}
 
 // The page count after "Pages:", or a message and -1.
 int parsePages(const char *info) {
@@ -77,7 +66,7 @@ int openPdf(ebook_parser *parser, const char *path) {
     return -2;
   }
   b->path = path;
-  std::string cmd = shellQuote(g_pdfinfo) + "  -cfg " + shellQuote(g_config) + " " + shellQuote(b->path);
+  std::string cmd = ShellQuotePath(g_pdfinfo) + "  -cfg " + ShellQuotePath(g_config) + " " + ShellQuotePath(b->path);
   int n = BoardPopen(cmd.c_str(), b->text.get(), kTextSize);
   if (n <= 0) {
     LOGE("pdf info error: %s gave nothing\n", path);
@@ -106,7 +95,7 @@ int readPagePdf(ebook_parser *parser, int page, const char **text) {
   if (!b || !text || page < 0 || page >= b->pages) return 0;
   char range[64];
   std::snprintf(range, sizeof range, " -f %d  -l %d  ", page + 1, page + 1);
-  std::string cmd = shellQuote(g_pdftotext) + " -raw  -cfg " + shellQuote(g_config) + range + shellQuote(b->path) + " -";
+  std::string cmd = ShellQuotePath(g_pdftotext) + " -raw  -cfg " + ShellQuotePath(g_config) + range + ShellQuotePath(b->path) + " -";
   int n = BoardPopen(cmd.c_str(), b->text.get(), kTextSize);
   if (n < 0) {
     LOGE("can not run %s\n", g_pdftotext.c_str());

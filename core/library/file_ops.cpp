@@ -10,6 +10,7 @@
 #include "core/library/filebrowser_record.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/log.h"
+#include "core/runtime/shell.h"
 #include "core/ui/dialog.h"
 #include "info/info.h"
 #include "speech/text_sound.h"
@@ -398,7 +399,7 @@ int markEntry(void *context, int mode) {
 
 // A same-device cut: one rename by the system's mv.
 int moveSameDevice(FileBrowser *fb, const std::string &dst) {
-  std::string cmd = "mv " + shellQuote(join(fb->clip_dir, fb->clip_name)) + "  " + shellQuote(dst);
+  std::string cmd = "mv " + ShellQuotePath(join(fb->clip_dir, fb->clip_name)) + "  " + ShellQuotePath(dst);
   if (cmd.size() >= kPathMax) {
     LOGW("command to long\n");
     say(kError, false);

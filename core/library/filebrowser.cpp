@@ -156,16 +156,6 @@ std::string join(const std::string &dir, const std::string &name) {
   return dir == "/" ? "/" + name : dir + "/" + name;
 }
 
-// sh single quotes; a quote inside becomes '\''.
-std::string shellQuote(const std::string &s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
-
 
 const char *const *deviceName(int type) {
   switch (type) {

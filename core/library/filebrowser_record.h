@@ -113,8 +113,6 @@ bool isDirPath(const std::string &path);
 int depthOf(const std::string &dir);
 std::string join(const std::string &dir, const std::string &name);
 inline bool under(const std::string &path, const char *prefix) { return PathIsUnder(path.c_str(), prefix) != 0; }
-// sh single quotes; a quote inside becomes '\''.
-std::string shellQuote(const std::string &s);
 // The spoken name of a storage device, and its "not inserted" text.
 const char *const *deviceName(int type);
 const char *const *notInserted(int type);

@@ -6,6 +6,7 @@
 #include "core/runtime/globals.h"
 #include "core/runtime/key.h"
 #include "core/runtime/log.h"
+#include "core/runtime/shell.h"
 #include "speech/text_sound.h"
 
 #include <cerrno>
@@ -117,7 +118,7 @@ int copyAndHash(int in, long long bytes, unsigned char digest[16]) {
 // except when only this device's own storage failed (-2), so that a good
 // package is tried again once there is room.
 int refuse(const std::string &package, int result) {
-  if (result != -2) run("rm -rf  " + package);
+  if (result != -2) run("rm -rf  " + ShellQuote(package));
   sayAndWait(result == -4 ? kLower : result == -2 ? kFailed : kDamaged);
   return result;
 }
@@ -225,11 +226,11 @@ int UpGrage(int minimum) {
 
   sayAndWait(kUpgrading);
   const std::string folder = std::string(kFolder) + "/";
-  if (exists(folder + script)) run(folder + script);
+  if (exists(folder + script)) run(ShellQuote(folder + script));
   if (exists(folder + config) && _LoadConfig((folder + config).c_str()) != 0)
     LOGI("_LoadConfig %s return error\n", (folder + config).c_str());
   // Applied: the package goes, so the next start does not repeat it.
-  run("rm -rf  " + package);
+  run("rm -rf  " + ShellQuote(package));
   if (exists(folder + "reboot")) {
     pwroff_tone = 1;
     SendVKey(VKEY_POWEROFF);

@@ -7,12 +7,14 @@
 #include "core/runtime/globals.h"
 #include "core/runtime/config.h"
 #include "core/runtime/machine.h"
+#include "core/runtime/shell.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -46,10 +48,11 @@ void rotate() {
   }
   int old = LogFileNo - CfgMaxLogFile;
   if (old < 0) old += kMaxLogNo;
-  char cmd[300];
-  std::snprintf(cmd, sizeof cmd, "rm  '%s/%s%d.log'", kLogDir, DeviceName ? DeviceName : "", old);
-  int status = BoardRunShell(cmd);
-  std::printf("system: %s return 0x%x\n", cmd, static_cast<unsigned>(status));
+  char name[256];
+  logFileName(old, name, sizeof name);
+  const std::string cmd = "rm  " + ShellQuote(name);
+  int status = BoardRunShell(cmd.c_str());
+  std::printf("system: %s return 0x%x\n", cmd.c_str(), static_cast<unsigned>(status));
 }
 
 }  // namespace

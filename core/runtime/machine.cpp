@@ -6,9 +6,11 @@
 #include "board/board.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/log.h"
+#include "core/runtime/shell.h"
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -117,7 +119,8 @@ void printSummary() {
   bool first = true;
   while (start < all.size()) {
     size_t nl = all.find('\n', start);
-    std::string cmd = "echo \"" + all.substr(start, nl - start) + "\" " + (first ? ">" : ">>") + " /tmp/machine";
+    std::string cmd =
+        "printf '%s\\n' " + ShellQuote(all.substr(start, nl - start)) + (first ? " >" : " >>") + " /tmp/machine";
     BoardRunShell(cmd.c_str());
     first = false;
     start = nl + 1;
@@ -162,19 +165,22 @@ int ParseKernelVersion(const char *text) {
   if (!text || std::strncmp(text, kHead, sizeof kHead - 1) != 0) return -1;
   const char *p = text + sizeof kHead - 1;
   while (*p == ' ') p++;
-  int v = 0;
+  // One byte a part: a part past 255 is no version this code knows (and
+  // taking its low byte would make "3.266.14" pass for 3.10.14).
+  unsigned v = 0;
   for (int part = 0; part < 4; part++) {
     if (!std::isdigit(static_cast<unsigned char>(*p))) {
       if (part == 0) return -1;
       break;
     }
-    int n = 0;
-    while (std::isdigit(static_cast<unsigned char>(*p))) n = n * 10 + (*p++ - '0');
-    v = v << 8 | (n & 0xff);
+    unsigned n = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p)))
+      if ((n = n * 10 + (*p++ - '0')) > 255) return -1;
+    v = v << 8 | n;
     if (*p != '.') break;
     p++;
   }
-  return v;
+  return v > INT_MAX ? -1 : static_cast<int>(v);
 }
 
 int ParseCommandLine(const char *cmdline) {

@@ -7,9 +7,12 @@
 // core/runtime/loop.cpp), and g_usbMutex keeps two re-arms from interleaving.
 //
 // A client gets no answer, only its message read: up to 1024 bytes, until
-// the terminating zero, the end of the connection or readTimeoutMs, so one
-// client that never sends or never closes delays the others by at most that
-// long. Whatever it sends, the server logs the text and goes on.
+// the terminating zero, the end of the connection or readTimeoutMs after it
+// connected. The server waits on all its clients at once (poll), so a client
+// that never sends or never closes delays no one: it only holds one of
+// kMaxClients places until its time is up, and when every place is taken
+// the oldest client is dropped for the newest. Whatever a client sends, the
+// server logs the text and goes on.
 #include "core/runtime/vkey.h"
 
 #include "board/board.h"
@@ -21,11 +24,13 @@
 #include "core/runtime/loop.h"
 #include "speech/text_sound.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -33,12 +38,14 @@
 #include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr char kLogSource[] = "core/vkey.c";
 constexpr int kMaxMessage = 1024;
-constexpr int kBacklog = 10;
+constexpr int kBacklog = 64;
+constexpr int kMaxClients = 16;
 constexpr int kAcceptPollMs = 200;
 
 enum { kUsbNone = 0, kUsbPower = 1, kUsbHost = 3, kUsbDisk = 7 };
@@ -70,30 +77,6 @@ int probeCard() {
 
 int64_t nowMs() { return BoardMonotonicUs() / 1000; }
 
-// Reads one message: until a zero byte, the end of the connection, max
-// bytes or the time-out. Returns the bytes read, -1 on a read error with
-// nothing read.
-int readMessage(int fd, char *buf, int max, int timeoutMs) {
-  int got = 0;
-  int64_t deadline = nowMs() + timeoutMs;
-  while (got < max) {
-    int left = static_cast<int>(deadline - nowMs());
-    if (left <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    int r = poll(&p, 1, left);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    ssize_t n = recv(fd, buf + got, static_cast<size_t>(max - got), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return got > 0 ? got : -1;
-    if (n == 0) break;
-    bool ended = std::memchr(buf + got, '\0', static_cast<size_t>(n)) != nullptr;
-    got += static_cast<int>(n);
-    if (ended) break;
-  }
-  return got;
-}
-
 // The message as it may go to the console: up to its zero, control bytes
 // shown as "?".
 void printMessage(const char *msg, int len) {
@@ -107,28 +90,94 @@ void printMessage(const char *msg, int len) {
   std::fflush(stdout);
 }
 
+// One connection and what it has sent so far.
+struct Client {
+  int fd = -1;
+  int64_t deadline = 0;
+  int got = 0;  // -1 after a read error with nothing read
+  bool done = false;
+  char buf[kMaxMessage];
+};
+
+// Reads what the client has sent without waiting; done at its zero byte,
+// the end of the connection, a full buffer or a read error.
+void readSome(Client *c) {
+  for (;;) {
+    ssize_t n = recv(c->fd, c->buf + c->got, static_cast<size_t>(kMaxMessage - c->got), MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n < 0) {
+      if (c->got == 0) c->got = -1;
+    } else if (n > 0) {
+      bool ended = std::memchr(c->buf + c->got, '\0', static_cast<size_t>(n)) != nullptr;
+      c->got += static_cast<int>(n);
+      if (!ended && c->got < kMaxMessage) continue;
+    }
+    c->done = true;
+    return;
+  }
+}
+
+// Closes the connection and acts on its message.
+void finish(VkeyServer *ctx, Client *c) {
+  close(c->fd);
+  c->fd = -1;
+  if (c->got < 0) {
+    std::printf("read socket error\n");
+    return;
+  }
+  printMessage(c->buf, c->got);
+  if (!ctx->stop) VkeyHandleMessage(c->buf, c->got);
+}
+
+// Takes every connection waiting; at kMaxClients the oldest client goes.
+void acceptAll(VkeyServer *ctx, std::vector<std::unique_ptr<Client>> *clients) {
+  for (;;) {
+    int fd = accept4(ctx->listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+      // None left, or gone before it was accepted, or the listening socket
+      // is being closed: back to waiting.
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) std::printf("accept a error socket\n");
+      return;
+    }
+    if (clients->size() >= kMaxClients) {
+      LOGW("vkey: too many clients, dropping the oldest\n");
+      close(clients->front()->fd);
+      clients->erase(clients->begin());
+    }
+    auto c = std::make_unique<Client>();
+    c->fd = fd;
+    c->deadline = nowMs() + ctx->readTimeoutMs;
+    clients->push_back(std::move(c));
+  }
+}
+
 void serve(VkeyServer *ctx) {
   if (CfgDebugKey) LOGI("VkeyServerThread start!\n");
+  std::vector<std::unique_ptr<Client>> clients;  // oldest first
+  std::vector<pollfd> fds;
   while (!ctx->stop) {
-    pollfd p{ctx->listenFd, POLLIN, 0};
-    if (poll(&p, 1, kAcceptPollMs) <= 0) continue;
-    int c = accept4(ctx->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (c < 0) {
-      // Gone before it was accepted (or the listening socket is being
-      // closed): the next connection, if any.
-      if (errno != EAGAIN && errno != EWOULDBLOCK) std::printf("accept a error socket\n");
-      continue;
+    int64_t now = nowMs();
+    int wait = kAcceptPollMs;
+    fds.assign(1, pollfd{ctx->listenFd, POLLIN, 0});
+    for (const auto &c : clients) {
+      fds.push_back(pollfd{c->fd, POLLIN, 0});
+      wait = static_cast<int>(std::clamp<int64_t>(c->deadline - now, 0, wait));
     }
-    char buf[kMaxMessage];
-    int n = readMessage(c, buf, kMaxMessage, ctx->readTimeoutMs);
-    close(c);
-    if (n < 0) {
-      std::printf("read socket error\n");
-      continue;
+    int r = poll(fds.data(), fds.size(), wait);
+    if (r < 0 && errno != EINTR) LOGW("vkey poll error:%s\n", std::strerror(errno));
+    // Clients first (in the order they came), then new connections.
+    now = nowMs();
+    for (size_t i = 0; i < clients.size(); i++) {
+      Client *c = clients[i].get();
+      if (r > 0 && fds[i + 1].revents) readSome(c);
+      if (c->done || now >= c->deadline) finish(ctx, c);
     }
-    printMessage(buf, n);
-    if (!ctx->stop) VkeyHandleMessage(buf, n);
+    std::erase_if(clients, [](const auto &c) { return c->fd < 0; });
+    if (r > 0 && fds[0].revents) acceptAll(ctx, &clients);
   }
+  for (const auto &c : clients) close(c->fd);
   if (CfgDebugKey) LOGI("VkeyServerThread stop!\n");
 }
 

@@ -11,7 +11,7 @@
 struct VkeyServer {
   int listenFd = -1;
   int port = 0;
-  int readTimeoutMs = 1000;  // longest wait for one client's message
+  int readTimeoutMs = 500;  // longest a client may take over its message
   std::thread thread;
   std::atomic<bool> stop{false};
 };

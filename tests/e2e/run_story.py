@@ -27,6 +27,8 @@ A story is a text file, one command per line ('#' starts a comment):
     key NAME | hold NAME MS | sleep MS | hotplug WORD
                             sent through the --keys FIFO as the player reads it
     wait MS                 the runner pauses
+    silent N                N connections to the virtual-key server that
+                            never say a word, held to the end of the story
     kill                    the player is killed (SIGKILL), as by a power cut;
                             `start` starts it again on the same root
     clock SECONDS           (before start) --clock-offset
@@ -134,6 +136,7 @@ class Story:
         self.path = path
         self.root = tempfile.mkdtemp(prefix="talkbook-e2e-")
         self.proc = None
+        self.silent = []
         self.fifo = None
         self.said_from = 0      # transcript lines before this index are used up
         self.said_ms = None     # transcript time of the line matched last
@@ -303,8 +306,9 @@ class Story:
         os.mkfifo(fifo_path)
         # Read-write so that the FIFO has a writer from the start.
         self.fifo = os.open(fifo_path, os.O_RDWR)
+        self.vkey_port = free_port()
         args = self.emulator + [self.talkbook, "--root", self.root, "--keys", fifo_path,
-                "--vkey-port", str(free_port()), "--audio", "null"]
+                "--vkey-port", str(self.vkey_port), "--audio", "null"]
         if self.clock:
             args += ["--clock-offset", str(self.clock)]
         args += extra
@@ -369,12 +373,29 @@ class Story:
             self.proc.kill()
             self.proc.wait()
             self.expected_exit = self.proc.returncode
+        elif verb == "silent":
+            self.connect_silent(int(words[1]))
         elif verb == "wait":
             time.sleep(int(words[1]) / 1000.0)
         elif verb == "expect":
             self.expect(words[1], words[2:], within)
         else:
             raise StoryError(f"unknown command '{verb}'")
+
+    def connect_silent(self, n):
+        # The server may not listen yet just after start.
+        deadline = time.time() + 10 * self.time_scale * TIME_SCALE
+        while n > 0:
+            s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            try:
+                s.connect(("127.0.0.1", self.vkey_port))
+                self.silent.append(s)
+                n -= 1
+            except OSError:
+                s.close()
+                if time.time() > deadline:
+                    raise StoryError("silent: no virtual-key server")
+                time.sleep(0.05)
 
     def expect(self, kind, args, within):
         if kind == "say":

@@ -2,8 +2,10 @@
 # announced as charging after the USB delay and switches to the high charge
 # current; a host connection is not announced, goes back to the low current
 # and reaches the bottom screen as USBIN (logged by the key debug switch).
+# Thirteen clients that connect and never say a word hold none of it back.
 file /home/q7cfg.xml "<q7><config><CfgLogLevel>3</CfgLogLevel><CfgDebugKey>1</CfgDebugKey><CfgUsbDelay>100</CfgUsbDelay></config><menu><MLanguageSetting>1</MLanguageSetting></menu></q7>"
 start
+silent 13
 hotplug usb_plug_in
 expect say "Charging..." within 3000
 expect file /dev/charg_set contains "1 0"

@@ -9,7 +9,7 @@ expect stdout "HardVersion: 2.0"
 expect command "mkdir -p /home/tag"
 expect command "rm -rf /mnt/usb"
 expect command "insmod /lib/modules/3.10.14/g_mass_storage.ko file=/home/tdev  removable=1"
-expect command "echo \"App date: 2024-11-13 11:20:12\" >> /tmp/machine"
+expect command "printf '%s\\n' 'App date: 2024-11-13 11:20:12' >> /tmp/machine"
 # Without a saved path the browser starts on the device list, at the
 # internal memory.
 expect say "本机磁盘"

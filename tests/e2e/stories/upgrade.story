@@ -34,7 +34,7 @@ hotplug usb_plug_out
 expect say "正在升级..."
 expect command "tar -xzvf /home/tmp.tar.gz -C /home/upgrade.new"
 expect command "mv /home/upgrade.new/upgrade /home/upgrade"
-expect command "/home/upgrade/q7sh.sh"
+expect command "'/home/upgrade/q7sh.sh'"
 expect say "Upgrading done"
 expect say "Rebooting"
 expect exit 0

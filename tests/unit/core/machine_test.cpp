@@ -62,9 +62,16 @@ TEST(Machine, VersionTexts) {
   EXPECT_EQ(ReadVerFromStr("V1.0"), -1);
   EXPECT_EQ(ReadVerFromStr("v1,0"), -1);
   EXPECT_EQ(ReadVerFromStr("v1."), -1);
-  EXPECT_EQ(ParseKernelVersion("Linux version 3.10.14 (gcc) #1"), 0x30a0e);
-  EXPECT_EQ(ParseKernelVersion("Linux version   3.0.8-rc1"), 0x30008);
-  EXPECT_EQ(ParseKernelVersion("Linux  version 3.0.8"), -1);
+  const struct {
+    const char *text;
+    int version;
+  } kernels[] = {
+      {"Linux version 3.10.14 (gcc) #1", 0x30a0e}, {"Linux version   3.0.8-rc1", 0x30008},
+      {"Linux  version 3.0.8", -1},                {"Linux version 3.10.14.255", 0x30a0eff},
+      // No overflow, no part cut to its low byte (3.266.14 is not 3.10.14), nothing past INT_MAX.
+      {"Linux version 55555555555.10.14", -1},     {"Linux version 3.266.14", -1}, {"Linux version 200.1.1.1", -1},
+  };
+  for (const auto &k : kernels) EXPECT_EQ(ParseKernelVersion(k.text), k.version) << k.text;
 }
 
 TEST(Machine, IdentifiesTheBoardFromItsFiles) {
@@ -77,7 +84,7 @@ TEST(Machine, IdentifiesTheBoardFromItsFiles) {
   EXPECT_EQ(HardVer, 32);
   EXPECT_EQ(MRecordVolume, 19);  // v2.0 records louder
   EXPECT_EQ(CardIsTf, 1);        // mini type 3: bit value 4 clear
-  EXPECT_NE(root.read("/host/commands.txt").find("echo \"SerialNo: 123456\" >> /tmp/machine"), std::string::npos);
+  EXPECT_NE(root.read("/host/commands.txt").find("printf '%s\\n' 'SerialNo: 123456' >> /tmp/machine"), std::string::npos);
 
   root.write("/proc/version", "Linux version 4.19.0\n");
   EXPECT_EQ(LoadMachineType(), -1);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -181,9 +182,29 @@ TEST_F(Vkey, ServerShrugsOffBadClients) {
   KeyEvent e;
   ASSERT_TRUE(cfgtest::TakeKey(buf_, &e, 3000));
   EXPECT_EQ(e.code, VKEY_USBDISKIN);
+  pollfd p{idle, POLLIN, 0};  // its time is up: the server hangs up
+  EXPECT_EQ(poll(&p, 1, 3000), 1);
+  EXPECT_EQ(recv(idle, &e, sizeof e, 0), 0);
   close(idle);
   close(slow);
   EXPECT_FALSE(cfgtest::TakeKey(buf_, &e, 50));
+}
+
+TEST_F(Vkey, SilentClientsDelayNoOne) {
+  server_.readTimeoutMs = 10000;  // served one at a time, 13 silent clients would hold a word for 130 s
+  ASSERT_EQ(InitVkey(&server_), 0);
+  std::vector<int> silent;
+  for (int i = 0; i < 13; i++) silent.push_back(Connect());
+  ASSERT_EQ(VkeyClientSend("tf_card_out"), 0);
+  KeyEvent e;
+  ASSERT_TRUE(cfgtest::TakeKey(buf_, &e, 3000));
+  EXPECT_EQ(e.code, VKEY_SDOUT);
+  // More of them than the server keeps: the oldest make room.
+  for (int i = 0; i < 40; i++) silent.push_back(Connect());
+  ASSERT_EQ(VkeyClientSend("usb_disk_in"), 0);
+  ASSERT_TRUE(cfgtest::TakeKey(buf_, &e, 3000));
+  EXPECT_EQ(e.code, VKEY_USBDISKIN);
+  for (int fd : silent) close(fd);
 }
 
 TEST_F(Vkey, SecondServerOnTheSamePortFails) {
