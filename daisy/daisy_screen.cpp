@@ -762,7 +762,7 @@ int DaisyMenuHeadingList(void *context, int value, int preview) {
     landOn(p, -1, nullptr, kNoHeadings);  // the reading goes on where it was
     return 0;
   }
-  ActivitySetActive(box, 1);
+  box->active = 1;  // spoken once, when the menu that opened it closes
   return 0;
 }
 

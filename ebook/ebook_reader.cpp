@@ -788,7 +788,7 @@ int EbookMenuChapterList(void *context, int, int) {
   }
   Activity *box = ListBoxCreate(std::move(lines), currentChapter(r), EbookChapterListCallBack, r);
   if (!box) return -1;
-  ActivitySetActive(box, 1);
+  box->active = 1;  // spoken once, when the menu that opened it closes
   return 0;
 }
 
