@@ -26,40 +26,29 @@ int ListBoxShow(Activity *a) {
   return 0;
 }
 
-// Hands index to the opener and closes the box; the screen below speaks
-// again unless the key travels on.
+// Closes the box, then hands index to the opener (which may stack a screen
+// of its own); the screen on top speaks again unless the key travels on.
 void finish(ListBox *box, int index, bool reshow) {
-  if (box->callback && box->arg) box->callback(box->arg, index);
+  const auto callback = box->callback;
+  void *const arg = box->arg;
   ActivityRemove(&box->head);
   delete box;
+  if (callback && arg) callback(arg, index);
   if (reshow) ActivityReshow(GetCurrentActivity());
 }
 
 int ListBoxKey(Activity *a, const KeyEvent *key) {
   if (!a || !key) return -1;
   ListBox *box = boxOf(a);
-  const int last = static_cast<int>(box->lines.size()) - 1;
-  switch (key->code) {
-    case VKEY_UP:
-      box->current = std::max(box->current - 1, 0);
-      break;
-    case VKEY_DOWN:
-      box->current = std::min(box->current + 1, last);
-      break;
-    case VKEY_ESC:
-      break;
-    case VKEY_OK:
-      finish(box, box->current, true);
-      return 0;
-    case VKEY_BACK:
-      finish(box, -1, true);
-      return 0;
-    case VKEY_POWEROFF:
-      finish(box, -1, false);
-      return 1;
-    default:
-      return 1;
+  const int code = key->code;
+  if (code == VKEY_OK || code == VKEY_BACK || code == VKEY_POWEROFF) {
+    // OK chooses, BACK cancels; power-off cancels and travels on.
+    finish(box, code == VKEY_OK ? box->current : -1, code != VKEY_POWEROFF);
+    return code == VKEY_POWEROFF ? 1 : 0;
   }
+  if (code == VKEY_UP) box->current = std::max(box->current - 1, 0);
+  else if (code == VKEY_DOWN) box->current = std::min(box->current + 1, static_cast<int>(box->lines.size()) - 1);
+  else if (code != VKEY_ESC) return 1;
   ListBoxShow(a);
   return 0;
 }

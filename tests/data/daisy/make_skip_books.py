@@ -111,18 +111,12 @@ def daisy3(root):
 
 # Per SMIL: (text id, text, par attributes, text attributes); one clip each.
 D202 = {
-    "intro": [("i1", "Introduction", "", ""),
-              ("i2", "1", ' class="pagenum"', ""),
-              ("i3", "Gardens need patience.", "", ""),
-              ("i4", "See note 1", "", ' class="noteref"'),
-              ("i5", "Note 1: patience means years.", ' class="note"', ""),
-              ("i6", "Start small.", "", "")],
-    "garden": [("g1", "The Garden", "", ""),
-               ("g2", "Walls keep the wind out.", "", ""),
-               ("g3", "Sidebar: old walls.", ' system-required="sidebar-on"', ""),
-               ("g4", "Roses", "", ""),
-               ("g5", "2", ' class="pagenum"', ""),
-               ("g6", "Roses like the sun.", "", "")],
+    "intro": [("i1", "Introduction", "", ""), ("i2", "1", ' class="pagenum"', ""),
+              ("i3", "Gardens need patience.", "", ""), ("i4", "See note 1", "", ' class="noteref"'),
+              ("i5", "Note 1: patience means years.", ' class="note"', ""), ("i6", "Start small.", "", "")],
+    "garden": [("g1", "The Garden", "", ""), ("g2", "Walls keep the wind out.", "", ""),
+               ("g3", "Sidebar: old walls.", ' system-required="sidebar-on"', ""), ("g4", "Roses", "", ""),
+               ("g5", "2", ' class="pagenum"', ""), ("g6", "Roses like the sun.", "", "")],
 }
 NCC_ITEMS = [  # element, class, label, smil#par
     ("h1", None, "Introduction", "intro.smil#rgn_par_i1"),
@@ -178,14 +172,11 @@ def daisy202(root):
     for k, (el, cls, label, href) in enumerate(NCC_ITEMS):
         attr = f' class="{cls}"' if cls else ""
         items.append(f'<{el} id="nav{k + 1}"{attr}><a href="{href}">{label}</a></{el}>')
-    write(f"{root}/ncc.html", """<?xml version="1.0" encoding="utf-8"?>
-<html><head><title>Small Garden</title>
-<meta name="dc:title" content="Small Garden"/>
-<meta name="dc:creator" content="Skip Tester"/>
-<meta name="dc:format" content="Daisy 2.02"/>
-<meta name="ncc:multimediaType" content="audioFullText"/>
-</head><body>
-""" + "\n".join(items) + "\n</body></html>\n")
+    metas = {"dc:title": "Small Garden", "dc:creator": "Skip Tester", "dc:format": "Daisy 2.02",
+             "ncc:multimediaType": "audioFullText"}
+    head = "".join(f'<meta name="{k}" content="{v}"/>' for k, v in metas.items())
+    write(f"{root}/ncc.html", '<?xml version="1.0" encoding="utf-8"?>\n'
+          f"<html><head><title>Small Garden</title>{head}</head><body>\n" + "\n".join(items) + "\n</body></html>\n")
 
 
 if __name__ == "__main__":
