@@ -151,6 +151,11 @@ int daisy_read_par_text(DaisyPlayItem **out) {
   return forward(daisy202_read_par_text, daisy3_read_par_text, DAISY_ERR_ARG, out);
 }
 int daisy_get_cur_time(void) { return count(daisy202_get_cur_time, daisy3_get_cur_time); }
+int daisy_set_skip(int bits) { return forward(daisy202_set_skip, daisy3_set_skip, DAISY_ERR_ARG, bits); }
+int daisy_get_heading(int i, const char **label) {
+  if (!label) return DAISY_ERR_ARG;
+  return forward(daisy202_get_heading, daisy3_get_heading, DAISY_ERR_ARG, i, label);
+}
 int daisy_get_chn_eng_cnt(int *chinese, int *english) {
   if (!chinese || !english) return DAISY_ERR_ARG;
   return forward(daisy202_get_chn_eng_cnt, daisy3_get_chn_eng_cnt, DAISY_ERR_ARG, chinese, english);

@@ -66,3 +66,8 @@ int daisy_set_audio_pos(int file_ms);
 int daisy_read_par_text(DaisyPlayItem **out);
 int daisy_get_cur_time(void);
 int daisy_get_chn_eng_cnt(int *chinese, int *english);
+// Structures (SMIL_SKIP_* bits of smil.h) that moves by phrase and
+// paragraph pass over from now on: they are neither played nor stopped at.
+int daisy_set_skip(int bits);
+// Level of heading (navigation point) i, 0-based, with its text into *label.
+int daisy_get_heading(int i, const char **label);

@@ -130,6 +130,8 @@ int build(Daisy202Info *d, const char *ncc_path) {
     } else if (kind >= kItemH1 && kind < kItemH1 + 6) {
       t.level = kind - kItemH1 + 1;
       b.headings.push_back(t);
+      const char *label = NccHtmlInfo_get_header_label(d->ncc, i);
+      b.heading_labels.emplace_back(label ? label : "");
       if (t.level > b.max_level) b.max_level = t.level;
     }
   }
@@ -252,3 +254,11 @@ int daisy202_check_is_text_only_file(void) {
 int daisy202_get_chn_eng_cnt(int *chinese, int *english) {
   return g_book ? g_book->book.chnEngCount(chinese, english) : -1;
 }
+
+int daisy202_set_skip(int bits) {
+  if (!g_book) return -1;
+  g_book->book.skip_mask = static_cast<unsigned>(bits);
+  return 0;
+}
+
+int daisy202_get_heading(int i, const char **label) { return g_book ? g_book->book.heading(i, label) : -1; }

@@ -79,3 +79,8 @@ int daisy202_get_book_mark_info(DaisyBookMarkInfo *info);
 int daisy202_get_cur_time(void);                // ms from the book's start
 int daisy202_check_is_text_only_file(void);     // 1 when the book has no audio time
 int daisy202_get_chn_eng_cnt(int *chinese, int *english);
+// Structures (SMIL_SKIP_* bits) that moves by phrase and paragraph pass
+// over from now on. Returns 0.
+int daisy202_set_skip(int bits);
+// Level of heading i (0-based) and its text into *label; -1 out of range.
+int daisy202_get_heading(int i, const char **label);

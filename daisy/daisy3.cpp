@@ -104,6 +104,8 @@ int readNcx(daisynav::Book &b, const std::string &path) {
       b.resolve(ncx_get_nav_map_ref(nav.get(), 0, j), false, &t);
       t.level = ncx_get_nav_map_nav_point_level(nav.get(), 0, j);
       b.headings.push_back(t);
+      const char *label = ncx_get_nav_map_ref_label(nav.get(), 0, j);
+      b.heading_labels.emplace_back(label ? label : "");
       if (t.level > b.max_level) b.max_level = t.level;
     }
   }
@@ -258,3 +260,11 @@ int daisy3_get_cur_time(void) { return g_book ? g_book->book.curTime() : -1; }
 int daisy3_get_chn_eng_cnt(int *chinese, int *english) {
   return g_book ? g_book->book.chnEngCount(chinese, english) : -1;
 }
+
+int daisy3_set_skip(int bits) {
+  if (!g_book) return -1;
+  g_book->book.skip_mask = static_cast<unsigned>(bits);
+  return 0;
+}
+
+int daisy3_get_heading(int i, const char **label) { return g_book ? g_book->book.heading(i, label) : -1; }

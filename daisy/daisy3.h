@@ -52,3 +52,5 @@ int daisy3_set_audio_pos(int file_ms);
 int daisy3_read_par_text(DaisyPlayItem **out);
 int daisy3_get_cur_time(void);
 int daisy3_get_chn_eng_cnt(int *chinese, int *english);
+int daisy3_set_skip(int bits);                        // as daisy202_set_skip
+int daisy3_get_heading(int i, const char **label);  // as daisy202_get_heading

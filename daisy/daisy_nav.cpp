@@ -268,7 +268,11 @@ void Book::setEnd() {
 
 namespace {
 
-bool playable(const DsySmlInfo *s, int i) {
+// skip: SMIL_SKIP_* bits of the structures the listener passes over.
+bool skipped(const DsySmlInfo *s, int i, unsigned skip) { return s->skip && (s->skip[i] & skip); }
+
+bool playable(const DsySmlInfo *s, int i, unsigned skip = 0) {
+  if (skipped(s, i, skip)) return false;
   if (s->kind[i] == SMIL_TEXT) return true;
   return s->kind[i] == SMIL_AUDIO && smil_get_audio_element_filename(s, i) != nullptr;
 }
@@ -294,7 +298,7 @@ int Book::findPlayable(int s, int e) {
     const DsySmlInfo *info = smils[static_cast<size_t>(s)];
     if (!info) continue;
     for (int i = smil_find_text_or_audio(info, e); i >= 0; i = smil_find_text_or_audio(info, i + 1)) {
-      if (!playable(info, i)) continue;
+      if (!playable(info, i, skip_mask)) continue;
       cur_smil = s;
       cur_element = i;
       return playReached();
@@ -439,7 +443,7 @@ int Book::lastPhrase(DaisyPlayItem **out) {
       const DsySmlInfo *info = smils[static_cast<size_t>(s)];
       if (!info) continue;
       for (int i = smil_find_last_text_or_audio(info, e); i >= 0; i = smil_find_last_text_or_audio(info, i - 1)) {
-        if (!playable(info, i)) continue;
+        if (!playable(info, i, skip_mask)) continue;
         // A text beside audio is not a phrase of its own: its audio is.
         if (info->kind[i] == SMIL_TEXT && smil_check_text_element_is_only_text(info, i) != 1) continue;
         cur_smil = s;
@@ -458,6 +462,7 @@ bool Book::lastParAtOrBefore(int s, int e, int *ps, int *pe) const {
     const DsySmlInfo *info = smils[static_cast<size_t>(s)];
     if (!info) continue;
     int p = smil_find_last_par(info, e);
+    while (p >= 0 && skipped(info, p, skip_mask)) p = smil_find_last_par(info, p - 1);
     if (p >= 0) {
       *ps = s;
       *pe = p;
@@ -836,5 +841,11 @@ std::string Book::findSpelling(const std::string &name) {
 }
 
 const char *Book::pageLabel(int i) const { return StringArray_get(page_labels, i); }
+
+int Book::heading(int i, const char **label) const {
+  if (!label || i < 0 || i >= static_cast<int>(headings.size())) return -1;
+  *label = i < static_cast<int>(heading_labels.size()) ? heading_labels[static_cast<size_t>(i)].c_str() : "";
+  return headings[static_cast<size_t>(i)].level;
+}
 
 }  // namespace daisynav

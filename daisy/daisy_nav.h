@@ -89,6 +89,8 @@ class Book {
   int setAudioPos(int file_ms);
   int chnEngCount(int *chinese, int *english) const;
   const char *pageLabel(int i) const;
+  // Level of heading i and its text into *label; -1 out of range.
+  int heading(int i, const char **label) const;
 
   // The book.
   std::string dir;
@@ -99,7 +101,11 @@ class Book {
   std::vector<Target> pages;
   StringArray *page_labels = nullptr;  // one per page (owned)
   std::vector<Target> headings;
+  std::vector<std::string> heading_labels;  // the NCC's / NCX's text of each heading
   int max_level = 0;
+  // SMIL_SKIP_* bits of the structures that moves by phrase and paragraph
+  // pass over: such phrases are neither played nor stopped at.
+  unsigned skip_mask = 0;
   int64_t total_ms = 0;
   // DAISY 2.02: a step back by heading first goes back to the heading of
   // the asked level that opens the current section.

@@ -18,6 +18,7 @@
 #include "core/runtime/config.h"
 #include "core/library/filebrowser.h"
 #include "core/ui/inputbox.h"
+#include "core/ui/listbox.h"
 #include "core/runtime/key.h"
 #include "core/runtime/log.h"
 #include "core/ui/menu.h"
@@ -58,6 +59,7 @@ const char *const kReadingEnd[2] = {"已到文件结尾", "reading end"};
 const char *const kNoSummary[2] = {"无法获取出版信息", "Can not get publication information."};
 const char *const kPageNotFound[2] = {"没有找到指定页!", "page not found!"};
 const char *const kHeadNotFound[2] = {"没有找到指定标题!", "heading not found!"};
+const char *const kNoHeadings[2] = {"本书没有标题", "this book has no headings"};
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
 const char *const kTitle[2] = {"书名：", "Title: "};
 const char *const kTotalTime[2] = {"总时间", "total time"};
@@ -91,6 +93,7 @@ struct DaisyScreen {
   int output = OUT_NONE;
   int text_only = 0, pages = 0, levels = 0;
   unsigned step_mask = 0;
+  int skip = 0;  // SMIL_SKIP_* bits of the structures the reading passes over (kept per book)
   int repeat_state = 0;
   RepeatMark mark_a, mark_b;
   int start_offset_ms = 0;  // where the history left the clip (first item only)
@@ -554,7 +557,7 @@ void saveHistory(DaisyScreen *p) {
   const int offset = p->output == OUT_AUDIO ? std::max(info.offset_ms, 0) : 0;
   if (MarkAddItem(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str(), smil, element, offset, page + 1) < 0)
     LOGE("MarkAddItem return error\n");
-  else
+  else if (MarkSetOptions(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str(), p->skip) == 0)
     LOGI("Daisy history %d %d offset=%d\n", info.smil_index, info.element_index, offset);
   BookMarkFlush();
 }
@@ -732,6 +735,48 @@ void DaisyJmpToHeadCallBack(void *context, int value) {
   if (value == 0) r = daisy_start(&next);
   else if (value > 0) r = daisy_go_to_heading(value, &next);
   landOn(p, r, next, value < 0 ? nullptr : kHeadNotFound);
+}
+
+void DaisyHeadingListCallBack(void *context, int index) {
+  DaisyScreen *p = static_cast<DaisyScreen *>(context);
+  if (!p) return;
+  DaisyPlayItem *next = nullptr;
+  const int r = index < 0 ? -1 : daisy_go_to_heading(index + 1, &next);
+  landOn(p, r, next, index < 0 ? nullptr : kHeadNotFound);
+}
+
+int DaisyMenuHeadingList(void *context, int value, int preview) {
+  DaisyScreen *p = static_cast<DaisyScreen *>(context);
+  if (!p) return -1;
+  const int lg = PromptLanguage();
+  std::vector<std::string> lines;
+  const char *label = nullptr;
+  for (int i = 0, level; (level = daisy_get_heading(i, &label)) >= 0; i++) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%d", level);
+    const char *levelName = level >= 1 && level <= 8 ? kDaisyStepTable[level - 1].name[lg] : name;
+    lines.push_back(std::string(levelName) + ", " + (label && *label ? label : " "));
+  }
+  Activity *box = ListBoxCreate(std::move(lines), daisy_get_cur_section(), DaisyHeadingListCallBack, p);
+  if (!box) {
+    landOn(p, -1, nullptr, kNoHeadings);  // the reading goes on where it was
+    return 0;
+  }
+  box->active = 1;  // spoken once, when the menu that opened it closes
+  return 0;
+}
+
+// The skip items: the structure's bit in the high byte, the choice in the
+// low one (see menu/mdata.cpp). The choice is kept with the book's history
+// at once and heard from the next phrase on.
+int DaisySetSkip(void *context, int value, int preview) {
+  DaisyScreen *p = static_cast<DaisyScreen *>(context);
+  if (!p) return -1;
+  const int bit = (value >> 8) & 0xF;
+  p->skip = (value & bit) ? (p->skip | bit) : (p->skip & ~bit);
+  daisy_set_skip(p->skip);
+  MarkSetOptions(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str(), p->skip);  // none before the first leave
+  return 0;
 }
 
 int DaisyMenuJmpToBegin(void *context, int value, int preview) {
@@ -923,6 +968,11 @@ int DaisyOpenFile(Activity *screen, int, int smil_index, int element_index) {
   p->levels = std::min(std::max(daisy_get_total_levels(), 0), kMaxLevels);
   p->text_only = daisy_check_is_text_only_file() == 1 ? 1 : 0;
   p->step_mask = DaisyStepMask(p->levels, p->pages, p->text_only);
+  daisy_set_skip(p->skip);
+  ItemSetValue(&DaisySkipPage, p->skip & SMIL_SKIP_PAGE ? 1 : 0);
+  ItemSetValue(&DaisySkipNote, p->skip & SMIL_SKIP_NOTE ? 1 : 0);
+  ItemSetValue(&DaisySkipSidebar, p->skip & SMIL_SKIP_SIDEBAR ? 1 : 0);
+  ItemSetValue(&DaisySkipProdnote, p->skip & SMIL_SKIP_PRODNOTE ? 1 : 0);
   if (!(p->step_mask & (1u << stepIndex()))) {
     // As a menu item's mask would: the next allowed value above, else the lowest.
     int i = stepIndex();
@@ -979,6 +1029,7 @@ Activity *DaisyCreate(Activity *browser, int smil_index, int element_index) {
     else
       p->title = browser ? FileBrowserCurName(browser) : "";
   }
+  p->skip = MarkGetOptions(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str()) & 0xF;
   // The history keeps the place inside the clip beside the position.
   if (const Mark *m = MarkArryGet(MARK_DAISY_HISTORY,
                                   MarkFind(MARK_DAISY_HISTORY, p->book_path.c_str(), p->title.c_str()))) {
@@ -1047,6 +1098,8 @@ int DaisyScreenInit(void) {
   r |= MenuBindFunc("DaisyMenuJmpToEnd", DaisyMenuJmpToEnd);
   r |= MenuBindFunc("DaisyMarkAddItem", DaisyMarkAddItem);
   r |= MenuBindFunc("DaisyMarkAddRepeat", DaisyMarkAddRepeat);
+  r |= MenuBindFunc("DaisyMenuHeadingList", DaisyMenuHeadingList);
+  r |= MenuBindFunc("DaisySetSkip", DaisySetSkip);
   r |= MenuBindParamFunc("DaisySetParam", DaisySetParam);
   return r == 0 ? 0 : -1;
 }

@@ -55,6 +55,14 @@ int DaisyMarkAddItem(void *context, int value, int preview);
 int DaisyMarkAddRepeat(void *context, int value, int preview);
 void DaisyJmpToPageCallBack(void *context, int value);
 void DaisyJmpToHeadCallBack(void *context, int value);
+// The heading list: every heading spoken by its level and text, UP and DOWN
+// walk it from the current one, OK jumps there, BACK goes on reading where
+// the reading was. A book without headings says so and reads on.
+int DaisyMenuHeadingList(void *context, int value, int preview);
+void DaisyHeadingListCallBack(void *context, int index);
+// A skip item's value: the structure's SMIL_SKIP_* bit << 8, and in the low
+// byte the bit to skip it or 0 to read it. Kept with the book's history.
+int DaisySetSkip(void *context, int value, int preview);
 
 // The step table: entry i is enabled by bit i of the mask.
 struct DaisyStepEntry {

@@ -52,6 +52,7 @@ void freeList(NavTargetList *l) {
 void freeMap(NavMapRec *m) {
   if (!m) return;
   StringArray_free(m->srcs);
+  StringArray_free(m->labels);
   std::free(m->levels);
   std::free(m);
 }
@@ -75,10 +76,11 @@ bool addMap(NcxParse *p) {
   auto *m = static_cast<NavMapRec *>(std::calloc(1, sizeof(NavMapRec)));
   if (!m) return false;
   m->srcs = StringArray_new(2048, 128);
+  m->labels = StringArray_new(2048, 128);
   m->levels = static_cast<int32_t *>(std::malloc(128 * sizeof(int32_t)));
   m->levels_capacity = 128;
   NavInfo *n = p->nav;
-  bool ok = m->srcs && m->levels && append(&n->nav_maps, &n->nav_map_count, &n->nav_map_capacity, m);
+  bool ok = m->srcs && m->labels && m->levels && append(&n->nav_maps, &n->nav_map_count, &n->nav_map_capacity, m);
   if (!ok) freeMap(m);
   return ok;
 }
@@ -95,6 +97,8 @@ void addNavPoint(NcxParse *p, const char *src) {
     return;
   }
   int rc = StringArray_add(m->srcs, src);
+  // A navPoint's label stands before its content.
+  if (rc == 0) rc = StringArray_add(m->labels, p->haveLabel ? p->label.c_str() : "");
   if (rc != 0) {
     fail(p, rc);
     return;
@@ -137,6 +141,12 @@ void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
     case kNavMap:
       if (equalsNoCase(local, "navPoint")) {
         p->level++;
+        p->haveLabel = false;
+        p->label.clear();
+      } else if (equalsNoCase(local, "navLabel")) {
+        p->labelDepth = p->depth;
+      } else if (p->labelDepth && p->depth == p->labelDepth + 1 && equalsNoCase(local, "text")) {
+        p->textDepth = p->depth;
       } else if (equalsNoCase(local, "content") && p->level >= 1) {
         if (const char *src = get_xml_attribute(atts, "src")) addNavPoint(p, src);
       }
@@ -196,6 +206,8 @@ void onEnd(XmlSaxCallbacks *state, const char *name) {
       if (p->depth == 1) p->state = kOutside;
       break;
     case kNavMap:
+      if (p->textDepth == p->depth) p->textDepth = 0;
+      if (p->labelDepth == p->depth) p->labelDepth = 0;
       if (p->depth == 2) p->state = kNcx;
       else if (equalsNoCase(local, "navPoint") && p->level > 0) p->level--;
       break;
@@ -302,6 +314,11 @@ const char *ncx_get_nav_list_ref(const NavInfo *n, int list, int j) {
 const char *ncx_get_page_list_ref_label(const NavInfo *n, int list, int j) {
   const NavTargetList *l = n ? listAt(n->page_lists, n->page_list_count, list) : nullptr;
   return l ? StringArray_get(l->labels, j) : nullptr;
+}
+
+const char *ncx_get_nav_map_ref_label(const NavInfo *n, int map, int j) {
+  const NavMapRec *m = n && map >= 0 && map < n->nav_map_count ? n->nav_maps[map] : nullptr;
+  return m ? StringArray_get(m->labels, j) : nullptr;
 }
 
 const char *ncx_get_nav_list_ref_label(const NavInfo *n, int list, int j) {

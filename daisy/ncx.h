@@ -10,6 +10,7 @@ struct StringArray;
 
 struct NavMapRec {
   StringArray *srcs;  // content src of each navigation point, in document order
+  StringArray *labels;  // its navLabel's text ("" when it has none); as many as srcs
   int32_t *levels;    // per entry: navPoint nesting depth, 1 at the top
   int levels_capacity;
 };
@@ -58,3 +59,4 @@ const char *ncx_get_page_list_ref(const NavInfo *n, int list, int j);
 const char *ncx_get_nav_list_ref(const NavInfo *n, int list, int j);
 const char *ncx_get_page_list_ref_label(const NavInfo *n, int list, int j);
 const char *ncx_get_nav_list_ref_label(const NavInfo *n, int list, int j);
+const char *ncx_get_nav_map_ref_label(const NavInfo *n, int map, int j);

@@ -15,6 +15,9 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
+#include <strings.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -36,7 +39,9 @@ struct SmilParse : XmlSaxCallbacks {
   struct Open {
     int index;
     int depth;
+    uint8_t skip;  // SMIL_SKIP_* bits its descendants inherit
   } open[kMaxOpen];
+  std::vector<std::pair<std::string, uint8_t>> customTests;  // the head's customTest ids and their bits
   int height = 0;
   int lastText = -1;   // last text file found, tried first
   int lastAudio = -1;  // last audio file found
@@ -87,6 +92,8 @@ int newElement(SmilParse *p, int kind, const char **atts) {
     ok = ok && daisyutil::growArray(&s->begin, &cap, s->step);
     cap = s->capacity;
     ok = ok && daisyutil::growArray(&s->end, &cap, s->step);
+    cap = s->capacity;
+    ok = ok && daisyutil::growArray(&s->skip, &cap, s->step);
     if (!ok) {
       fail(p, -2);
       return -1;
@@ -99,6 +106,7 @@ int newElement(SmilParse *p, int kind, const char **atts) {
   s->file_index[i] = -1;
   s->begin[i] = -1;
   s->end[i] = -1;
+  s->skip[i] = 0;
   if (const char *id = get_xml_attribute(atts, "id")) {
     int rc = StringArray_add(s->ids, id);
     if (rc != 0) {
@@ -108,6 +116,56 @@ int newElement(SmilParse *p, int kind, const char **atts) {
     s->id_index[i] = s->ids->count - 1;
   }
   return i;
+}
+
+// Skip bits of one name: a class, a customTest id or its bookStruct, a
+// system-required test. 0 for a name of no skippable structure.
+uint8_t skipOfName(std::string_view name) {
+  static const struct {
+    const char *name;
+    uint8_t bits;
+  } kNames[] = {
+      {"pagenum", SMIL_SKIP_PAGE},        {"page-normal", SMIL_SKIP_PAGE},
+      {"page-front", SMIL_SKIP_PAGE},     {"page-special", SMIL_SKIP_PAGE},
+      {"page_number", SMIL_SKIP_PAGE},    {"pagenumber-on", SMIL_SKIP_PAGE},
+      {"note", SMIL_SKIP_NOTE},           {"noteref", SMIL_SKIP_NOTE},
+      {"footnote", SMIL_SKIP_NOTE},       {"endnote", SMIL_SKIP_NOTE},
+      {"annotation", SMIL_SKIP_NOTE},     {"annoref", SMIL_SKIP_NOTE},
+      {"note_reference", SMIL_SKIP_NOTE}, {"footnote-on", SMIL_SKIP_NOTE},
+      {"sidebar", SMIL_SKIP_SIDEBAR},     {"optional_sidebar", SMIL_SKIP_SIDEBAR},
+      {"sidebar-on", SMIL_SKIP_SIDEBAR},  {"prodnote", SMIL_SKIP_PRODNOTE},
+      {"optional-prodnote", SMIL_SKIP_PRODNOTE}, {"optional_producer_note", SMIL_SKIP_PRODNOTE},
+      {"prodnote-on", SMIL_SKIP_PRODNOTE},
+  };
+  for (const auto &n : kNames)
+    if (name.size() == std::strlen(n.name) && strncasecmp(name.data(), n.name, name.size()) == 0) return n.bits;
+  return 0;
+}
+
+// The bits of every blank-separated name in value; customTest ids are
+// first looked up among the head's declarations.
+uint8_t skipOfNames(const SmilParse *p, const char *value, bool tests) {
+  uint8_t bits = 0;
+  std::string_view rest = value ? value : "";
+  while (!rest.empty()) {
+    size_t start = rest.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) break;
+    rest.remove_prefix(start);
+    std::string_view name = rest.substr(0, rest.find_first_of(" \t\r\n"));
+    rest.remove_prefix(name.size());
+    uint8_t found = 0;
+    if (tests)
+      for (const auto &t : p->customTests)
+        if (t.first == name) found = t.second;
+    bits |= found ? found : skipOfName(name);
+  }
+  return bits;
+}
+
+uint8_t ownSkip(const SmilParse *p, const char **atts) {
+  return skipOfNames(p, get_xml_attribute(atts, "class"), false) |
+         skipOfNames(p, get_xml_attribute(atts, "customTest"), true) |
+         skipOfNames(p, get_xml_attribute(atts, "system-required"), false);
 }
 
 void readTimingMeta(SmilParse *p, const char **atts) {
@@ -221,6 +279,12 @@ void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
   }
   if (p->state == kHead) {
     if (equalsNoCase(local, "meta")) readTimingMeta(p, atts);
+    const char *id = get_xml_attribute(atts, "id");
+    if (equalsNoCase(local, "customTest") && id && static_cast<int>(p->customTests.size()) < kMaxOpen) {
+      const char *structure = get_xml_attribute(atts, "bookStruct");
+      uint8_t bits = structure ? skipOfName(structure) : 0;
+      p->customTests.emplace_back(id, bits ? bits : skipOfName(id));
+    }
     return;
   }
   if (p->state != kBody) return;
@@ -232,9 +296,17 @@ void onStart(XmlSaxCallbacks *state, const char *name, const char **atts) {
   else return;
   int i = newElement(p, kind, atts);
   if (i < 0) return;
+  const uint8_t own = ownSkip(p, atts);
+  p->info->skip[i] = static_cast<uint8_t>(own | (p->height > 0 ? p->open[p->height - 1].skip : 0));
+  // A class on the text names what its whole par is (DAISY 2.02).
+  if (own && kind == SMIL_TEXT && p->height > 0 && p->info->kind[p->open[p->height - 1].index] == SMIL_PAR) {
+    SmilParse::Open &par = p->open[p->height - 1];
+    par.skip |= own;
+    p->info->skip[par.index] |= own;
+  }
   if (kind == SMIL_SEQ || kind == SMIL_PAR) {
     p->info->begin[i] = i;
-    p->open[p->height++] = {i, p->depth};
+    p->open[p->height++] = {i, p->depth, p->info->skip[i]};
   } else if (kind == SMIL_TEXT) {
     addText(p, i, atts);
   } else {
@@ -371,6 +443,7 @@ void DsySmlInfo_free(DsySmlInfo *s) {
   std::free(s->file_index);
   std::free(s->begin);
   std::free(s->end);
+  std::free(s->skip);
   std::free(s->start_ms);
   std::free(s->base);
   std::free(s);

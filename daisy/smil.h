@@ -9,6 +9,16 @@
 
 struct StringArray;
 
+// Skippable structures an element belongs to (DsySmlInfo::skip): DAISY 3
+// marks them with customTest (named by the head's customAttributes),
+// DAISY 2.02 with a class or a system-required test on the par or text.
+enum {
+  SMIL_SKIP_PAGE = 1,      // page numbers
+  SMIL_SKIP_NOTE = 2,      // notes and note references
+  SMIL_SKIP_SIDEBAR = 4,   // sidebars
+  SMIL_SKIP_PRODNOTE = 8,  // producer's notes
+};
+
 enum {
   SMIL_SEQ = 0,
   SMIL_PAR = 1,
@@ -30,6 +40,7 @@ struct DsySmlInfo {
   int32_t *file_index;  // text: in text_files; audio: in audio_files; else -1
   int32_t *begin;     // seq/par: own index; text: fragment (then id index in the document); audio: clip begin ms
   int32_t *end;       // seq/par: one past the last descendant (-1 unclosed); text: -1; audio: clip end ms
+  uint8_t *skip;      // SMIL_SKIP_* bits: its own and its containers' (a text's also reach its par)
   int capacity, count;
   int32_t time_in_this_smil;  // ms, -1 until known
   int32_t total_elapsed;      // ms from the book's start to this file's, -1 until known

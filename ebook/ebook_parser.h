@@ -58,6 +58,12 @@ int check_is_ebook(const char *filename);
 // in, or -1 for another record or a closed one.
 int ebook_text_charset(ebook_parser *parser);
 
+// The character set (CHARSET_*) the plain-text books opened from now on are
+// read in whatever they look like, or 0 to detect it (the default). Key
+// distribution thread. Returns 0, -1 for a code the reader does not know
+// (detection is kept).
+int ebook_text_choose_charset(int charset);
+
 // Replaces the 8-byte key of the ebd format (taken in order).
 void set_xor_value_for_ebd(const unsigned char *key);
 

@@ -18,6 +18,7 @@
 #include "core/ui/dialog.h"
 #include "core/library/filebrowser.h"
 #include "core/ui/inputbox.h"
+#include "core/ui/listbox.h"
 #include "core/runtime/key.h"
 #include "core/runtime/log.h"
 #include "core/ui/menu.h"
@@ -87,6 +88,7 @@ struct Reader {
   int last_char_len = 0;
   uint32_t last_char = 0;
   bool is_pdf = false, is_epub = false;
+  int charset = 0;  // CHARSET_* chosen by hand for this book (kept with its history), 0 automatic
   int mode = MODE_READ;
   bool play_pending = true;
   int ab_state = 0, a_page = 0, a_line = 0, b_page = 0, b_line = 0;
@@ -359,6 +361,7 @@ void noteHistory(Reader *r) {
   const int page = r->finished ? 0 : r->cur_page, line = r->finished ? 0 : r->cur_line;
   int n = MarkAddItem(MARK_EBOOK_HISTORY, path.c_str(), baseName(path).c_str(), nullptr, nullptr, line, page);
   if (n < 0) LOGE("MarkAddItem return %d\n", n);
+  else MarkSetOptions(MARK_EBOOK_HISTORY, path.c_str(), baseName(path).c_str(), r->charset);
 }
 
 // The same, written to the file at the store's next tick.
@@ -404,7 +407,10 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   }
   r->parser = *record;
   r->parser.context = nullptr;
+  r->charset = MarkGetOptions(MARK_EBOOK_HISTORY, path.c_str(), baseName(path).c_str());
+  if (ebook_text_choose_charset(r->charset) != 0) r->charset = 0;
   int ret = r->parser.open(&r->parser, path.c_str());
+  ebook_text_choose_charset(0);  // other books detect theirs
   g_openResult = ret;
   if (ret != 0) {
     LOGE("open ebook fail, return = %d\n", ret);
@@ -422,6 +428,10 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   r->is_pdf = ext && strcasecmp(ext, "pdf") == 0;
   r->is_epub = ext && strcasecmp(ext, "epub") == 0;
   ItemSetVisable(&EpubFastMode, r->is_epub ? 1 : 0);
+  ItemSetVisable(&EbookChapterList, r->is_epub ? 1 : 0);
+  ItemSetVisable(&EbookCharset, ebook_text_charset(&r->parser) >= 0 ? 1 : 0);
+  for (int row = 0; row <= EbookCharset.maximum; row++)
+    if (EbookCharset.values[row].value == r->charset) ItemSetValue(&EbookCharset, row);
   if (ebook_epub_missing(&r->parser) > 0) say(kChaptersMissing);
   if (!r->is_pdf) {
     if (r->total_pages >= kBigBookPages) say(kOpeningBig);
@@ -534,11 +544,20 @@ int currentChapter(Reader *r) {
   return ebook_epub_chapter_of(&r->parser, r->cur_page, r->lines.start[r->cur_line]);
 }
 
+void startChapter(Reader *r, int target);
+
 // LEFT / RIGHT by chapter: the start of the previous / next chapter (the
 // book's start before the first). Returns as moveByUnit.
 int moveByChapter(Reader *r, int dir) {
   const int target = currentChapter(r) + (dir > 0 ? 1 : -1);
   if (target >= ebook_epub_chapter_count(&r->parser)) return endOfBook(r);
+  startChapter(r, target);
+  return 0;
+}
+
+// Reads on from where chapter target starts (the book's start for one
+// before the first).
+void startChapter(Reader *r, int target) {
   int page = 0, offset = 0;
   if (target < 0 || ebook_epub_chapter_start(&r->parser, target, &page, &offset) != 0) {
     say(kBegin);
@@ -549,7 +568,6 @@ int moveByChapter(Reader *r, int dir) {
   }
   r->play_pending = true;
   playRule(r);
-  return 0;
 }
 
 // LEFT (dir -1) / RIGHT (+1) by the current unit.
@@ -749,6 +767,50 @@ int EbookMenuJmpToPercent(void *context, int, int) {
   return r ? openInputBox(r, 0, 2, MenuJmpToPercentCallBack) : -1;
 }
 
+void EbookChapterListCallBack(void *arg, int index) {
+  auto *r = static_cast<Reader *>(arg);
+  if (index < 0) return EbookMenuExit(r);
+  r->menuPaused = false;
+  stopSpeech(r);
+  startChapter(r, index);
+}
+
+int EbookMenuChapterList(void *context, int, int) {
+  auto *r = static_cast<Reader *>(context);
+  if (!r || !r->is_epub) return -1;
+  std::vector<std::string> lines;
+  for (int c = 0; c < ebook_epub_chapter_count(&r->parser); c++) {
+    const char *label = ebook_epub_chapter_title(&r->parser, c);
+    char line[1024];
+    std::snprintf(line, sizeof line, PromptLanguage() ? "chapter %d%s%s" : "第%d章%s%s", c + 1,
+                  label && *label ? ", " : "", label ? label : "");
+    lines.push_back(line);
+  }
+  Activity *box = ListBoxCreate(std::move(lines), currentChapter(r), EbookChapterListCallBack, r);
+  if (!box) return -1;
+  box->active = 1;  // spoken once, when the menu that opened it closes
+  return 0;
+}
+
+// The character set chosen by hand: the book is opened again in it at the
+// page being read, and the choice is kept with its history.
+int EbookSetCharset(void *context, int value, int) {
+  auto *r = static_cast<Reader *>(context);
+  if (!r || !r->opened) return -1;
+  const int page = r->cur_page;
+  r->charset = value;
+  noteHistory(r);  // the open below takes the choice from there
+  stopSpeech(r);
+  EbookCloseFile(r);
+  if (EbookOpenFile(r, 0, page, 0) != 0) {
+    say(kCannotOpen);
+    SendVKey(VKEY_BACK);  // nothing left to read: the reader closes
+    return 0;
+  }
+  jumpTo(r, r->cur_page);
+  return 0;
+}
+
 int EbookMarkAddItem(void *context, int, int) {
   auto *r = static_cast<Reader *>(context);
   if (!r || !r->opened) return -1;
@@ -888,6 +950,8 @@ int EbookReaderInit(void) {
   r |= MenuBindFunc("EbookMenuJmpToPercent", EbookMenuJmpToPercent);
   r |= MenuBindFunc("EbookMarkAddItem", EbookMarkAddItem);
   r |= MenuBindFunc("EbookMarkAddRepeat", EbookMarkAddRepeat);
+  r |= MenuBindFunc("EbookMenuChapterList", EbookMenuChapterList);
+  r |= MenuBindFunc("EbookSetCharset", EbookSetCharset);
   r |= MenuBindParamFunc("EbookSetParam", EbookSetParam);
   return r == 0 ? 0 : -1;
 }

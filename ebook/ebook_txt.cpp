@@ -30,6 +30,7 @@ constexpr int kWorkSize = 0x80000;
 constexpr int kRefill = 0x40000;
 
 unsigned char g_ebdKey[8] = {0x5A, 0xC3, 0x1E, 0x97, 0x64, 0xB8, 0x2D, 0xF1};
+int g_chosenCharset = 0;  // CHARSET_* chosen by the listener, 0 detect; key thread
 const unsigned char kEbeKey[8] = {0xA7, 0x3C, 0xE1, 0x58, 0x9B, 0x06, 0xD4, 0x72};
 
 struct FileClose {
@@ -155,9 +156,10 @@ int openTxt(ebook_parser *parser, const char *path) {
   b->work_len = n > 0 ? n : 0;
   bool ended = b->work_len < kWorkSize;
   auto *head = reinterpret_cast<unsigned char *>(b->work.get());
-  b->charset = get_charset(head, b->work_len);
+  b->charset = g_chosenCharset ? g_chosenCharset : get_charset(head, b->work_len);
   b->page_size = get_page_size_func(b->charset);
-  bool undecided = b->charset == CHARSET_UTF8 && !ended && !hasHighByte(b->work.get(), b->work_len);
+  bool undecided =
+      !g_chosenCharset && b->charset == CHARSET_UTF8 && !ended && !hasHighByte(b->work.get(), b->work_len);
   paginate(parser, b.get(), ended, undecided);
   LOGI("open %s: charset %d, %d pages\n", path, b->charset, static_cast<int>(b->pages.size()) - 1);
   b.release();
@@ -200,6 +202,22 @@ int readPageTxt(ebook_parser *parser, int page, const char **text) {
 int ebook_text_charset(ebook_parser *parser) {
   if (!parser || !parser->context || parser->open != openTxt) return -1;
   return book(parser)->charset;
+}
+
+int ebook_text_choose_charset(int charset) {
+  switch (charset) {
+    case 0:
+    case CHARSET_GBK:
+    case CHARSET_BIG5:
+    case CHARSET_UTF8:
+    case CHARSET_UTF16LE:
+    case CHARSET_UTF16BE:
+      g_chosenCharset = charset;
+      return 0;
+    default:
+      g_chosenCharset = 0;
+      return -1;
+  }
 }
 
 void set_xor_value_for_ebd(const unsigned char *key) {

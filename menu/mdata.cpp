@@ -19,6 +19,7 @@ int MAudioSpeed = 10, MAudioPitch = 0, MAudioPlayMode = 0, MAudioPlayScape = 0, 
 int MRecordFmt = 0, MRecordDir = 0, MRecordNoise = 0, MExtInput = 0;
 int MSelectArea = 0, MStepMode = 0, MSelectBand = 0;
 int MCancelTest = 0, MDaisyABRepeat = 0, MEbookABRepeat = 0, MAudioABRepeat = 0;
+int MDaisySkipPage = 0, MDaisySkipNote = 0, MDaisySkipSidebar = 0, MDaisySkipProdnote = 0, MEbookCharset = 0;
 
 const int RoleTable[2][8][2] = {
     {{3, 19}, {4, 17}, {15, 19}, {56, 56}, {14, 19}, {22, 19}, {55, 19}, {54, 17}},
@@ -166,6 +167,15 @@ constexpr MenuValue kStepMode[] = {{{"自动", "auto"}, 1}, {{"手动", "manual"
 constexpr MenuValue kBand[] = {{{"调频", "FM"}, 0}};
 constexpr MenuValue kCancelTest[] = {{{" ", " "}, 1}};
 constexpr MenuValue kReadRepeat[] = {{{"标记复读开始", "A-"}, 0}, {{"标记复读结束", "B"}, 1}, {{"停止复读", "stop"}, 2}};
+// The skip items hand DaisySetSkip the structure's bit in the high byte and
+// the choice (the bit, or 0 to read) in the low one.
+constexpr MenuValue kSkipPage[] = {{{"朗读", "read"}, 0x100}, {{"跳过", "skip"}, 0x101}};
+constexpr MenuValue kSkipNote[] = {{{"朗读", "read"}, 0x200}, {{"跳过", "skip"}, 0x202}};
+constexpr MenuValue kSkipSidebar[] = {{{"朗读", "read"}, 0x400}, {{"跳过", "skip"}, 0x404}};
+constexpr MenuValue kSkipProdnote[] = {{{"朗读", "read"}, 0x800}, {{"跳过", "skip"}, 0x808}};
+constexpr MenuValue kCharsets[] = {{{"自动", "automatic"}, 0},         {{"GBK/GB18030", "GBK/GB18030"}, 936},
+                                   {{"Big5", "Big5"}, 950},             {{"UTF-8", "UTF-8"}, 65001},
+                                   {{"UTF-16LE", "UTF-16LE"}, 65005},   {{"UTF-16BE", "UTF-16BE"}, 65006}};
 constexpr MenuValue kSingRepeat[] = {{{"标记复唱开始", "A-"}, 0}, {{"标记复唱结束", "B"}, 1}, {{"停止复唱", "stop"}, 2}};
 
 // Tools on resource files: the quiz and joke items pass their file.
@@ -306,6 +316,18 @@ MenuItem DaisyJmptoPage = command("跳转到页", "jump to page", nullptr, "Dais
 MenuItem DaisyJmptoHead = command("跳转到标题", "jump to heading", nullptr, "DaisyMenuJmpToHead", kJumpItem);
 MenuItem DaisyJmptoBegin = command("跳转到开头", "jump to beginning", nullptr, "DaisyMenuJmpToBegin", kJumpItem);
 MenuItem DaisyJmptoEnd = command("跳转到结尾", "jump to end", nullptr, "DaisyMenuJmpToEnd", kJumpItem);
+MenuItem DaisyHeadingList = command("标题列表", "heading list", nullptr, "DaisyMenuHeadingList", kJumpItem);
+MenuItem DaisySkipPage = value(kValueItem, "页码", "page numbers", 0, 1, &MDaisySkipPage, &kSkipPage, nullptr,
+                               "DaisySetSkip");
+MenuItem DaisySkipNote = value(kValueItem, "注释", "notes", 0, 1, &MDaisySkipNote, &kSkipNote, nullptr, "DaisySetSkip");
+MenuItem DaisySkipSidebar = value(kValueItem, "边栏", "sidebars", 0, 1, &MDaisySkipSidebar, &kSkipSidebar, nullptr,
+                                  "DaisySetSkip");
+MenuItem DaisySkipProdnote = value(kValueItem, "制作者注释", "producer's notes", 0, 1, &MDaisySkipProdnote,
+                                   &kSkipProdnote, nullptr, "DaisySetSkip");
+// Shown by the reader while a book of their kind is open.
+MenuItem EbookChapterList = command("章节列表", "chapter list", nullptr, "EbookMenuChapterList", kJumpItem, 0);
+MenuItem EbookCharset = value(kValueItem, "字符集", "character set", 0, 5, &MEbookCharset, &kCharsets, nullptr,
+                              "EbookSetCharset", 0);
 
 MenuItem AddStation = command("添加频道", "Add Channel", nullptr, "MenuAddStation");
 MenuItem AutoSearch = command("自动搜台", "Auto searching", nullptr, "MenuAutoSearch");
@@ -364,13 +386,15 @@ constexpr MenuEntry *const kSystem[] = {
     &CancelTest,     &SystemFuncMenu, &TimeMenu,    &RecordMenu,  &SEbookMenu, &SAudioMenu,
     &VoiceReminding, &VoiceMemo,      &ToolBoxMenu, &YiZhMenu,    &XiaoHuaMenu, &Delete,
     &SendToSd,       &SendToEmmc,     &Copy,        &Cut,         &Paste,      nullptr};
-constexpr MenuEntry *const kTextBook[] = {&ReadSpeed, &ReadRole,     &ReadEffect, &ReadPitch,   &FastMode,
-                                          &EpubFastMode, &JmpToPage, &JmpToPercent, nullptr};
+constexpr MenuEntry *const kTextBook[] = {&ReadSpeed,    &ReadRole,  &ReadEffect,   &ReadPitch,
+                                          &FastMode,     &EpubFastMode, &JmpToPage, &JmpToPercent,
+                                          &EbookChapterList, &EbookCharset, nullptr};
 constexpr MenuEntry *const kAudio[] = {&AudioSpeed, &AudioPitch, &AudioPlayMode,     &AudioPlayScape,
                                        &AudioStep,  &AudioJmpto, &AudioSelectStream, nullptr};
 constexpr MenuEntry *const kDaisy[] = {&DReadSpeed,     &DReadRole,      &DReadEffect,     &DReadPitch,
                                        &DaisyJmptoPage, &DaisyJmptoHead, &DaisyJmptoBegin, &DaisyJmptoEnd,
-                                       nullptr};
+                                       &DaisyHeadingList, &DaisySkipPage, &DaisySkipNote, &DaisySkipSidebar,
+                                       &DaisySkipProdnote, nullptr};
 constexpr MenuEntry *const kRadio[] = {&AddStation, &StepMode,   &AutoSearch, &DelAllStation,
                                        &SelectArea, &SelectBand, &DelStation, nullptr};
 constexpr MenuEntry *const kDaisyMark[] = {&DaisyAddMark, &DaisyABrepeat, nullptr};

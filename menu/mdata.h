@@ -19,7 +19,8 @@
 //     AudioMarkAddRepeat EbookMenuJmpToPage EbookMenuJmpToPercent
 //     EbookMarkAddItem EbookMarkAddRepeat DaisyMenuJmpToPage
 //     DaisyMenuJmpToHead DaisyMenuJmpToBegin DaisyMenuJmpToEnd
-//     DaisyMarkAddItem DaisyMarkAddRepeat MarkMenuDelete MarkMenuClean
+//     DaisyMarkAddItem DaisyMarkAddRepeat DaisyMenuHeadingList DaisySetSkip
+//     EbookMenuChapterList EbookSetCharset MarkMenuDelete MarkMenuClean
 //     MenuAddStation MenuAutoSearch MenuDelAllStagion MenuDelStation
 //     MenuSetarea MenuSetband AddVoiceRemindingFunc VoiceRemindChangeFunc
 //     DelVoiceRemindingFunc CleanVoiceRemindingFunc DelVoiceMemoFunc
@@ -47,6 +48,9 @@ extern int MRecordFmt, MRecordDir, MRecordNoise, MExtInput;
 extern int MSelectArea, MStepMode, MSelectBand;
 // State held by items but not saved.
 extern int MCancelTest, MDaisyABRepeat, MEbookABRepeat, MAudioABRepeat;
+// Per book, kept with its history mark: the structures a DAISY book's reading
+// skips (0 read, 1 skip) and the character set of a text book (0 automatic).
+extern int MDaisySkipPage, MDaisySkipNote, MDaisySkipSidebar, MDaisySkipProdnote, MEbookCharset;
 
 // Value items.
 extern MenuItem TimeFormatSetting, TimeAnnounce, AutoShutDown, LanguageSetting;
@@ -68,6 +72,8 @@ extern MenuItem XiaoHa1000, XiaoHa5W, XiaoHaGaoXiao, XiaoHaGanWu, XiaoHaFuQi;
 extern MenuItem Delete, SendToSd, SendToEmmc, Copy, Cut, Paste;
 extern MenuItem JmpToPage, JmpToPercent, AudioJmpto;
 extern MenuItem DaisyJmptoPage, DaisyJmptoHead, DaisyJmptoBegin, DaisyJmptoEnd;
+extern MenuItem DaisyHeadingList, DaisySkipPage, DaisySkipNote, DaisySkipSidebar, DaisySkipProdnote;
+extern MenuItem EbookChapterList, EbookCharset;
 extern MenuItem AddStation, AutoSearch, DelAllStation, DelStation;
 extern MenuItem DaisyAddMark, EbookAddMark, AudioAddMark, DeleteMark, CleanMark;
 extern MenuItem AddVoiceReminding, ChangeVoiceReminding, DelVoiceReminding, CleanVoiceReminding;

@@ -143,6 +143,7 @@ Mark *MarkLoad(xmlNode *first, int item_limit) {
   mark->path = path;
   mark->title = title;
   mark->type = type;
+  XxmlGetValue(first, "options", &mark->options);  // absent: none chosen
   for (xmlNode *v = first; v; v = v->next) {
     if (v->type != XML_ELEMENT_NODE || std::strcmp(reinterpret_cast<const char *>(v->name), "value")) continue;
     if (static_cast<int>(mark->items.size()) >= item_limit) break;
@@ -202,6 +203,7 @@ int MarkSave(xmlNode *parent, const Mark *mark) {
   XxmlAddText(m, "path", mark->path);
   XxmlAddText(m, "title", mark->title);
   XxmlAddInt(m, "type", mark->type);
+  if (mark->options) XxmlAddInt(m, "options", mark->options);
   for (const MarkItem &it : mark->items) {
     xmlNode *v = xmlNewChild(m, nullptr, X("value"), nullptr);
     XxmlAddInt(v, "time", it.time);
@@ -269,6 +271,23 @@ int MarkFind(int type, const char *path, const char *title) {
   for (size_t i = 0; i < list.marks.size(); i++)
     if (list.marks[i]->path == path && list.marks[i]->title == title) return static_cast<int>(i);
   return -1;
+}
+
+int MarkGetOptions(int type, const char *path, const char *title) {
+  const Mark *m = MarkArryGet(type, MarkFind(type, path, title));
+  return m ? m->options : 0;
+}
+
+int MarkSetOptions(int type, const char *path, const char *title, int options) {
+  {
+    std::scoped_lock lock(g_mutex);
+    Mark *m = MarkArryGet(type, MarkFind(type, path, title));
+    if (!m) return -1;
+    if (m->options == options) return 0;
+    m->options = options;
+  }
+  changed();
+  return 0;
 }
 
 Mark *MarkArryGet(int type, int index) {

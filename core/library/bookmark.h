@@ -55,6 +55,9 @@ struct Mark {
   std::string title;  // title or file name, as the player gave it
   int type = 0;
   std::vector<MarkItem> items;
+  // The player's choices for this file, kept with its history mark (DAISY:
+  // the skipped structures; e-book: the character set chosen by hand).
+  int options = 0;
 };
 
 // Sets up the six empty lists and binds the mark menu's commands
@@ -88,6 +91,11 @@ void MarkFree(Mark *mark);
 // path or title or a bad type.
 int MarkAddItem(int type, const char *path, const char *title, const char *ncxref, const char *uri,
                 int timeoffset, int charoffset);
+
+// The options of the mark (type, path, title), 0 when there is none.
+int MarkGetOptions(int type, const char *path, const char *title);
+// Sets them on that mark (saved with it). Returns 0, -1 when there is none.
+int MarkSetOptions(int type, const char *path, const char *title, int options);
 
 // Index of the mark (type, path, title) in its list, or -1 (also for empty
 // strings and bad types).

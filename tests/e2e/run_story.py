@@ -47,6 +47,8 @@ A story is a text file, one command per line ('#' starts a comment):
     expect nocommand "TEXT" no such shell command (checked at once)
     expect stdout "TEXT"    the player printed a line containing TEXT
     expect file PATH [contains "TEXT"]
+    expect file PATH lacks "TEXT"
+                            the file holds no TEXT (checked at once)
     expect nofile PATH      no file matches PATH (which may hold * and ?)
     expect exit CODE        the player ended with CODE
     expect heard [MS]       the line last matched by say/next was heard: from
@@ -436,6 +438,10 @@ class Story:
         elif kind == "stdout":
             self.wait_for(f'stdout "{args[0]}"',
                           lambda: any(args[0] in l for l in self.lines("stdout.txt")), within)
+        elif kind == "file" and len(args) >= 3 and args[1] == "lacks":
+            with open(self.under(args[0]), encoding="utf-8", errors="replace") as f:
+                if args[2] in f.read():
+                    raise StoryError(f'file {args[0]}: holds "{args[2]}"')
         elif kind == "file":
             path = self.under(args[0])
 

@@ -115,7 +115,14 @@ TEST_F(Marks, TheBlockRoundTripsAnyName) {
   MarkAddItem(MARK_AUDIO_BOOKMARK, odd.c_str(), "t & $5", nullptr, nullptr, 1000, 0);
   MarkAddItem(MARK_AUDIO_BOOKMARK, odd.c_str(), "t & $5", nullptr, nullptr, 2000, 0);
   MarkAddItem(MARK_DAISY_BOOKMARK, "/d/ncc.html", "Book", "3", "44", 0, 7);
+  // A player's choices stay with the history mark as it moves on.
+  EXPECT_EQ(MarkSetOptions(MARK_EBOOK_HISTORY, "/b.txt", "b.txt", 950), -1);
+  MarkAddItem(MARK_EBOOK_HISTORY, "/b.txt", "b.txt", nullptr, nullptr, 0, 3);
+  EXPECT_EQ(MarkSetOptions(MARK_EBOOK_HISTORY, "/b.txt", "b.txt", 950), 0);
+  MarkAddItem(MARK_EBOOK_HISTORY, "/b.txt", "b.txt", nullptr, nullptr, 0, 4);
   std::string xml = roundTrip();
+  EXPECT_EQ(MarkGetOptions(MARK_EBOOK_HISTORY, "/b.txt", "b.txt"), 950);
+  EXPECT_EQ(MarkGetOptions(MARK_DAISY_BOOKMARK, "/d/ncc.html", "Book"), 0);
   EXPECT_NE(xml.find("<mark>"), std::string::npos);
   int i = MarkFind(MARK_AUDIO_BOOKMARK, odd.c_str(), "t & $5");
   ASSERT_EQ(i, 0);
