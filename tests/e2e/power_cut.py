@@ -29,7 +29,7 @@ import xml.etree.ElementTree as ET
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import run_story  # noqa: E402
 
-SENTENCE = re.compile(r"^第(\d+)句话。$")
+SENTENCE = re.compile(r"^第(\d+)句话，")
 BOOK = "/mnt/emmc/books/book.txt"
 ALBUM = "/mnt/emmc/books/album"
 CARD_ALBUM = "/mnt/sdcard/album"
@@ -50,7 +50,7 @@ class PowerCut:
                      "copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin",
                      'file /home/q7cfg.xml "<q7><config><LastPath>%s</LastPath><ContinueLastFile>2</ContinueLastFile>'
                      '</config><menu><MReadSpeed>20</MReadSpeed></menu></q7>"' % BOOK,
-                     'text utf-8 %s "第{i}句话。" 2000' % BOOK):
+                     'text utf-8 %s "第{i}句话，读到这里的位置要记住。" 1000' % BOOK):
             s.run_line(run_story.shlex.split(line))
         for i in range(6):
             path = s.under("%s/part%d.bin" % (ALBUM, i))
@@ -60,6 +60,7 @@ class PowerCut:
         self.volume = 10          # the volume last set
         self.volume_before = 10   # the one before that
         self.volume_at = 0.0      # when it was set
+        self.changed = False      # by a key since the last cut
         self.book_open = True     # the book was open when the power went
         self.opened_at = 0.0      # when it was opened by a key
         self.sentence = None      # the last sentence heard before the cut
@@ -112,11 +113,12 @@ class PowerCut:
         volume = int(volume) if volume else 10
         if volume not in (self.volume_before, self.volume):
             raise Cut(f"volume {volume}, neither {self.volume_before} nor {self.volume}")
-        if time.monotonic() - self.volume_at > SETTLED_S * run_story.TIME_SCALE:
+        if self.changed and time.monotonic() - self.volume_at > SETTLED_S * run_story.TIME_SCALE:
             self.volumes_checked += 1
             if volume != self.volume:
                 raise Cut(f"volume {volume}: the change to {self.volume} was lost")
         self.volume = self.volume_before = volume
+        self.changed = False
         # Under a final name only whole files.
         for path in glob.glob(self.s.under(CARD_ALBUM + "/*")):
             src = self.s.under(ALBUM + "/" + os.path.basename(path))
@@ -127,6 +129,7 @@ class PowerCut:
     def start(self):
         self.run_from = self.pos = len(self.s.spoken())
         printed = len(self.s.lines("stdout.txt"))
+        began = time.monotonic()
         self.s.start([])
         # Start-up prints whether it reopens the last file, then the browser
         # speaks its entry; the book, when reopened, reads on.
@@ -139,7 +142,8 @@ class PowerCut:
             if time.monotonic() > deadline:
                 raise Cut("the player did not start")
             time.sleep(0.02)
-        text = self.heard(r"^第\d+句话。$" if reopen else r"album|book\.txt|TF卡|本机磁盘", 20)
+        text = self.heard(SENTENCE.pattern if reopen else r"album|book\.txt|TF卡|本机磁盘", 20)
+        self.start_s = time.monotonic() - began
         if glob.glob(self.s.under("/mnt/sdcard/.*partial")):
             raise Cut("a partial copy outlived the start")
         m = SENTENCE.match(text)
@@ -176,7 +180,7 @@ class PowerCut:
         if os.path.isdir(self.s.under(CARD_ALBUM)):
             run_story.shutil.rmtree(self.s.under(CARD_ALBUM))
         heard = self.start()
-        action = self.rng.choice(["read", "volume", "copy"])
+        action = self.rng.choice(["read", "volume", "volume", "copy"])
         if action == "copy":
             self.to_browser_entry("album", heard)
             for k in ("MENU", "MENU", "DOWN"):
@@ -199,9 +203,10 @@ class PowerCut:
                 self.volume_before = self.volume
                 self.volume += 1 if up else -1
                 self.volume_at = time.monotonic()
+                self.changed = True
             # Now and then long enough for the change to be saved.
-            time.sleep(self.rng.uniform(4.8, 5.5) if action == "volume" and self.rng.random() < 0.3
-                       else self.rng.uniform(0.2, 2.0))
+            time.sleep(self.rng.uniform(4.6, 5.0) if action == "volume" and self.rng.random() < 0.3
+                       else self.rng.uniform(0.1, 1.2))
         self.cut()
         self.check_stores()
 
@@ -209,7 +214,10 @@ class PowerCut:
         ok = False
         try:
             for self.rounds_done in range(self.rounds):
+                began = time.monotonic()
                 self.round()
+                if os.environ.get("E2E_VERBOSE"):
+                    print(f"round {self.rounds_done + 1}: {time.monotonic() - began:.1f} s, start {self.start_s:.1f} s")
             self.start()
             ok = True
             print(f"{self.rounds} cuts: {self.resumed} resumed the book, {self.volumes_checked} settled volume "

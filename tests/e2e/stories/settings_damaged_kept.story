@@ -27,5 +27,5 @@ text utf-8 /home/q7cfg.xml "<!-- padding {i} padding -->\n" 100000
 file /home/q7cfg.xml.bak "<q7><config><Main"
 start
 expect say "设置已损坏，已恢复默认设置" within 15000
-expect say "本机磁盘"
+expect say "本机磁盘" within 10000
 expect file /home/q7cfg.xml.bad.2 contains "padding 99999 padding"
