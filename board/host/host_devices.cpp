@@ -18,8 +18,8 @@
 //                                  system "MOUNTPOINT BYTES [BLOCK]"; a path
 //                                  under a listed mount point (the longest
 //                                  that holds it) has that many bytes free
-//                                  in units of BLOCK bytes, any other the
-//                                  real file system's figures
+//                                  in units of BLOCK bytes (default 1),
+//                                  any other the real file system's figures
 //
 // A control request that writes creates the device file (and root/dev) when
 // it is missing and replaces its line; a request that reads parses the line.
@@ -156,7 +156,7 @@ int64_t BoardFreeBytes(const char *path) {
 int BoardFsBlockSize(const char *path) {
   if (!path) return -1;
   long long bytes, block;
-  if (simulatedDisk(path, &bytes, &block) && block > 0) return static_cast<int>(block);
+  if (simulatedDisk(path, &bytes, &block)) return block > 0 ? static_cast<int>(block) : 1;
   struct statfs fs;
   if (statfs(BoardPath(path).c_str(), &fs) != 0) return -1;
   return static_cast<int>(fs.f_bsize);
