@@ -305,18 +305,21 @@ int LoadConfig(void) {
   std::string backup = file + ".bak";
   bool present = exists(file);
   g_reset = false;
-  int r = present ? loadFile(file.c_str()) : 0;
+  int r = present ? loadFile(file.c_str()) : -1;
   if (r != 0) {
     // A file that cannot be read, or one written for something else, is kept
     // (the next save would replace it) and the backup of the last save is
     // read instead; without one the built-in values stay and the user is
     // told, in the language the damaged file still shows.
-    LOGE("config file %s cannot be used\n", file.c_str());
-    int lang = salvageLanguage(file);
-    XxmlKeepBad(file.c_str());
+    int lang = -1;
+    if (present) {
+      LOGE("config file %s cannot be used\n", file.c_str());
+      lang = salvageLanguage(file);
+      XxmlKeepBad(file.c_str());
+    }
     if (exists(backup) && loadFile(backup.c_str()) == 0) {
       LOGW("config loaded from %s\n", backup.c_str());
-    } else {
+    } else if (present) {
       LOGE("no usable backup %s, built-in settings used\n", backup.c_str());
       g_reset = true;
       if (lang >= 0) MLanguageSetting = lang;
