@@ -129,7 +129,6 @@ class PowerCut:
     def start(self):
         self.run_from = self.pos = len(self.s.spoken())
         printed = len(self.s.lines("stdout.txt"))
-        began = time.monotonic()
         self.s.start([])
         # Start-up prints whether it reopens the last file, then the browser
         # speaks its entry; the book, when reopened, reads on.
@@ -143,7 +142,6 @@ class PowerCut:
                 raise Cut("the player did not start")
             time.sleep(0.02)
         text = self.heard(SENTENCE.pattern if reopen else r"album|book\.txt|TF卡|本机磁盘", 20)
-        self.start_s = time.monotonic() - began
         if glob.glob(self.s.under("/mnt/sdcard/.*partial")):
             raise Cut("a partial copy outlived the start")
         m = SENTENCE.match(text)
@@ -214,10 +212,7 @@ class PowerCut:
         ok = False
         try:
             for self.rounds_done in range(self.rounds):
-                began = time.monotonic()
                 self.round()
-                if os.environ.get("E2E_VERBOSE"):
-                    print(f"round {self.rounds_done + 1}: {time.monotonic() - began:.1f} s, start {self.start_s:.1f} s")
             self.start()
             ok = True
             print(f"{self.rounds} cuts: {self.resumed} resumed the book, {self.volumes_checked} settled volume "
