@@ -90,6 +90,12 @@ int BoardIsBlockDevice(const char *path);
 // path, so that tests can fill a card.
 int64_t BoardFreeBytes(const char *path);
 
+// Bytes of one allocation unit of the file system that holds path (statfs's
+// block size: a FAT card's cluster), which every file and folder fills up
+// to the next whole unit; -1 when it cannot be examined. The host board
+// takes a third figure of a root/proc/diskfree line when there is one.
+int BoardFsBlockSize(const char *path);
+
 // Records a text as spoken by a voice. The host writes it to the transcript
 // that the end-to-end tests read; the board has no use for it.
 void BoardTranscript(const char *voice, const char *text);

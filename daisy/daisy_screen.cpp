@@ -97,6 +97,7 @@ struct DaisyScreen {
   int repeat_state = 0;
   RepeatMark mark_a, mark_b;
   int start_offset_ms = 0;  // where the history left the clip (first item only)
+  DaisyBookMarkInfo noted{-1, -1, -1};  // the position last kept in the history
   bool at_end = false;      // the end of the book was reached and said
   bool menu_paused = false;
   bool menu_replay = false;  // a voice setting cut the sentence off: say it again
@@ -450,6 +451,8 @@ void move(DaisyScreen *p, int dir) {
   else resumeOutput(p);
 }
 
+void keepPosition(void *context);
+
 void pauseResume(DaisyScreen *p) {
   if (p->output == OUT_SPEECH && p->tts_live) {
     unsigned status = tts_status(p->tts.get());
@@ -460,12 +463,14 @@ void pauseResume(DaisyScreen *p) {
     } else {
       tts_pause(p->tts.get());
       say(kPause);
+      keepPosition(p);
     }
   } else if (p->output == OUT_AUDIO) {
     int s = AudioStatus(p->audio);
     if (s == AUDIO_RUN) {
       AudioPause(p->audio);
       say(kPause);
+      keepPosition(p);
     } else if (s == AUDIO_PAUSE) {
       // A clip that stopped at its end waits for its notice, not for OK.
       if (p->doneGen.load() != p->playGen.load()) AudioCont(p->audio);
@@ -543,6 +548,22 @@ void speakSummary(DaisyScreen *p) {
   text_sound_insert(text.c_str());
 }
 
+void saveHistory(DaisyScreen *p);
+
+// The position keeper's tick (key thread): a position that moved since the
+// last tick is written at once.
+void keepPosition(void *context) {
+  DaisyScreen *p = static_cast<DaisyScreen *>(context);
+  DaisyBookMarkInfo now{};
+  if (!p->item || readMark(p, &now) != 0) return;
+  if (now.smil_index == p->noted.smil_index && now.element_index == p->noted.element_index &&
+      now.offset_ms == p->noted.offset_ms)
+    return;
+  p->noted = now;
+  saveHistory(p);
+  BookMarkSaveNow();
+}
+
 // The history entry: position, page and the place inside the clip.
 void saveHistory(DaisyScreen *p) {
   DaisyBookMarkInfo info{};
@@ -579,6 +600,7 @@ void releaseOutputs(DaisyScreen *p) {
 // closed, record freed. passOn: the key travels on.
 int leave(DaisyScreen *p, bool passOn) {
   ActivityRemove(&p->head);
+  BookMarkKeepPosition(nullptr, nullptr);
   p->playGen++;
   if (p->output == OUT_SPEECH) speechStop(p);
   if (p->audio && p->audio->open) AudioPause(p->audio);
@@ -1084,6 +1106,7 @@ Activity *DaisyCreate(Activity *browser, int smil_index, int element_index) {
     return nullptr;
   }
   DaisyScreen *screen = p.release();
+  BookMarkKeepPosition(keepPosition, screen);
   screen->start_offset_ms = 0;
   advance(screen);
   return &screen->head;

@@ -96,6 +96,7 @@ struct Reader {
   std::vector<std::string> files;  // full paths
   int cur_file = 0;
   bool finished = false;     // the open book was read to its end
+  int noted_page = -1, noted_line = -1;  // the position last kept in the history
   bool menuPaused = false;   // a menu or a parameter change paused the voice
   bool ownEnd = false;       // an EBOOKEND the screen posted itself is on its way
   std::atomic<unsigned> finishes{0};  // sentences the voice finished (speech thread)
@@ -364,6 +365,17 @@ void noteHistory(Reader *r) {
   else MarkSetOptions(MARK_EBOOK_HISTORY, path.c_str(), baseName(path).c_str(), r->charset);
 }
 
+// The position keeper's tick (key thread): a position that moved since
+// the last tick is written at once.
+void keepPosition(void *context) {
+  Reader *r = static_cast<Reader *>(context);
+  if (!r->opened || (r->cur_page == r->noted_page && r->cur_line == r->noted_line)) return;
+  r->noted_page = r->cur_page;
+  r->noted_line = r->cur_line;
+  noteHistory(r);
+  BookMarkSaveNow();
+}
+
 // The same, written to the file at the store's next tick.
 void storeHistory(Reader *r) {
   if (!r->opened) return;
@@ -458,6 +470,7 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
 // a finished one). passOn: the key goes on down the stack.
 int leave(Reader *r, bool passOn) {
   ActivityRemove(&r->head);
+  BookMarkKeepPosition(nullptr, nullptr);
   if (r->ttsRunning) tts_deinit(r->tts.get());
   storeHistory(r);
   EbookCloseFile(r);
@@ -681,6 +694,7 @@ void onOk(Reader *r) {
     tts_pause(r->tts.get());
     RestoryAutoShutdown(1);
     say(kPause);
+    keepPosition(r);
   }
 }
 
@@ -917,6 +931,7 @@ Activity *createList(Activity *browser, std::vector<std::string> files, int curr
     return nullptr;
   }
   r->savedShutdown = SaveAndStopAutoShutdown();
+  BookMarkKeepPosition(keepPosition, r.get());
   // The entry's name may still be spoken: reading starts now.
   text_sound_stop();
   int report = 0;

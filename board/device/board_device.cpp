@@ -97,6 +97,12 @@ int64_t BoardFreeBytes(const char *path) {
   return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_bsize);
 }
 
+int BoardFsBlockSize(const char *path) {
+  struct statfs fs;
+  if (!path || statfs(path, &fs) != 0) return -1;
+  return static_cast<int>(fs.f_bsize);
+}
+
 // The record key is the pin in line 7 of the GPIO listing; its first word
 // is the level in hexadecimal, bit 0 clear while the key is held.
 int BoardRecordKeyHeld(void) {

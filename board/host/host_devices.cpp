@@ -15,10 +15,11 @@
 //   root/dev/mmcblk1p1             exists (any kind of file): the card's
 //                                  partition exists, as a block device would
 //   root/proc/diskfree             simulated free space, one line per file
-//                                  system "MOUNTPOINT BYTES"; a path under a
-//                                  listed mount point (the longest that
-//                                  holds it) has that many bytes free, any
-//                                  other the real file system's figure
+//                                  system "MOUNTPOINT BYTES [BLOCK]"; a path
+//                                  under a listed mount point (the longest
+//                                  that holds it) has that many bytes free
+//                                  in units of BLOCK bytes (default 1),
+//                                  any other the real file system's figures
 //
 // A control request that writes creates the device file (and root/dev) when
 // it is missing and replaces its line; a request that reads parses the line.
@@ -116,28 +117,49 @@ int BoardIsMountPoint(const char *path) {
   return 0;
 }
 
-int64_t BoardFreeBytes(const char *path) {
-  if (!path) return -1;
+namespace {
+
+// The simulated line of root/proc/diskfree for path: free bytes and block
+// size (0 when the line gives none). False when no line holds path.
+bool simulatedDisk(const char *path, long long *bytes, long long *block) {
   std::ifstream in(BoardPath("/proc/diskfree"));
   std::string line;
   size_t best = 0;
-  long long bytes = -1;
   while (std::getline(in, line)) {
     std::istringstream words(line);
     std::string mountPoint;
-    long long value;
+    long long value, unit = 0;
     if (!(words >> mountPoint >> value)) continue;
+    words >> unit;
     size_t n = mountPoint.size();
     bool holds = std::strncmp(path, mountPoint.c_str(), n) == 0 && (path[n] == '\0' || path[n] == '/');
     if (holds && n > best) {
       best = n;
-      bytes = value;
+      *bytes = value;
+      *block = unit;
     }
   }
-  if (best) return bytes;
+  return best > 0;
+}
+
+}  // namespace
+
+int64_t BoardFreeBytes(const char *path) {
+  if (!path) return -1;
+  long long bytes, block;
+  if (simulatedDisk(path, &bytes, &block)) return bytes;
   struct statfs fs;
   if (statfs(BoardPath(path).c_str(), &fs) != 0) return -1;
   return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_bsize);
+}
+
+int BoardFsBlockSize(const char *path) {
+  if (!path) return -1;
+  long long bytes, block;
+  if (simulatedDisk(path, &bytes, &block)) return block > 0 ? static_cast<int>(block) : 1;
+  struct statfs fs;
+  if (statfs(BoardPath(path).c_str(), &fs) != 0) return -1;
+  return static_cast<int>(fs.f_bsize);
 }
 
 int BoardIsBlockDevice(const char *path) {

@@ -589,9 +589,8 @@ int LoadAlarm(const char *path) {
   bool present = stat(BoardPath(path).c_str(), &st) == 0;
   int r = present ? loadFile(path) : -1;
   if (r != 0 && present) {
-    std::string bad = file + ".bad";
-    LOGE("alarm file %s is damaged, kept as %s\n", path, bad.c_str());
-    std::rename(BoardPath(path).c_str(), BoardPath(bad.c_str()).c_str());  // a failure only loses the evidence
+    LOGE("alarm file %s is damaged\n", path);
+    XxmlKeepBad(path);  // a failure only loses the evidence
   }
   if (r != 0 && stat(BoardPath(backup.c_str()).c_str(), &st) == 0) {
     r = loadFile(backup.c_str());

@@ -11,6 +11,7 @@
 
 #include "board/board.h"
 #include "core/runtime/globals.h"
+#include "core/runtime/activity.h"
 #include "core/runtime/config.h"
 #include "core/ui/dialog.h"
 #include "core/library/filebrowser.h"
@@ -81,8 +82,20 @@ void printMark(const Mark *m) {
   }
 }
 
+// The open reader's position keeper (key thread), and whether there is one
+// (read by the timer on the main loop).
+void (*g_keeper)(void *) = nullptr;
+void *g_keeperContext = nullptr;
+std::atomic<bool> g_keeping{false};
+
+void keepPosition() {
+  if (!g_keeper) return;  // the reader closed since the timer posted this
+  g_keeper(g_keeperContext);
+}
+
 int saveTimerCallback(void *arg, int flag) {
   if (flag != EVENT_TIMER) return 0;
+  if (g_keeping) ActivityPost(keepPosition);
   BookMarkAutoSave(BoardMonotonicUs());
   g_saveTimer.timeout = kBookMarkTickUs;
   EventAdd(&g_saveTimer);
@@ -369,6 +382,17 @@ int BookMarkAutoSaveStart(void) {
 }
 
 void BookMarkFlush(void) { g_flush = true; }
+
+int BookMarkSaveNow(void) {
+  g_flush = true;
+  return BookMarkAutoSave(BoardMonotonicUs());
+}
+
+void BookMarkKeepPosition(void (*note)(void *context), void *context) {
+  g_keeper = note;
+  g_keeperContext = context;
+  g_keeping = note != nullptr;
+}
 
 int BookMarkDirty(void) { return dirtySince() != 0 ? 1 : 0; }
 

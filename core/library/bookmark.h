@@ -141,3 +141,12 @@ void BookMarkFlush(void);
 int BookMarkAutoSave(int64_t now_us);
 // 1 while changes are not in the file yet.
 int BookMarkDirty(void);
+// Writes the changed marks at once, on the calling thread (the key thread,
+// when a reader pauses). Returns what BookMarkAutoSave returns.
+int BookMarkSaveNow(void);
+// While a reader is open it keeps its place in the file: at every tick of
+// the timer the key thread calls note(context), which notes the position
+// when it moved (MarkAddItem) and calls BookMarkSaveNow, so that a power
+// cut loses at most a tick and a half of listening. Null stops it; both are
+// called on the key thread.
+void BookMarkKeepPosition(void (*note)(void *context), void *context);

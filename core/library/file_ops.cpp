@@ -4,6 +4,15 @@
 // the same-device move, is quoted. A paste never replaces an existing entry
 // and a failed copy leaves no partial file behind. Jobs run on the worker
 // dialog's thread and belong to the browser's job list (filebrowser_record.h).
+//
+// A copy is made under a hidden name in the target folder (".NAME.partial",
+// never listed by the browser), flushed, and only then renamed to its own
+// name, so a power cut never leaves a truncated file under a real name. A
+// move to the other device is that copy followed by removing the source;
+// any failure removes what was copied and leaves the source whole. While a
+// copy runs, "/home/copy.job" names its hidden copy, its final name and
+// (for a move) its source: FileOpsRecover at the next start removes a
+// hidden copy left by a cut, or finishes a move whose copy was complete.
 #include "core/library/file_ops.h"
 
 #include "board/board.h"
@@ -11,10 +20,12 @@
 #include "core/runtime/globals.h"
 #include "core/runtime/log.h"
 #include "core/runtime/shell.h"
+#include "core/runtime/xml.h"
 #include "core/ui/dialog.h"
 #include "info/info.h"
 #include "speech/text_sound.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -51,15 +62,20 @@ int checkEntry(FileJob *j, const std::string &src, const std::string *dst, struc
   return lstat(BoardPath(src.c_str()).c_str(), st) != 0 ? -1 : 0;
 }
 
-// Sums the sizes of the regular files under path into total_bytes.
-int sumSize(FileJob *j, const std::string &path) {
+// Sums the room the regular files and folders under path take on a file
+// system of block-byte units (each fills its last unit; a folder takes one)
+// into total_bytes, and their sizes into copy_bytes.
+int sumSize(FileJob *j, const std::string &path, uint64_t block) {
   struct stat st;
   if (int r = checkEntry(j, path, nullptr, &st)) return r;
   if (S_ISREG(st.st_mode)) {
-    j->total_bytes += static_cast<uint64_t>(st.st_size);
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    j->total_bytes += (size + block - 1) / block * block;
+    j->copy_bytes += size;
     return 0;
   }
   if (!S_ISDIR(st.st_mode)) return 0;
+  j->total_bytes += block;
   DIR *d = opendir(BoardPath(path.c_str()).c_str());
   if (!d) {
     LOGW("cannot open dir: %s\n", path.c_str());
@@ -68,7 +84,7 @@ int sumSize(FileJob *j, const std::string &path) {
   int r = 0;
   while (struct dirent *e = readdir(d)) {
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-    r = sumSize(j, path + "/" + e->d_name);
+    r = sumSize(j, path + "/" + e->d_name, block);
     if (r < 0) break;
   }
   closedir(d);
@@ -118,16 +134,14 @@ int copyRegular(FileJob *j, const std::string &src, const std::string &dst) {
     }
     if (r) break;
     j->done_bytes += static_cast<uint64_t>(n);
-    if (j->progress && j->total_bytes)
-      j->progress->store(static_cast<int>(j->done_bytes * 100 / j->total_bytes));
+    if (j->progress && j->copy_bytes)
+      j->progress->store(static_cast<int>(j->done_bytes * 100 / j->copy_bytes));
     if (cancelled(j)) {
       LOGI("Operation  is  canceled\n");
       r = -2;
       break;
     }
   }
-  // A moved file must be on the card before its source goes.
-  if (!r && j->mode == 2 && fsync(out) != 0) r = errno == ENOSPC ? -3 : -1;
   if (!r) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     futimens(out, times);
@@ -138,20 +152,10 @@ int copyRegular(FileJob *j, const std::string &src, const std::string &dst) {
   return r;
 }
 
-void removeSource(const std::string &path, bool dir) {
-  std::string m = BoardPath(path.c_str());
-  if ((dir ? rmdir(m.c_str()) : unlink(m.c_str())) != 0)
-    LOGW("cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
-}
-
 int copyEntry(FileJob *j, const std::string &src, const std::string &dst) {
   struct stat st;
   if (int r = checkEntry(j, src, &dst, &st)) return r;
-  if (S_ISREG(st.st_mode)) {
-    int r = copyRegular(j, src, dst);
-    if (!r && j->mode == 2) removeSource(src, false);
-    return r;
-  }
+  if (S_ISREG(st.st_mode)) return copyRegular(j, src, dst);
   if (!S_ISDIR(st.st_mode)) return 0;
   if (mkdir(BoardPath(dst.c_str()).c_str(), 0777) != 0) {
     LOGW("cannot make dir: %s\n", dst.c_str());
@@ -170,7 +174,6 @@ int copyEntry(FileJob *j, const std::string &src, const std::string &dst) {
     int r = copyEntry(j, src + "/" + n, dst + "/" + n);
     if (r < 0) return r;
   }
-  if (j->mode == 2) removeSource(src, true);
   return 0;
 }
 
@@ -217,11 +220,34 @@ int removeTree(const FileJob *j, const std::string &path) {
   return 0;
 }
 
+constexpr char kJournal[] = "/home/copy.job";
+constexpr char kPartialSuffix[] = ".partial";
+
+// The hidden name a copy of name is made under in its target folder; a
+// long name is shortened so that the hidden one still fits a FAT entry.
+std::string partialName(const std::string &name) {
+  size_t n = std::min<size_t>(name.size(), 240);
+  while (n < name.size() && n > 0 && (static_cast<unsigned char>(name[n]) & 0xc0) == 0x80) n--;
+  return "." + name.substr(0, n) + kPartialSuffix;
+}
+
+// Flushes everything written to the file system that holds dir, then the
+// folder itself (its renames). Returns 0, -1 when dir cannot be opened.
+int syncFolderOf(const std::string &dir) {
+  int fd = open(BoardPath(dir.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int r = syncfs(fd) == 0 && fsync(fd) == 0 ? 0 : -1;
+  close(fd);
+  return r;
+}
+
 int runCopy(FileJob *j) {
   std::string src = join(j->src_dir, j->name);
   std::string dst = join(j->dst_dir, j->name);
-  j->total_bytes = j->done_bytes = 0;
-  int r = sumSize(j, src);
+  std::string part = join(j->dst_dir, partialName(j->name));
+  j->total_bytes = j->copy_bytes = j->done_bytes = 0;
+  int block = BoardFsBlockSize(j->dst_dir.c_str());
+  int r = sumSize(j, src, block > 0 ? static_cast<uint64_t>(block) : 1);
   if (r < 0) return r;
   int64_t free = BoardFreeBytes(j->dst_dir.c_str());
   if (free >= 0 && static_cast<uint64_t>(free) < j->total_bytes) {
@@ -229,22 +255,28 @@ int runCopy(FileJob *j) {
          j->dst_dir.c_str(), static_cast<long long>(free));
     return -3;
   }
+  // A hidden copy left by an earlier cut is ours to replace.
+  if (lexists(part)) removeTree(nullptr, part);
+  std::string journal = part + "\n" + dst + "\n" + (j->mode == 2 ? src : std::string()) + "\n";
+  if (SaveFileSafe(kJournal, journal.data(), journal.size()) != 0) return -1;
   j->buffer.resize(kCopyBuffer);
-  r = copyEntry(j, src, dst);
+  r = copyEntry(j, src, part);
   j->buffer.clear();
   j->buffer.shrink_to_fit();
-  if (r < 0 && j->mode == 1 && j->is_dir && lexists(dst)) {
-    // The folder was made by this copy (an existing one stops it at once)
-    // and its source is untouched: no half copy stays behind.
-    removeTree(nullptr, dst);
+  // The copy is on the disk before it takes its name.
+  if (r == 0 && syncFolderOf(j->dst_dir) != 0) r = -1;
+  if (r == 0 && (lexists(dst) || std::rename(BoardPath(part.c_str()).c_str(), BoardPath(dst.c_str()).c_str()) != 0)) {
+    LOGW("cannot rename %s to %s\n", part.c_str(), dst.c_str());
+    r = -1;
   }
-  if (r == 0 && j->mode == 1) {
-    int fd = open(BoardPath(j->dst_dir.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      syncfs(fd);
-      close(fd);
-    }
+  if (r < 0) {
+    // Nothing half copied stays, and a move's source was not touched.
+    if (lexists(part)) removeTree(nullptr, part);
+  } else {
+    syncFolderOf(j->dst_dir);
+    if (j->mode == 2 && removeTree(nullptr, src) != 0) LOGW("moved, but %s could not be removed\n", src.c_str());
   }
+  unlink(BoardPath(kJournal).c_str());
   return r;
 }
 
@@ -426,6 +458,35 @@ int startCopy(FileBrowser *fb, FileJob *j) {
 }
 
 }  // namespace
+
+int FileOpsRecover(void) {
+  std::string text;
+  if (ReadFileHead(kJournal, 3 * kPathMax + 3, &text) < 0) return 0;
+  std::string line[3];
+  size_t at = 0;
+  for (std::string &l : line) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;
+    l = text.substr(at, end - at);
+    at = end + 1;
+  }
+  const std::string &part = line[0], &dst = line[1], &src = line[2];
+  int r = 0;
+  // Only a name this module makes is ever removed.
+  const size_t n = sizeof kPartialSuffix - 1;
+  size_t slash = part.rfind('/');
+  bool ours = slash != std::string::npos && part.size() > slash + 1 + n && part[slash + 1] == '.' &&
+              part.compare(part.size() - n, n, kPartialSuffix) == 0;
+  if (ours && lexists(part)) {
+    LOGW("removing %s, left by a copy that did not end\n", part.c_str());
+    r = removeTree(nullptr, part) == 0 ? 1 : -1;
+  } else if (ours && !src.empty() && lexists(dst) && lexists(src)) {
+    LOGW("finishing the move of %s to %s\n", src.c_str(), dst.c_str());
+    r = removeTree(nullptr, src) == 0 ? 1 : -1;
+  }
+  unlink(BoardPath(kJournal).c_str());
+  return r;
+}
 
 int MenuCopyFile(void *context, int value, int preview) { return preview ? 0 : markEntry(context, 1); }
 int MenuCutFile(void *context, int value, int preview) { return preview ? 0 : markEntry(context, 2); }

@@ -10,3 +10,9 @@ int MenuCutFile(void *context, int value, int preview);
 int MenuPasteFile(void *context, int value, int preview);
 int MenuDeleteFile(void *context, int value, int preview);
 int MenuSendTo(void *context, int value, int preview);
+
+// At start-up, before the browser lists anything: a copy that a power cut
+// stopped is removed (its hidden partial copy), or a move whose copy had
+// been completed is finished (its source removed). Returns 1 when it
+// cleaned up, 0 when there was nothing to do, -1 when a removal failed.
+int FileOpsRecover(void);

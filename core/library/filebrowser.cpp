@@ -514,10 +514,12 @@ void usbDisconnect(FileBrowser *fb) {
   FileBrowserShow(&fb->head);
 }
 
-void powerOff(FileBrowser *fb) {
-  ActivityRemove(&fb->head);
+// LastPath becomes the current entry: where the browser opens at the next
+// start (and, with ContinueLastFile, the file it reopens).
+void keepPlace(FileBrowser *fb) {
   Entry e = current(fb);
   std::string last = e.name.empty() ? e.dir + "/" : join(e.dir, e.name);
+  if (LastPath && last == LastPath) return;
   char *copy = new (std::nothrow) char[last.size() + 1];
   if (copy) {
     std::memcpy(copy, last.c_str(), last.size() + 1);
@@ -525,6 +527,11 @@ void powerOff(FileBrowser *fb) {
     LastPath = copy;
     LOGI("LastPath=%s\n", LastPath);
   }
+}
+
+void powerOff(FileBrowser *fb) {
+  ActivityRemove(&fb->head);
+  keepPlace(fb);
   {
     // A paste or delete still running finishes its file first.
     std::unique_lock lock(fb->mutex);
@@ -584,7 +591,19 @@ int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2) {
     return -2;
   }
   ActivitySetActive(screen, 1);
+  // Saved with the settings from now on: a power cut reopens it too.
+  ContinueLastFile = kind == FILE_KIND_DAISY ? 3 : 2;
   return 0;
+}
+
+void FileBrowserKeepPlace(void) {
+  FileBrowser *fb = g_browser.get();
+  if (!fb) return;
+  {
+    std::scoped_lock lock(fb->mutex);
+    if (fb->closed) return;
+  }
+  keepPlace(fb);
 }
 
 // ---- The screen ----
@@ -592,6 +611,7 @@ int FileBrowserOpenPlayer(Activity *browser, int kind, int value1, int value2) {
 int IsFileBrowser(const Activity *screen) { return screen && screen->key == FileBrowserKey ? 1 : 0; }
 
 Activity *FileBrowserCreate(const char *fullpath) {
+  FileOpsRecover();
   auto fb = std::unique_ptr<FileBrowser>(new (std::nothrow) FileBrowser);
   if (!fb) {
     LOGE("Not enouth memory\n");
@@ -654,6 +674,7 @@ int FileBrowserReturn(bool passOn, int next) {
     ContinueLastFile = next;
     return 1;
   }
+  ContinueLastFile = 0;
   ActivityReshow(GetCurrentActivity());
   return 0;
 }

@@ -107,6 +107,11 @@ void FileBrowserOpenFailed(int why);
 // file reopens at the next start. Otherwise the screen below speaks again
 // (returns 0).
 int FileBrowserReturn(bool passOn, int next);
+// Key thread, for a save of the settings while the device is on: LastPath
+// becomes the browser's current entry, as at power-off. While a player
+// opened through FileBrowserOpenPlayer is up, ContinueLastFile already says
+// so (the value power-off would give it), so a power cut reopens the file.
+void FileBrowserKeepPlace(void);
 // What a player told since the last call (OPEN_ERROR_FILE_DAMAGED when
 // nothing), and forgets it: for callers of a player's create other than
 // FileBrowserOpenPlayer.

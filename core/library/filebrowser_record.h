@@ -26,7 +26,8 @@ struct FileJob {
   bool send = false;  // sending: keep the current entry afterwards
   std::atomic<int> *state = nullptr;
   std::atomic<int> *progress = nullptr;
-  uint64_t total_bytes = 0, done_bytes = 0;
+  uint64_t total_bytes = 0;  // room the copy takes on the target
+  uint64_t copy_bytes = 0, done_bytes = 0;  // bytes to copy, copied
   std::vector<char> buffer;
   std::atomic<int> phase{0};  // 0 not started, 1 running, 2 ended
 };

@@ -38,6 +38,9 @@
 #include "speech/tts.h"
 #include "toolbox/toolbox.h"
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <strings.h>
@@ -70,7 +73,34 @@ const CfgBlock kConfigBlocks[] = {
     {nullptr, nullptr, nullptr, alarmsLoaded, nullptr, alarmsSaved},
 };
 
-void keyPressed() { AlarmResetAutoPowerOffTime(); }
+// Settings, the place in the browser and the alarms are written a few
+// seconds after a key (any key may change them), however many keys follow
+// in between: the first key arms a timer; when it fires the save runs on
+// the key thread, which is the one that changes them, and writes a file
+// only when its content changed. A power cut then loses at most those
+// seconds, and reopens the book that was open.
+constexpr int kSettingsSaveDelayUs = 3 * 1000000;
+std::atomic<bool> g_settingsArmed{false};
+Event g_settingsTimer = EVENT_INIT_SELF(g_settingsTimer);
+
+int settingsDue(void *, int) {
+  g_settingsArmed = false;
+  ActivityPost([] {
+    FileBrowserKeepPlace();
+    CfgSaveAll();
+    SaveAlarm(kAlarmFile);
+  });
+  return 0;
+}
+
+void keyPressed() {
+  AlarmResetAutoPowerOffTime();
+  if (g_settingsArmed.exchange(true)) return;
+  g_settingsTimer.timeout = kSettingsSaveDelayUs;
+  g_settingsTimer.callback = settingsDue;
+  g_settingsTimer.flag = EVENT_TIMER;
+  if (EventAdd(&g_settingsTimer) != 0) g_settingsArmed = false;
+}
 
 void deviceIdle() {
   if (radio_enable_sleep) ReadySleep();
@@ -95,6 +125,66 @@ void startUsbGadget() {
   } else {
     BoardRunShell("insmod /lib/modules/3.0.8/g_file_storage.ko");
   }
+}
+
+// SIGTERM, SIGINT and SIGHUP switch the device off as the power key does.
+// The handler only writes the signal's number into a pipe; the main loop
+// reads it and posts the power-off key, so the screens close, positions and
+// settings are saved and teardown runs as after a held power key. Should
+// the screens not end the loop (a stuck dialog), it ends 10 s later anyway.
+int g_stopPipe[2] = {-1, -1};
+Event g_stopRead = EVENT_INIT_SELF(g_stopRead);
+Event g_stopLate = EVENT_INIT_SELF(g_stopLate);
+
+void onStopSignal(int sig) {
+  int saved = errno;
+  unsigned char b = static_cast<unsigned char>(sig);
+  (void)!write(g_stopPipe[1], &b, 1);  // a full pipe already holds a request
+  errno = saved;
+}
+
+int stopLate(void *, int) {
+  std::printf("still running 10 s after a stop signal: main loop ended\n");
+  LoopExit();
+  return 0;
+}
+
+int stopRead(void *, int) {
+  unsigned char b = 0;
+  if (read(g_stopPipe[0], &b, 1) == 1) {
+    std::printf("signal %d: switching off\n", b);
+    SendVKey(VKEY_POWEROFF);
+    if (g_stopLate.next == &g_stopLate) {
+      g_stopLate.timeout = 10 * 1000000;
+      g_stopLate.callback = stopLate;
+      g_stopLate.flag = EVENT_TIMER;
+      EventAdd(&g_stopLate);
+    }
+  }
+  EventAdd(&g_stopRead);
+  return 0;
+}
+
+int stopWatched(void *) { return 1; }
+
+// Installs the handlers (at once, so that a signal during start-up is kept
+// in the pipe) and watches the pipe from the main loop.
+void watchStopSignals() {
+  if (g_stopPipe[0] < 0 && pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction sa = {};
+  sa.sa_handler = onStopSignal;
+  sa.sa_flags = SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
+void readStopSignals() {
+  g_stopRead.fd = g_stopPipe[0];
+  g_stopRead.timeout = -1;
+  g_stopRead.callback = stopRead;
+  g_stopRead.check = stopWatched;
+  g_stopRead.flag = EVENT_READ;
+  if (g_stopRead.fd >= 0) EventAdd(&g_stopRead);
 }
 
 // The upgrade check of start-up; the screen below speaks again after it.
@@ -170,6 +260,7 @@ int AppMain(void) {
   std::printf("Compile Date: %s  %s\n", "Nov 13 2024", "11:20:12");
   AppY = 2024, AppM = 11, AppD = 13, AppHH = 11, AppMM = 20, AppSS = 12;
   if (LoadMachineType() < 0) return -1;
+  watchStopSignals();
 
   LoadConfig();
   OpenLog();
@@ -184,6 +275,7 @@ int AppMain(void) {
   if (register_iconv_cd() != 0) goto t4;
   InitDuoYing();
   LoopInit();
+  readStopSignals();
   if (sound_init() != 0) goto t4;
   if (InitKey() != 0) goto t3;
   ItemSetVisable(&FormatSd, GetSdcardStatus() >= 1 ? 1 : 0);
@@ -206,6 +298,10 @@ int AppMain(void) {
   WordList_Init();
   startUsbGadget();
   new_machine_set();
+  if (CfgWasReset()) {
+    static const char *const kReset[] = {"设置已损坏，已恢复默认设置", "Settings were damaged; defaults restored"};
+    wait_text_sound_end(text_sound_insert(kReset[PromptLanguage()]));
+  }
   // The key thread owns the screens from here: it opens the first one too,
   // then looks at a package left on the card while the device was off, as
   // after USB mass-storage mode.

@@ -3,10 +3,12 @@
 //
 // Saving never leaves a broken file: the document is written to a temporary
 // file, flushed and renamed over the old one, then the same is done for the
-// backup copy "...cfg.xml.bak". At start a file that cannot be parsed is
-// logged, renamed to "...cfg.xml.bad" (so the next save does not overwrite
-// the evidence) and the backup copy is read instead; with neither, the
-// built-in values stay. Main thread only (start-up and shutdown).
+// backup copy "...cfg.xml.bak". At start a file that cannot be parsed (or is
+// too big, or has no element of this device) is logged, kept as a numbered
+// "...cfg.xml.bad" (so no save overwrites the evidence) and the backup copy
+// is read instead; with neither, the built-in values stay and CfgWasReset
+// says so. Loading runs on the main thread at start-up; CfgSaveAll also
+// runs on the key thread while the device is on, one writer at a time.
 #include "core/runtime/config.h"
 
 #include "board/board.h"
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 #include <ctime>
 #include <new>
 #include <string>
@@ -237,7 +240,11 @@ int WnlSave(xmlNode *parent) {
   return 0;
 }
 
-int _LoadConfig(const char *path) {
+namespace {
+
+// Reads a configuration file. Returns 0 loaded, -1 unreadable or not XML,
+// -2 well-formed but without the device's element.
+int loadFile(const char *path) {
   XmlDocPtr doc;
   if (!path || XxmlReadFile(path, &doc) != 0) return -1;
   xmlNode *root = xmlDocGetRootElement(doc.get());
@@ -249,7 +256,7 @@ int _LoadConfig(const char *path) {
   xmlNode *dev = root;
   while (dev && !(dev->type == XML_ELEMENT_NODE && !std::strcmp(reinterpret_cast<const char *>(dev->name), device)))
     dev = dev->next;
-  if (!dev) return 0;
+  if (!dev) return -2;
   for (xmlNode *block = dev->children; block; block = block->next) {
     if (block->type != XML_ELEMENT_NODE) continue;
     const char *name = reinterpret_cast<const char *>(block->name);
@@ -260,6 +267,26 @@ int _LoadConfig(const char *path) {
         g_blocks[i]->load(block->children);
   }
   return 0;
+}
+
+// The prompt language of a file that could not be loaded, when its head
+// still shows it; else -1.
+int salvageLanguage(const std::string &path) {
+  std::string head;
+  if (ReadFileHead(path.c_str(), 64 * 1024, &head) <= 0) return -1;
+  for (int lang : {0, 1})
+    if (head.find("<MLanguageSetting>" + std::to_string(lang) + "</MLanguageSetting>") != std::string::npos) return lang;
+  return -1;
+}
+
+bool g_reset = false;  // main thread: the settings fell back to the built-in values
+std::mutex g_fileMutex;  // one writer of the file at a time, each rewriting what the last one wrote
+
+}  // namespace
+
+int _LoadConfig(const char *path) {
+  int r = loadFile(path);
+  return r == -2 ? 0 : r;
 }
 
 int CfgRegisterBlock(const CfgBlock *block) {
@@ -277,20 +304,25 @@ int LoadConfig(void) {
   std::string file = configFile();
   std::string backup = file + ".bak";
   bool present = exists(file);
-  if (present && _LoadConfig(file.c_str()) == 0) {
-    // Loaded.
-  } else {
+  g_reset = false;
+  int r = present ? loadFile(file.c_str()) : -1;
+  if (r != 0) {
+    // A file that cannot be read, or one written for something else, is kept
+    // (the next save would replace it) and the backup of the last save is
+    // read instead; without one the built-in values stay and the user is
+    // told, in the language the damaged file still shows.
+    int lang = -1;
     if (present) {
-      // Kept for whoever wants to see what went wrong; the next save writes
-      // a fresh file in its place.
-      std::string bad = file + ".bad";
-      LOGE("config file %s is damaged, kept as %s\n", file.c_str(), bad.c_str());
-      if (std::rename(BoardPath(file.c_str()).c_str(), BoardPath(bad.c_str()).c_str()) != 0)
-        LOGE("cannot rename %s\n", file.c_str());
+      LOGE("config file %s cannot be used\n", file.c_str());
+      lang = salvageLanguage(file);
+      XxmlKeepBad(file.c_str());
     }
-    if (exists(backup)) {
-      if (_LoadConfig(backup.c_str()) == 0) LOGW("config loaded from %s\n", backup.c_str());
-      else LOGE("config backup %s is damaged too, built-in settings used\n", backup.c_str());
+    if (exists(backup) && loadFile(backup.c_str()) == 0) {
+      LOGW("config loaded from %s\n", backup.c_str());
+    } else if (present) {
+      LOGE("no usable backup %s, built-in settings used\n", backup.c_str());
+      g_reset = true;
+      if (lang >= 0) MLanguageSetting = lang;
     }
   }
   for (int i = 0; i < g_blockCount; i++)
@@ -298,8 +330,11 @@ int LoadConfig(void) {
   return 0;
 }
 
+int CfgWasReset(void) { return g_reset ? 1 : 0; }
+
 int SaveConfigBlock(const char *block, int (*save)(xmlNode *parent)) {
   if (!block || !save || !DeviceName || !*DeviceName) return -1;
+  std::scoped_lock lock(g_fileMutex);
   std::string file = configFile();
   XmlDocPtr doc;
   if (!(exists(file) && XxmlReadFile(file.c_str(), &doc) == 0)) {
@@ -336,25 +371,31 @@ int SaveConfigBlock(const char *block, int (*save)(xmlNode *parent)) {
   return 0;
 }
 
-int SaveConfig(void) {
-  if (DeviceName && *DeviceName) {
-    XmlDocPtr doc(xmlNewDoc(X("1.0")));
-    if (doc) {
-      doc->standalone = 1;
-      xmlNode *root = xmlNewDocNode(doc.get(), nullptr, X(DeviceName), nullptr);
-      xmlDocSetRootElement(doc.get(), root);
-      CfgDataSave(root);
-      for (int i = 0; i < g_blockCount; i++)
-        if (g_blocks[i]->save) g_blocks[i]->save(root);
-      WnlSave(root);
-      std::string file = configFile();
-      // The backup is only refreshed after the file itself was written, so
-      // one of the two always holds a complete save.
-      if (XxmlSaveFile(doc.get(), file.c_str()) == 0) XxmlSaveFile(doc.get(), (file + ".bak").c_str());
-    }
-  } else {
+int CfgSaveAll(void) {
+  if (!DeviceName || !*DeviceName) {
     LOGE("no device name, configuration not saved\n");
+    return -1;
   }
+  XmlDocPtr doc(xmlNewDoc(X("1.0")));
+  if (!doc) return -1;
+  doc->standalone = 1;
+  xmlNode *root = xmlNewDocNode(doc.get(), nullptr, X(DeviceName), nullptr);
+  xmlDocSetRootElement(doc.get(), root);
+  CfgDataSave(root);
+  for (int i = 0; i < g_blockCount; i++)
+    if (g_blocks[i]->save) g_blocks[i]->save(root);
+  WnlSave(root);
+  std::string file = configFile();
+  std::scoped_lock lock(g_fileMutex);
+  // The backup is only refreshed after the file itself was written, so
+  // one of the two always holds a complete save.
+  if (XxmlSaveFile(doc.get(), file.c_str()) != 0) return -1;
+  XxmlSaveFile(doc.get(), (file + ".bak").c_str());
+  return 0;
+}
+
+int SaveConfig(void) {
+  CfgSaveAll();
   CfgDataDeInit();
   for (int i = 0; i < g_blockCount; i++)
     if (g_blocks[i]->deinit) g_blocks[i]->deinit();

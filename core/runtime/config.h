@@ -45,10 +45,16 @@ struct CfgBlock {
 int CfgRegisterBlock(const CfgBlock *block);
 
 // Every registered block's init, then the device's configuration file is
-// read (a damaged file is logged, kept beside it as "...cfg.xml.bad", and
-// the backup copy of the last save is read instead), then every block's
-// loaded. Returns 0.
+// read (a damaged or oversized file, or one without this device's element,
+// is logged, kept beside it as a numbered "...cfg.xml.bad", and the backup
+// copy of the last save is read instead), then every block's loaded.
+// Returns 0.
 int LoadConfig(void);
+
+// 1 when LoadConfig found a file it could not use and no usable backup, so
+// the settings are the built-in ones (the language excepted, when the
+// damaged file still showed it): the user is to be told.
+int CfgWasReset(void);
 
 // Reads a configuration file: the element named after the device among the
 // root and its siblings, and in it the "config" and "calendar" blocks and
@@ -57,15 +63,21 @@ int LoadConfig(void);
 int _LoadConfig(const char *path);
 
 // Writes the configuration file crash-safe (and its backup copy): "config",
-// the registered blocks in order, "calendar". Then releases LastPath and
-// calls every block's deinit. Returns 0.
+// the registered blocks in order, "calendar"; a file that already holds the
+// same is not written again. Reads the settings: the thread that changes
+// them calls it (the key thread while running, the main thread at
+// shutdown). Returns 0, -1 without a device name or when it cannot write.
+int CfgSaveAll(void);
+
+// CfgSaveAll, then releases LastPath and calls every block's deinit.
+// Returns 0.
 int SaveConfig(void);
 
 // Rewrites the configuration file crash-safe (and its backup copy) with one
 // block replaced: the elements named block are taken out of the device's
 // element as the file holds it (or its backup, or a new document), save
 // appends the new block, everything else stays as last written. Used to keep
-// reading positions between start and shutdown. Main thread only. Returns 0,
+// reading positions between start and shutdown. Any thread. Returns 0,
 // -1 without a device name or when the file cannot be written.
 int SaveConfigBlock(const char *block, int (*save)(xmlNode *parent));
 

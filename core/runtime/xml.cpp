@@ -24,7 +24,6 @@ namespace {
 
 constexpr char kLogSource[] = "core/xml.c";
 constexpr char kSpecials[] = "<>&\"'$";  // escaped as "$0".."$5"
-constexpr long kMaxFileSize = 64L << 20;
 
 const char *name(const xmlNode *n) { return reinterpret_cast<const char *>(n->name); }
 
@@ -151,7 +150,7 @@ bool readAll(const std::string &file, std::string *data) {
   int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileSize;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kXmlMaxFileSize;
   if (ok) {
     data->resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
@@ -376,7 +375,8 @@ int XxmlSaveFile(xmlDoc *doc, const char *path) {
 
 int SaveFileSafe(const char *path, const char *data, size_t len) {
   if (!path || (!data && len)) return -1;
-  std::string file = BoardPath(path);
+  std::string file = BoardPath(path), now;
+  if (ReadFileHead(path, len + 1, &now) == static_cast<int>(len) && now.compare(0, len, data, len) == 0) return 0;
   std::string tmp = file + ".tmp";
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   bool ok = fd >= 0 && writeAll(fd, data, len) && fsync(fd) == 0;
@@ -387,6 +387,22 @@ int SaveFileSafe(const char *path, const char *data, size_t len) {
   }
   LOGE("%s: cannot write: %s\n", path, std::strerror(errno));
   unlink(tmp.c_str());
+  return -1;
+}
+
+int XxmlKeepBad(const char *path) {
+  if (!path) return -1;
+  std::string from = BoardPath(path);
+  for (int n = 0; n < 1000; n++) {
+    std::string to = from + ".bad" + (n ? "." + std::to_string(n) : std::string());
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) continue;
+    if (std::rename(from.c_str(), to.c_str()) != 0) break;
+    syncFolder(from);
+    LOGE("%s cannot be used, kept as %s%s\n", path, path, to.c_str() + from.size());
+    return 0;
+  }
+  LOGE("%s cannot be kept aside: %s\n", path, std::strerror(errno));
   return -1;
 }
 

@@ -54,10 +54,16 @@ struct XmlDocFree {
 };
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
 
+// The largest file XxmlReadFile parses: settings, marks, alarms and stations
+// fit many times over; anything bigger is refused unread, as the board has
+// 64 MB and a parsed tree takes several times the file.
+constexpr long kXmlMaxFileSize = 1L << 20;
+
 // Parses a file of the system ("/home/..."; mapped onto the board). A file
 // that is well-formed except for text in another encoding is read with
 // those bytes kept as "$x" escapes. Returns 0 with *doc set; -1 when the
-// file cannot be read; -2 when it is not well-formed XML.
+// file cannot be read or is larger than kXmlMaxFileSize; -2 when it is not
+// well-formed XML.
 int XxmlReadFile(const char *path, XmlDocPtr *doc);
 
 // Appends an element name with text under parent: XxmlAddText with the
@@ -70,9 +76,16 @@ void XxmlAddInt(xmlNode *parent, const char *name, int value);
 // flushed to the disk, then renamed over the old one. Returns 0 or -1.
 int XxmlSaveFile(xmlDoc *doc, const char *path);
 
-// Writes len bytes of data to a file of the system the same crash-safe way.
-// Returns 0 or -1.
+// Writes len bytes of data to a file of the system the same crash-safe way;
+// a file that already holds exactly these bytes is left alone, so saving
+// often wears nothing. Returns 0 or -1.
 int SaveFileSafe(const char *path, const char *data, size_t len);
+
+// Keeps a file the program cannot accept for whoever wants to see it: it is
+// renamed to the first free name of path".bad", path".bad.1", path".bad.2"...
+// so that no earlier copy is ever replaced. Returns 0, -1 when it cannot be
+// renamed (it stays where it is).
+int XxmlKeepBad(const char *path);
 
 // Reads at most limit bytes from the start of a regular file of the system.
 // Returns the number of bytes read, or -1 when it cannot be opened.

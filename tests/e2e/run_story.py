@@ -31,6 +31,7 @@ A story is a text file, one command per line ('#' starts a comment):
                             never say a word, held to the end of the story
     kill                    the player is killed (SIGKILL), as by a power cut;
                             `start` starts it again on the same root
+    signal NAME             the player is sent signal NAME (TERM, INT, HUP)
     clock SECONDS           (before start) --clock-offset
     date YYYY-MM-DD HH:MM:SS
                             (before start) the player's clock reads this UTC
@@ -95,6 +96,7 @@ import glob
 import os
 import shlex
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -375,6 +377,8 @@ class Story:
             self.proc.kill()
             self.proc.wait()
             self.expected_exit = self.proc.returncode
+        elif verb == "signal":
+            self.proc.send_signal(getattr(signal, "SIG" + words[1]))
         elif verb == "silent":
             self.connect_silent(int(words[1]))
         elif verb == "wait":

@@ -7,6 +7,7 @@
 #include "core/runtime/app.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/machine.h"
+#include "core/runtime/xml.h"
 
 #include <csignal>
 #include <filesystem>
@@ -130,13 +131,48 @@ TEST_F(ConfigStore, ValuesOutOfRangeKeepTheBuiltInOnes) {
   }
 }
 
-TEST_F(ConfigStore, AnotherDevicesFileLoadsNothing) {
-  root_.Write(kFile, "<q5><config><MainVolume>3</MainVolume></config></q5>");
+TEST_F(ConfigStore, AnotherDevicesFileLoadsNothingAndIsKept) {
+  const std::string other = "<q5><config><MainVolume>3</MainVolume></config></q5>";
+  root_.Write(kFile, other);
   EXPECT_EQ(_LoadConfig(kFile), 0);
   EXPECT_EQ(MainVolume, 10);
   LoadConfig();
-  EXPECT_TRUE(root_.Exists(kFile));  // a good file, not a damaged one
-  EXPECT_FALSE(root_.Exists(std::string(kFile) + ".bad"));
+  EXPECT_EQ(CfgWasReset(), 1);
+  EXPECT_EQ(root_.Read(std::string(kFile) + ".bad"), other);  // kept before a save replaces it
+  EXPECT_FALSE(root_.Exists(kFile));
+}
+
+// A file the store cannot take falls back to the built-in values, keeps
+// the prompt language when its head still shows it, and is kept under the
+// next free numbered name: no earlier copy is ever replaced.
+TEST_F(ConfigStore, UnusableFilesAreKeptNumberedAndTheLanguageSurvives) {
+  const std::string huge = "<q7><menu><MLanguageSetting>1</MLanguageSetting></menu>" +
+                           std::string(kXmlMaxFileSize, ' ') + "</q7>";
+  struct {
+    std::string content;
+    int language;
+  } cases[] = {
+      {"<q7><menu><MLanguageSetting>1</MLanguageSetting></menu><config><MainVolume>3</Main", 1},
+      {huge, 1},  // well-formed but too big to be read
+      {"<q7><menu><MLanguageSetting>0</MLanguageSetting>", 0},
+      {"garbage <<", 0},
+  };
+  int n = 0;
+  for (const auto &c : cases) {
+    BuiltIns();
+    MLanguageSetting = 0;
+    root_.Write(kFile, c.content);
+    LoadConfig();
+    EXPECT_EQ(CfgWasReset(), 1) << n;
+    EXPECT_EQ(MainVolume, 10) << n;
+    EXPECT_EQ(MLanguageSetting, c.language) << n;
+    const std::string kept = std::string(kFile) + ".bad" + (n ? "." + std::to_string(n) : "");
+    EXPECT_EQ(root_.Read(kept).size(), c.content.size()) << kept;
+    n++;
+  }
+  SaveConfig();
+  LoadConfig();
+  EXPECT_EQ(CfgWasReset(), 0);
 }
 
 TEST_F(ConfigStore, RecordCounterRestartsOnAnotherDay) {
@@ -179,17 +215,20 @@ TEST_F(ConfigStore, DamagedFileIsKeptAndTheBackupIsRead) {
   SaveConfig();
   std::string good = root_.Read(kFile);
   std::string truncated = good.substr(0, good.size() / 2);
+  int n = 0;
   for (const std::string &damage : {truncated, std::string(), std::string("\0\0\0\0", 4)}) {
     root_.Write(kFile, damage);
     BuiltIns();
     LoadConfig();
+    EXPECT_EQ(CfgWasReset(), 0);
     EXPECT_EQ(MainVolume, 4);
     ASSERT_NE(LastPath, nullptr);
     EXPECT_STREQ(LastPath, "/mnt/emmc/book");
-    EXPECT_EQ(root_.Read(std::string(kFile) + ".bad"), damage);
+    const std::string kept = std::string(kFile) + ".bad" + (n++ ? "." + std::to_string(n - 1) : "");
+    EXPECT_EQ(root_.Read(kept), damage);
     SaveConfig();
     EXPECT_NE(root_.Read(kFile).find("<MainVolume>4</MainVolume>"), std::string::npos);
-    EXPECT_EQ(root_.Read(std::string(kFile) + ".bad"), damage);  // not overwritten by the save
+    EXPECT_EQ(root_.Read(kept), damage);  // not overwritten by the save
   }
 }
 

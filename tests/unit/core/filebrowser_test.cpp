@@ -493,6 +493,34 @@ TEST_F(Browser, AFullCardLeavesNoPartialCopy) {
   EXPECT_EQ(FileBrowserCurPath(b), "/mnt/sdcard/big");
 }
 
+// What a power cut left of a copy is settled at the next start: the hidden
+// partial copy goes, a move whose copy was whole loses its source, and no
+// name the copy did not make is ever removed.
+TEST_F(Browser, StartUpSettlesACopyThatACutStopped) {
+  struct {
+    const char *made, *journal, *gone, *kept;
+  } cases[] = {
+      {"/mnt/sdcard/.big.partial/one.bin", "/mnt/sdcard/.big.partial\n/mnt/sdcard/big\n/mnt/emmc/big\n",
+       "/mnt/sdcard/.big.partial", "/mnt/emmc/big/one.bin"},
+      {"/mnt/sdcard/big/one.bin", "/mnt/sdcard/.big.partial\n/mnt/sdcard/big\n/mnt/emmc/big\n", "/mnt/emmc/big",
+       "/mnt/sdcard/big/one.bin"},
+      {"/mnt/sdcard/big/one.bin", "/mnt/sdcard/big\n/mnt/sdcard/big\n/mnt/emmc/big\n", nullptr,
+       "/mnt/emmc/big/one.bin"},
+  };
+  for (const auto &c : cases) {
+    std::filesystem::remove_all(root.at("/mnt"));
+    file("/mnt/emmc/big/one.bin", "1");
+    file(c.made, "1");
+    file("/home/copy.job", c.journal);
+    EXPECT_EQ(FileOpsRecover(), c.gone ? 1 : 0) << c.journal;
+    if (c.gone) {
+      EXPECT_FALSE(root.exists(c.gone)) << c.journal;
+    }
+    EXPECT_TRUE(root.exists(c.kept)) << c.journal;
+    EXPECT_FALSE(root.exists("/home/copy.job"));
+  }
+}
+
 TEST_F(Browser, AwkwardNamesAreCopiedMovedAndDeletedAsTheyAre) {
   mount("/mnt/sdcard");
   const std::vector<std::string> names = {"it's a \"test\".txt", "semi;colon $(touch pwned) `x`.txt",
