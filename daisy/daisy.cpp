@@ -151,6 +151,10 @@ int daisy_read_par_text(DaisyPlayItem **out) {
   return forward(daisy202_read_par_text, daisy3_read_par_text, DAISY_ERR_ARG, out);
 }
 int daisy_get_cur_time(void) { return count(daisy202_get_cur_time, daisy3_get_cur_time); }
+int daisy_get_time_left(int *section_ms, int *book_ms) {
+  if (!section_ms || !book_ms) return DAISY_ERR_ARG;
+  return forward(daisy202_get_time_left, daisy3_get_time_left, DAISY_ERR_ARG, section_ms, book_ms);
+}
 int daisy_get_chn_eng_cnt(int *chinese, int *english) {
   if (!chinese || !english) return DAISY_ERR_ARG;
   return forward(daisy202_get_chn_eng_cnt, daisy3_get_chn_eng_cnt, DAISY_ERR_ARG, chinese, english);

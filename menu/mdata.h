@@ -47,6 +47,8 @@ extern int MRecordFmt, MRecordDir, MRecordNoise, MExtInput;
 extern int MSelectArea, MStepMode, MSelectBand;
 // State held by items but not saved.
 extern int MCancelTest, MDaisyABRepeat, MEbookABRepeat, MAudioABRepeat;
+// The sleep timer's choice, kept in its own block by core/clock/sleep_timer.
+extern int MSleepTimer;
 
 // Value items.
 extern MenuItem TimeFormatSetting, TimeAnnounce, AutoShutDown, LanguageSetting;
@@ -59,7 +61,9 @@ extern MenuItem AudioSpeed, SAudioSpeed, AudioPitch, SAudioPitch, AudioPlayMode,
 extern MenuItem RecordVolume, RecordFmt, ExtRecInput, RecordNoise, RecordDir;
 extern MenuItem SelectArea, StepMode, SelectBand;
 extern MenuItem CancelTest, DaisyABrepeat, EbookABrepeat, AudioABrepeat;
+extern MenuItem AudioSleepTimer, BookSleepTimer;  // the players' menus; bound: SleepTimerFunc
 // Command items.
+extern MenuItem KeyDescriber;
 extern MenuItem DefaultSetting, DefaultSheet, SystemInfo, MemoryInfo, FormatEmmc, FormatSd, FormatUsbdisk;
 extern MenuItem Alarm, CalculTime, AlarmPwrOff, AlarmPwrOn, SysTime, VoiceReminding, VoiceMemo;
 extern MenuItem Calendar, HuanLi, Calculator, AnMoItem;
