@@ -78,6 +78,8 @@ expect say "第52段第一句。"
 key MENU
 expect say "朗读速度, 20"
 key UP
+expect say "睡眠定时, 关"
+key UP
 expect say "跳转到百分比"
 key UP
 expect say "跳转到页"

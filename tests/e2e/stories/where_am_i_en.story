@@ -19,8 +19,7 @@ expect say "Sentence number 1 of the book."
 key OK
 expect say "pause"
 key ESC
-expect say "book.txt, total 31 pages, current page 1"
-expect say "0 percent read, reading time left about 13:0"
+expect say "book.txt, total 31 pages, current page 1, 0 percent read, reading time left about 13:0"
 key MENU
 expect say "Reading speed, 0"
 key UP
@@ -39,5 +38,4 @@ wait 300
 key OK
 expect say "pause"
 key ESC
-expect say "talk.mp3, total time 6:7, current time 0:0"
-expect saying "time left 6:"
+expect saying "talk.mp3, total time 6:7, current time 0:0, time left 6:"

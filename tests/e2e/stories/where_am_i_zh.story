@@ -16,8 +16,7 @@ key OK
 wait 500
 key OK
 key ESC
-expect saying "格式：, Daisy 2.02, "
-expect saying "本节剩余0分2"
+expect saying "格式：, Daisy 2.02, 本节剩余0分2"
 key MENU
 expect saying "朗读速度"
 key UP
