@@ -67,20 +67,12 @@ int tickCallback(void *, int flag) {
   g_ticking = false;
   if (!g_armed) return 0;
   ActivityPost(tick);
-  if (!g_ticking.exchange(true)) {
-    g_tick.timeout = kTickUs;
-    EventAdd(&g_tick);
-  }
+  if (!g_ticking.exchange(true)) EventArmTimer(&g_tick, kTickUs, tickCallback);
   return 0;
 }
 
 void startTicks() {
-  if (g_ticking.exchange(true)) return;
-  g_tick.flag = EVENT_TIMER;
-  g_tick.timeout = kTickUs;
-  g_tick.callback = tickCallback;
-  g_tick.arg = &g_tick;
-  EventAdd(&g_tick);
+  if (!g_ticking.exchange(true)) EventArmTimer(&g_tick, kTickUs, tickCallback);
 }
 
 int sectionId() { return g_client && g_client->sectionId ? g_client->sectionId(g_context) : -1; }

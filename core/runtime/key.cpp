@@ -113,14 +113,7 @@ void queue(int type, int code) {
   if (KeyBufferWriteNoWait(gKeyBuffer, &e) != 0) LOGW("KeyBufferWriteNoWait return error\n");
 }
 
-void armTimer(Event *rec, int timeoutUs, int (*callback)(void *, int)) {
-  EventDel(rec);
-  rec->flag = EVENT_TIMER;
-  rec->timeout = timeoutUs;
-  rec->callback = callback;
-  rec->arg = rec;
-  EventAdd(rec);
-}
+void armTimer(Event *rec, int timeoutUs, int (*callback)(void *, int)) { EventArmTimer(rec, timeoutUs, callback); }
 
 bool repeats(int code) {
   return code == VKEY_VOL_ || code == VKEY_UP || code == VKEY_DOWN || code == VKEY_LEFT || code == VKEY_RIGHT ||

@@ -22,71 +22,54 @@ const char *const kStart[2] = {"按键说明：按任意键听它的作用，按
                                "Key describer: press a key to hear what it does, MENU to leave"};
 const char *const kEnd[2] = {"按键说明已关闭", "Key describer off"};
 
-struct KeyName {
-  int code;
-  const char *name[2];
-};
-const KeyName kNames[] = {
-    {VKEY_BACK, {"返回键", "BACK"}},      {VKEY_VOL_, {"音量减键", "volume down"}},
-    {VKEY_ESC, {"信息键", "ESC"}},        {VKEY_RECORD, {"录音键", "RECORD"}},
-    {VKEY_UP, {"上键", "UP"}},            {VKEY_DOWN, {"下键", "DOWN"}},
-    {VKEY_LEFT, {"左键", "LEFT"}},        {VKEY_RIGHT, {"右键", "RIGHT"}},
-    {VKEY_OK, {"确认键", "OK"}},          {VKEY_MARK, {"书签键", "MARK"}},
-    {VKEY_VOLADD, {"音量加键", "volume up"}}, {VKEY_MP3, {"音乐键", "music key"}},
-    {VKEY_FM, {"收音机键", "radio key"}},
+// The keys described, in the order of the tables below.
+constexpr int kKeys[] = {VKEY_UP,     VKEY_DOWN,  VKEY_LEFT,   VKEY_RIGHT, VKEY_OK, VKEY_BACK, VKEY_ESC,
+                         VKEY_VOLADD, VKEY_VOL_, VKEY_RECORD, VKEY_MARK,  VKEY_MP3, VKEY_FM};
+constexpr int kKeyCount = sizeof kKeys / sizeof kKeys[0];
+constexpr int kScreenKeys = 7;  // the keys a screen has its own use for: UP .. ESC
+
+const char *const kNames[kKeyCount][2] = {
+    {"上键", "UP"}, {"下键", "DOWN"}, {"左键", "LEFT"}, {"右键", "RIGHT"}, {"确认键", "OK"}, {"返回键", "BACK"},
+    {"信息键", "ESC"}, {"音量加键", "volume up"}, {"音量减键", "volume down"}, {"录音键", "RECORD"},
+    {"书签键", "MARK"}, {"音乐键", "music key"}, {"收音机键", "radio key"},
 };
 
-// What a key does: screen null is every screen's default.
-struct KeyUse {
-  const char *screen;
-  int code;
-  const char *text[2];
+// What a key does on any screen that has no use of its own for it.
+const char *const kDefaultUse[kKeyCount][2] = {
+    {"上一项", "previous"}, {"下一项", "next"}, {"向后", "back"}, {"向前", "forward"}, {"确认", "confirm"},
+    {"返回", "go back"}, {"重复，再按报时间、日期和电量", "repeat; again: time, date and battery"},
+    {"调大音量", "louder"}, {"调小音量", "softer"}, {"录音", "record"}, {"书签", "bookmarks"},
+    {"音乐，按住两秒锁键", "music; held two seconds: lock the keys"}, {"收音机", "radio"},
 };
-const KeyUse kUses[] = {
-    {"FileBrower", VKEY_UP, {"上一个文件", "previous file"}},
-    {"FileBrower", VKEY_DOWN, {"下一个文件", "next file"}},
-    {"FileBrower", VKEY_LEFT, {"向前跳十个文件", "ten files back"}},
-    {"FileBrower", VKEY_RIGHT, {"向后跳十个文件", "ten files on"}},
-    {"FileBrower", VKEY_OK, {"打开文件或文件夹", "open the file or folder"}},
-    {"FileBrower", VKEY_BACK, {"回到上一级文件夹", "up to the folder above"}},
-    {"FileBrower", VKEY_ESC, {"文件信息，再按报时间、电量", "about the file; again: time, date and battery"}},
-    {"Audio", VKEY_UP, {"上一首", "previous track"}},
-    {"Audio", VKEY_DOWN, {"下一首", "next track"}},
-    {"Audio", VKEY_LEFT, {"快退", "rewind a step"}},
-    {"Audio", VKEY_RIGHT, {"快进", "forward a step"}},
-    {"Audio", VKEY_OK, {"暂停或继续", "pause or play"}},
-    {"Audio", VKEY_ESC, {"播放位置和剩余时间", "where you are and the time left"}},
-    {"Audio", VKEY_BACK, {"停止并回到文件列表", "stop and go back to the files"}},
-    {"Daisy", VKEY_UP, {"上一个跳转单位", "previous navigation unit"}},
-    {"Daisy", VKEY_DOWN, {"下一个跳转单位", "next navigation unit"}},
-    {"Daisy", VKEY_LEFT, {"按单位向后跳", "back by the unit"}},
-    {"Daisy", VKEY_RIGHT, {"按单位向前跳", "forward by the unit"}},
-    {"Daisy", VKEY_OK, {"暂停或继续", "pause or play"}},
-    {"Daisy", VKEY_ESC, {"书的信息和剩余时间", "about the book and the time left"}},
-    {"Daisy", VKEY_BACK, {"关闭书回到文件列表", "close the book"}},
-    {"EBOOK", VKEY_UP, {"上一个翻页单位", "previous reading unit"}},
-    {"EBOOK", VKEY_DOWN, {"下一个翻页单位", "next reading unit"}},
-    {"EBOOK", VKEY_LEFT, {"按单位向后翻", "back by the unit"}},
-    {"EBOOK", VKEY_RIGHT, {"按单位向前翻", "forward by the unit"}},
-    {"EBOOK", VKEY_OK, {"暂停或继续", "pause or read on"}},
-    {"EBOOK", VKEY_ESC, {"阅读位置和剩余时间", "where you are and the time left"}},
-    {"EBOOK", VKEY_BACK, {"关闭书回到文件列表", "close the book"}},
-    {"Radio", VKEY_LEFT, {"向下搜台", "search down"}},
-    {"Radio", VKEY_RIGHT, {"向上搜台", "search up"}},
-    {"Radio", VKEY_BACK, {"关闭收音机", "leave the radio"}},
-    {nullptr, VKEY_UP, {"上一项", "previous"}},
-    {nullptr, VKEY_DOWN, {"下一项", "next"}},
-    {nullptr, VKEY_LEFT, {"向后", "back"}},
-    {nullptr, VKEY_RIGHT, {"向前", "forward"}},
-    {nullptr, VKEY_OK, {"确认", "confirm"}},
-    {nullptr, VKEY_BACK, {"返回", "go back"}},
-    {nullptr, VKEY_ESC, {"重复，再按报时间、日期和电量", "repeat; again: time, date and battery"}},
-    {nullptr, VKEY_VOL_, {"调小音量", "softer"}},
-    {nullptr, VKEY_VOLADD, {"调大音量", "louder"}},
-    {nullptr, VKEY_RECORD, {"录音", "record"}},
-    {nullptr, VKEY_MARK, {"书签", "bookmarks"}},
-    {nullptr, VKEY_MP3, {"音乐，按住两秒锁键", "music; held two seconds: lock the keys"}},
-    {nullptr, VKEY_FM, {"收音机", "radio"}},
+
+// A screen's own uses of UP, DOWN, LEFT, RIGHT, OK, BACK and ESC (null:
+// the default), by the screen's name.
+struct ScreenUse {
+  const char *screen;
+  const char *text[kScreenKeys][2];
+};
+const ScreenUse kScreenUses[] = {
+    {"FileBrower",
+     {{"上一个文件", "previous file"}, {"下一个文件", "next file"}, {"向前跳十个文件", "ten files back"},
+      {"向后跳十个文件", "ten files on"}, {"打开文件或文件夹", "open the file or folder"},
+      {"回到上一级文件夹", "up to the folder above"},
+      {"文件信息，再按报时间、电量", "about the file; again: time, date and battery"}}},
+    {"Audio",
+     {{"上一首", "previous track"}, {"下一首", "next track"}, {"快退", "rewind a step"}, {"快进", "forward a step"},
+      {"暂停或继续", "pause or play"}, {"停止并回到文件列表", "stop and go back to the files"},
+      {"播放位置和剩余时间", "where you are and the time left"}}},
+    {"Daisy",
+     {{"上一个跳转单位", "previous navigation unit"}, {"下一个跳转单位", "next navigation unit"},
+      {"按单位向后跳", "back by the unit"}, {"按单位向前跳", "forward by the unit"}, {"暂停或继续", "pause or play"},
+      {"关闭书回到文件列表", "close the book"}, {"书的信息和剩余时间", "about the book and the time left"}}},
+    {"EBOOK",
+     {{"上一个翻页单位", "previous reading unit"}, {"下一个翻页单位", "next reading unit"},
+      {"按单位向后翻", "back by the unit"}, {"按单位向前翻", "forward by the unit"},
+      {"暂停或继续", "pause or read on"}, {"关闭书回到文件列表", "close the book"},
+      {"阅读位置和剩余时间", "where you are and the time left"}}},
+    {"Radio",
+     {{nullptr, nullptr}, {nullptr, nullptr}, {"向下搜台", "search down"}, {"向上搜台", "search up"},
+      {nullptr, nullptr}, {"关闭收音机", "leave the radio"}, {nullptr, nullptr}}},
 };
 
 std::atomic<bool> g_running{false};
@@ -107,25 +90,20 @@ int quietCallback(void *, int flag) {
 
 void armQuiet() {
   g_lastKeyUs = BoardMonotonicUs();
-  EventDel(&g_quiet);
-  g_quiet.flag = EVENT_TIMER;
-  g_quiet.timeout = kQuietUs;
-  g_quiet.callback = quietCallback;
-  g_quiet.arg = &g_quiet;
-  EventAdd(&g_quiet);
+  EventArmTimer(&g_quiet, kQuietUs, quietCallback);
 }
 
-const char *nameOf(int code) {
-  for (const KeyName &k : kNames)
-    if (k.code == code) return k.name[PromptLanguage()];
-  return nullptr;
+int keyIndex(int code) {
+  for (int i = 0; i < kKeyCount; i++)
+    if (kKeys[i] == code) return i;
+  return -1;
 }
 
-const char *useOf(const char *screen, int code) {
-  for (const KeyUse &u : kUses)
-    if (u.code == code && (!u.screen || (screen && std::strncmp(screen, u.screen, std::strlen(u.screen)) == 0)))
-      return u.text[PromptLanguage()];
-  return nullptr;
+const char *useOf(const char *screen, int key) {
+  const int lg = PromptLanguage();
+  for (const ScreenUse &u : kScreenUses)
+    if (key < kScreenKeys && screen && std::strcmp(screen, u.screen) == 0 && u.text[key][lg]) return u.text[key][lg];
+  return kDefaultUse[key][lg];
 }
 
 }  // namespace
@@ -153,16 +131,15 @@ bool KeyHelpTake(const KeyEvent *key) {
     stop();
     return true;
   }
-  const char *name = nameOf(key->code);
-  if (!name || key->type == KEY_TYPE_REDO) return false;
+  const int k = keyIndex(key->code);
+  if (k < 0 || key->type == KEY_TYPE_REDO) return false;
   armQuiet();
   if (key->type != KEY_TYPE_PRESS) return true;  // a held key says it once
   // The menu that started it stands over the screen whose keys are meant.
   Activity *top = GetCurrentActivity();
   if (Activity *owner = MenuOwner(top)) top = owner;
-  const char *use = useOf(top ? top->name : nullptr, key->code);
   char text[256];
-  std::snprintf(text, sizeof text, "%s: %s", name, use ? use : "");
+  std::snprintf(text, sizeof text, "%s: %s", kNames[k][PromptLanguage()], useOf(top ? top->name : nullptr, k));
   text_sound_stop();
   text_sound_insert(text);
   return true;
