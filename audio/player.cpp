@@ -23,6 +23,7 @@
 #include "core/library/bookmark.h"
 #include "core/library/filebrowser.h"
 #include "core/clock/alarm.h"
+#include "core/clock/sleep_timer.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
@@ -77,6 +78,7 @@ struct Player {
   int startMs = 0;              // where the current file was opened
   int emptyRun = 0;             // files in a row that ended without a sound
   int savedShutdown = 0;        // auto power-off state before the player
+  int opens = 0;                // files opened so far: the sleep timer's track number
   // Decoder thread; the key thread only while it is parked or joined.
   PcmOut pcm;                       // the writer's way to the device
   std::atomic<bool> bSent{false};   // the end notice for B went out
@@ -207,6 +209,7 @@ int AudioOpenFile(Player *p, int start_ms, int stream) {
     return -1;
   }
   p->opened = true;
+  p->opens++;
   p->startMs = start_ms;
   int streams = a->ff_ctx->TotalAudioStreams;
   int m = ItemSetBitmask(&AudioSelectStream, (uint64_t{1} << streams) - 1);
@@ -261,6 +264,7 @@ void seekTo(Player *p, int ms) {
 // passOn: the key travels on and the file is reopened at the next start.
 int leave(Player *p, int ms, bool passOn) {
   ActivityRemove(&p->head);
+  SleepTimerDetach(p);
   storeHistory(p, ms >= 0 ? ms : p->audio->pos_ms.load());
   RestoryAutoShutdown(p->savedShutdown);
   AudioClose(p->audio);
@@ -315,6 +319,7 @@ int fileEnded(Player *p) {
     closeCurrent(p);
     if (openFrom(p, next, 1, wrap, tries)) return 0;
   }
+  SleepTimerSectionEnded(p);
   return leave(p, 0, false);
 }
 
@@ -356,6 +361,27 @@ void jump(Player *p, int dir) {
   RestoryAutoShutdown(0);
 }
 
+// Where am I: the time left in the file, when the file gives its length.
+int trackLeftMs(void *context) {
+  Player *p = static_cast<Player *>(context);
+  const int64_t total = p->opened ? durationMs(p->audio) : -1;
+  return total < 0 ? -1 : static_cast<int>(std::clamp<int64_t>(total - p->audio->pos_ms.load(), 0, INT_MAX));
+}
+
+int trackId(void *context) { return static_cast<Player *>(context)->opens; }
+
+const SleepTimerClient kSleepClient = {trackLeftMs, trackId};
+
+// Appended to the position.
+void appendTimeLeft(Player *p, char *text, size_t size) {
+  const int left = trackLeftMs(p);
+  if (left < 0) return;
+  char spoken[128];
+  LeftSecondToStr(LEFT_FILE, left / 1000, spoken, sizeof spoken, PromptLanguage());
+  const size_t n = std::strlen(text);
+  std::snprintf(text + n, size - n, ", %s", spoken);
+}
+
 void speakInfo(Player *p) {
   Audio *a = p->audio;
   const int64_t total = durationMs(a);
@@ -367,6 +393,7 @@ void speakInfo(Player *p) {
     UnknownTotalTimeStr(totalText, sizeof totalText, PromptLanguage());
   CurSecondToStr(p->opened ? a->pos_ms.load() / 1000 : 0, curText, sizeof curText, PromptLanguage());
   std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(p)).c_str(), totalText, curText);
+  appendTimeLeft(p, text, sizeof text);
   text_sound_insert(text);
 }
 
@@ -706,6 +733,7 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
     sound_close(handle);
     return nullptr;
   }
+  SleepTimerAttach(&kSleepClient, p.get());
   return &p.release()->head;
 }
 

@@ -160,6 +160,10 @@ int daisy_get_heading(int i, const char **label) {
   if (!label) return DAISY_ERR_ARG;
   return forward(daisy202_get_heading, daisy3_get_heading, DAISY_ERR_ARG, i, label);
 }
+int daisy_get_time_left(int *section_ms, int *book_ms) {
+  if (!section_ms || !book_ms) return DAISY_ERR_ARG;
+  return forward(daisy202_get_time_left, daisy3_get_time_left, DAISY_ERR_ARG, section_ms, book_ms);
+}
 int daisy_get_chn_eng_cnt(int *chinese, int *english) {
   if (!chinese || !english) return DAISY_ERR_ARG;
   return forward(daisy202_get_chn_eng_cnt, daisy3_get_chn_eng_cnt, DAISY_ERR_ARG, chinese, english);

@@ -65,6 +65,11 @@ int daisy_set_audio_pos(int file_ms);
 // daisy202_read_par_text).
 int daisy_read_par_text(DaisyPlayItem **out);
 int daisy_get_cur_time(void);
+// Milliseconds left in the current section (to the next heading) and in
+// the book, from the SMIL durations. Returns the current section's heading
+// index (-1 before the first heading or for a book without a time line,
+// both outputs 0 then), or an error.
+int daisy_get_time_left(int *section_ms, int *book_ms);
 int daisy_get_chn_eng_cnt(int *chinese, int *english);
 // Structures (SMIL_SKIP_* bits of smil.h) that moves by phrase and
 // paragraph pass over from now on: they are neither played nor stopped at.

@@ -246,6 +246,10 @@ int daisy202_get_book_mark_info(DaisyBookMarkInfo *info) {
 
 int daisy202_get_cur_time(void) { return g_book ? g_book->book.curTime() : -1; }
 
+int daisy202_get_time_left(int *section_ms, int *book_ms) {
+  return g_book ? g_book->book.timeLeft(section_ms, book_ms) : -1;
+}
+
 int daisy202_check_is_text_only_file(void) {
   if (!g_book) return -1;
   return g_book->book.total_ms < 1 ? 1 : 0;

@@ -77,6 +77,7 @@ const char *daisy202_get_page_label(int i);  // null out of range
 int daisy202_get_publication_summary(DaisySummary *summary);
 int daisy202_get_book_mark_info(DaisyBookMarkInfo *info);
 int daisy202_get_cur_time(void);                // ms from the book's start
+int daisy202_get_time_left(int *section_ms, int *book_ms);  // Book::timeLeft
 int daisy202_check_is_text_only_file(void);     // 1 when the book has no audio time
 int daisy202_get_chn_eng_cnt(int *chinese, int *english);
 // Structures (SMIL_SKIP_* bits) that moves by phrase and paragraph pass

@@ -257,6 +257,10 @@ int daisy3_set_audio_pos(int file_ms) { return g_book ? g_book->book.setAudioPos
 int daisy3_read_par_text(DaisyPlayItem **out) { return g_book ? g_book->book.readParText(out) : -1; }
 int daisy3_get_cur_time(void) { return g_book ? g_book->book.curTime() : -1; }
 
+int daisy3_get_time_left(int *section_ms, int *book_ms) {
+  return g_book ? g_book->book.timeLeft(section_ms, book_ms) : -1;
+}
+
 int daisy3_get_chn_eng_cnt(int *chinese, int *english) {
   return g_book ? g_book->book.chnEngCount(chinese, english) : -1;
 }

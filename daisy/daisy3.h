@@ -51,6 +51,7 @@ int daisy3_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text);
 int daisy3_set_audio_pos(int file_ms);
 int daisy3_read_par_text(DaisyPlayItem **out);
 int daisy3_get_cur_time(void);
+int daisy3_get_time_left(int *section_ms, int *book_ms);
 int daisy3_get_chn_eng_cnt(int *chinese, int *english);
 int daisy3_set_skip(int bits);                        // as daisy202_set_skip
 int daisy3_get_heading(int i, const char **label);  // as daisy202_get_heading

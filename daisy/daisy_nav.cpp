@@ -757,6 +757,29 @@ int Book::curTime() const {
   return daisyutil::clampInt(t);
 }
 
+int Book::timeLeft(int *section_ms, int *book_ms) const {
+  *section_ms = *book_ms = 0;
+  if (total_ms < 1) return -1;
+  const int64_t now = curTime();
+  int64_t next = total_ms;
+  int section = -1;
+  for (size_t h = 0; h < headings.size(); h++) {
+    const Target &t = headings[h];
+    const DsySmlInfo *s = t.smil >= 0 && t.smil < smilCount() ? smils[static_cast<size_t>(t.smil)] : nullptr;
+    if (!s) continue;
+    int64_t at = std::max(s->total_elapsed, 0);
+    if (t.element >= 1 && t.element < s->count && s->start_ms) at += s->start_ms[t.element];
+    if (at > now) {
+      next = at;
+      break;
+    }
+    section = static_cast<int>(h);
+  }
+  *section_ms = daisyutil::clampInt(next - now);
+  *book_ms = daisyutil::clampInt(total_ms - now);
+  return section;
+}
+
 int Book::readParText(DaisyPlayItem **out) {
   if (!out) return DAISY_ERR_ARG;
   if (mode != kModeAudio || cur_smil < 0 || cur_smil >= smilCount()) return DAISY_ERR_NOT_FOUND;

@@ -86,6 +86,11 @@ class Book {
 
   int getBookMarkInfo(DaisyBookMarkInfo *info) const;
   int curTime() const;
+  // What is left from the position: to the next heading (*section_ms) and
+  // to the book's end (*book_ms), from the SMIL durations. Returns the
+  // index of the heading whose section holds the position (-1 before the
+  // first), or -1 with both 0 for a book without a time line.
+  int timeLeft(int *section_ms, int *book_ms) const;
   int setAudioPos(int file_ms);
   int chnEngCount(int *chinese, int *english) const;
   const char *pageLabel(int i) const;

@@ -13,6 +13,7 @@
 #include "audio/ffaudio.h"
 #include "audio/pcm_out.h"
 #include "board/board.h"
+#include "core/clock/sleep_timer.h"
 #include "core/runtime/globals.h"
 #include "core/library/bookmark.h"
 #include "core/runtime/config.h"
@@ -508,6 +509,42 @@ void onItemEnd(DaisyScreen *p) {
   advance(p);
 }
 
+// Where am I: the time left in the section and in the book, from the SMIL
+// durations; -1 for a book without audio. *section: the section's number.
+int timeLeft(DaisyScreen *p, int *book_ms, int *section) {
+  int section_ms = 0;
+  *book_ms = 0;
+  *section = -1;
+  if (p->text_only) return -1;
+  if (p->output == OUT_AUDIO && p->audio && p->audio->open) daisy_set_audio_pos(p->audio->pos_ms.load());
+  *section = daisy_get_time_left(&section_ms, book_ms);
+  return section_ms;
+}
+
+int sectionLeftMs(void *context) {
+  int book = 0, section = 0;
+  return timeLeft(static_cast<DaisyScreen *>(context), &book, &section);
+}
+
+int sectionId(void *context) {
+  int book = 0, section = 0;
+  timeLeft(static_cast<DaisyScreen *>(context), &book, &section);
+  return section;
+}
+
+const SleepTimerClient kSleepClient = {sectionLeftMs, sectionId};
+
+// Appended to the summary.
+void appendTimeLeft(DaisyScreen *p, std::string *text) {
+  int book = 0, section = 0;
+  const int left = timeLeft(p, &book, &section);
+  if (left < 0) return;
+  char spoken[128];
+  *text += LeftSecondToStr(LEFT_SECTION, left / 1000, spoken, sizeof spoken, PromptLanguage());
+  *text += ", ";
+  *text += LeftSecondToStr(LEFT_BOOK, book / 1000, spoken, sizeof spoken, PromptLanguage());
+}
+
 void speakSummary(DaisyScreen *p) {
   DaisySummary s{};
   if (daisy_get_publication_summary(&s) != 0) {
@@ -545,6 +582,7 @@ void speakSummary(DaisyScreen *p) {
   if (s.narrator && *s.narrator) field(kNarrator, s.narrator);
   if (s.date && *s.date) field(kDate, s.date);
   if (s.format && *s.format) field(kFormat, s.format);
+  appendTimeLeft(p, &text);
   if (text.size() >= 4096) text.resize(4095);
   text_sound_insert(text.c_str());
 }
@@ -602,6 +640,7 @@ void releaseOutputs(DaisyScreen *p) {
 int leave(DaisyScreen *p, bool passOn) {
   ActivityRemove(&p->head);
   BookMarkKeepPosition(nullptr, nullptr);
+  SleepTimerDetach(p);
   p->playGen++;
   if (p->output == OUT_SPEECH) speechStop(p);
   if (p->audio && p->audio->open) AudioPause(p->audio);
@@ -1108,6 +1147,7 @@ Activity *DaisyCreate(Activity *browser, int smil_index, int element_index) {
   }
   DaisyScreen *screen = p.release();
   BookMarkKeepPosition(keepPosition, screen);
+  SleepTimerAttach(&kSleepClient, screen);
   screen->start_offset_ms = 0;
   advance(screen);
   return &screen->head;

@@ -104,6 +104,14 @@ char *CurSecondToStr(int seconds, char *dst, int size, int lang) {
   return secondsToStr(seconds, dst, size, lang, "当前播放", "current time ");
 }
 
+char *LeftSecondToStr(int kind, int seconds, char *dst, int size, int lang) {
+  static const char *const kPrefix[4][2] = {
+      {"剩余", "time left "}, {"本节剩余", "left in section "}, {"全书剩余", "left in book "},
+      {"预计剩余朗读时间", "reading time left about "}};
+  const char *const *p = kPrefix[kind >= 0 && kind < 4 ? kind : 0];
+  return secondsToStr(seconds, dst, size, lang, p[0], p[1]);
+}
+
 char *UnknownTotalTimeStr(char *dst, int size, int lang) {
   return say(dst, size, lang, "总时间未知", "total time unknown");
 }

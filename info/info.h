@@ -32,6 +32,11 @@ const char *SymbolName(uint32_t code);
 char *SecondToStr(int seconds, char *dst, int size, int lang);
 char *TotalSecondToStr(int seconds, char *dst, int size, int lang);
 char *CurSecondToStr(int seconds, char *dst, int size, int lang);
+// What is left, after a prefix by kind: LEFT_FILE "剩余" / "time left ",
+// LEFT_SECTION and LEFT_BOOK (a talking book's section and whole book),
+// LEFT_READING (an estimate of the reading voice's time).
+enum { LEFT_FILE = 0, LEFT_SECTION = 1, LEFT_BOOK = 2, LEFT_READING = 3 };
+char *LeftSecondToStr(int kind, int seconds, char *dst, int size, int lang);
 // A length the file does not give: "总时间未知" / "total time unknown".
 char *UnknownTotalTimeStr(char *dst, int size, int lang);
 

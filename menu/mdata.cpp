@@ -6,6 +6,7 @@
 
 #include "core/runtime/globals.h"
 #include "core/ui/format.h"
+#include "core/ui/keyhelp.h"
 
 #include <cstddef>
 
@@ -20,6 +21,7 @@ int MRecordFmt = 0, MRecordDir = 0, MRecordNoise = 0, MExtInput = 0;
 int MSelectArea = 0, MStepMode = 0, MSelectBand = 0;
 int MCancelTest = 0, MDaisyABRepeat = 0, MEbookABRepeat = 0, MAudioABRepeat = 0;
 int MDaisySkipPage = 0, MDaisySkipNote = 0, MDaisySkipSidebar = 0, MDaisySkipProdnote = 0, MEbookCharset = 0;
+int MSleepTimer = 0;
 
 const int RoleTable[2][8][2] = {
     {{3, 19}, {4, 17}, {15, 19}, {56, 56}, {14, 19}, {22, 19}, {55, 19}, {54, 17}},
@@ -273,8 +275,26 @@ MenuItem EbookABrepeat = value(kValueItem | MENU_TOGGLE, "AB复读", "A-B repeat
 MenuItem AudioABrepeat = value(kValueItem | MENU_TOGGLE, "AB复唱", "A-B repeat", 0, 2, &MAudioABRepeat, &kSingRepeat,
                                nullptr, "AudioMarkAddRepeat");
 
+// The sleep timer: minutes, or -1 for the end of the track (music) or of
+// the section or chapter (books). Kept in its own block (core/clock/sleep_timer).
+constexpr MenuValue kSleepTrack[] = {
+    {{"关", "off"}, 0},           {{"15分钟", "15 minutes"}, 15}, {{"30分钟", "30 minutes"}, 30},
+    {{"45分钟", "45 minutes"}, 45}, {{"60分钟", "60 minutes"}, 60}, {{"90分钟", "90 minutes"}, 90},
+    {{"本曲结束", "end of track"}, -1},
+};
+constexpr MenuValue kSleepSection[] = {
+    {{"关", "off"}, 0},           {{"15分钟", "15 minutes"}, 15}, {{"30分钟", "30 minutes"}, 30},
+    {{"45分钟", "45 minutes"}, 45}, {{"60分钟", "60 minutes"}, 60}, {{"90分钟", "90 minutes"}, 90},
+    {{"本章结束", "end of chapter"}, -1},
+};
+MenuItem AudioSleepTimer = value(kValueItem, "睡眠定时", "Sleep timer", 0, 6, &MSleepTimer, &kSleepTrack, nullptr,
+                                 "SleepTimerFunc");
+MenuItem BookSleepTimer = value(kValueItem, "睡眠定时", "Sleep timer", 0, 6, &MSleepTimer, &kSleepSection, nullptr,
+                                "SleepTimerFunc");
+
 MenuItem DefaultSetting = command("恢复出厂设置", "Factory settings", DefaultSettingFunc);
 MenuItem DefaultSheet = command("恢复说明书", "Manual recovery", DefaultSheetFunc);
+MenuItem KeyDescriber = command("按键说明", "Key describer", KeyDescribeFunc);
 MenuItem SystemInfo = command("系统信息", "Device information", nullptr, "SystemInfoFunc");
 MenuItem MemoryInfo = command("存储器信息", "Memory information", nullptr, "MemoryInfoFunc");
 MenuItem FormatEmmc = command("格式化内存卡", "Format emmc", MenuFormatEmmc);
@@ -358,7 +378,8 @@ MenuNode FormatMenu = menu("格式化", "Format", kFormat);
 
 namespace {
 constexpr MenuEntry *const kSystemFunc[] = {&DefaultSetting, &DefaultSheet, &SysToneMenu, &LanguageSetting,
-                                            &SystemInfo,     &MemoryInfo,   &FormatMenu,  nullptr};
+                                            &SystemInfo,     &MemoryInfo,   &FormatMenu,  &KeyDescriber,
+                                            nullptr};
 constexpr MenuEntry *const kTime[] = {&Alarm, &CalculTime, &AlarmPwrOff, &AlarmPwrOn, &SysTime, &TimeAnnounce,
                                       &AutoShutDown, nullptr};
 constexpr MenuEntry *const kRecord[] = {&RecordVolume, &RecordFmt, &ExtRecInput, &RecordNoise, &RecordDir, nullptr};
@@ -388,13 +409,13 @@ constexpr MenuEntry *const kSystem[] = {
     &SendToSd,       &SendToEmmc,     &Copy,        &Cut,         &Paste,      nullptr};
 constexpr MenuEntry *const kTextBook[] = {&ReadSpeed,    &ReadRole,  &ReadEffect,   &ReadPitch,
                                           &FastMode,     &EpubFastMode, &JmpToPage, &JmpToPercent,
-                                          &EbookChapterList, &EbookCharset, nullptr};
+                                          &EbookChapterList, &EbookCharset, &BookSleepTimer, nullptr};
 constexpr MenuEntry *const kAudio[] = {&AudioSpeed, &AudioPitch, &AudioPlayMode,     &AudioPlayScape,
-                                       &AudioStep,  &AudioJmpto, &AudioSelectStream, nullptr};
+                                       &AudioStep,  &AudioJmpto, &AudioSelectStream, &AudioSleepTimer, nullptr};
 constexpr MenuEntry *const kDaisy[] = {&DReadSpeed,     &DReadRole,      &DReadEffect,     &DReadPitch,
                                        &DaisyJmptoPage, &DaisyJmptoHead, &DaisyJmptoBegin, &DaisyJmptoEnd,
                                        &DaisyHeadingList, &DaisySkipPage, &DaisySkipNote, &DaisySkipSidebar,
-                                       &DaisySkipProdnote, nullptr};
+                                       &DaisySkipProdnote, &BookSleepTimer, nullptr};
 constexpr MenuEntry *const kRadio[] = {&AddStation, &StepMode,   &AutoSearch, &DelAllStation,
                                        &SelectArea, &SelectBand, &DelStation, nullptr};
 constexpr MenuEntry *const kDaisyMark[] = {&DaisyAddMark, &DaisyABrepeat, nullptr};

@@ -51,6 +51,8 @@ extern int MCancelTest, MDaisyABRepeat, MEbookABRepeat, MAudioABRepeat;
 // Per book, kept with its history mark: the structures a DAISY book's reading
 // skips (0 read, 1 skip) and the character set of a text book (0 automatic).
 extern int MDaisySkipPage, MDaisySkipNote, MDaisySkipSidebar, MDaisySkipProdnote, MEbookCharset;
+// The sleep timer's choice, kept in its own block by core/clock/sleep_timer.
+extern int MSleepTimer;
 
 // Value items.
 extern MenuItem TimeFormatSetting, TimeAnnounce, AutoShutDown, LanguageSetting;
@@ -63,7 +65,9 @@ extern MenuItem AudioSpeed, SAudioSpeed, AudioPitch, SAudioPitch, AudioPlayMode,
 extern MenuItem RecordVolume, RecordFmt, ExtRecInput, RecordNoise, RecordDir;
 extern MenuItem SelectArea, StepMode, SelectBand;
 extern MenuItem CancelTest, DaisyABrepeat, EbookABrepeat, AudioABrepeat;
+extern MenuItem AudioSleepTimer, BookSleepTimer;  // the players' menus; bound: SleepTimerFunc
 // Command items.
+extern MenuItem KeyDescriber;
 extern MenuItem DefaultSetting, DefaultSheet, SystemInfo, MemoryInfo, FormatEmmc, FormatSd, FormatUsbdisk;
 extern MenuItem Alarm, CalculTime, AlarmPwrOff, AlarmPwrOn, SysTime, VoiceReminding, VoiceMemo;
 extern MenuItem Calendar, HuanLi, Calculator, AnMoItem;

@@ -246,7 +246,7 @@ int dreadpitchfunc(void *c, int v, int p) { return readFamily("DaisySetParam", c
 
 void MenuResetState(void) {
   for (const Setting &s : kSettings) *s.var = s.builtin;
-  MCancelTest = MDaisyABRepeat = MEbookABRepeat = MAudioABRepeat = 0;
+  MCancelTest = MDaisyABRepeat = MEbookABRepeat = MAudioABRepeat = MSleepTimer = 0;
   MDaisySkipPage = MDaisySkipNote = MDaisySkipSidebar = MDaisySkipProdnote = MEbookCharset = 0;
   MenuSetCardName(0);
   MenuNode *menus[] = {&SystemMenu,    &SystemFuncMenu, &SysToneMenu,    &FormatMenu,    &TimeMenu,

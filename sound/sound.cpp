@@ -17,9 +17,11 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 constexpr char kLogSource[] = "sound/sound.c";
 
@@ -53,6 +55,8 @@ constexpr int kMainSteps[26] = {0,  3,  6,  9,  12, 15, 18, 21, 24, 27, 30, 33, 
                                 39, 42, 45, 48, 51, 54, 57, 60, 63, 66, 70, 74, 78};
 
 std::mutex g_mutex;
+constexpr int kFadeFull = 1000;
+std::atomic<int> g_fade{kFadeFull};  // the main client's gain in thousandths (sound_fade)
 SoundHandle gsnd{0, 0, -1, 0, 0, 0, 0, 0, kLatencyMs, 0, 0, 0};  // guarded by g_mutex
 SoundHandle gsnd_save{0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0};      // guarded by g_mutex
 int gsnd_id = 1;  // guarded by g_mutex
@@ -582,6 +586,7 @@ int sound_deinit(void) { return routing().deinit(); }
 int sound_open(int mode, int rate, int ch) {
   DebugScope dbg("sound_open");
   std::scoped_lock lock(g_mutex);
+  g_fade = kFadeFull;  // a new client is heard at its full volume
   if (!validParams(mode, rate, ch)) return dbg.result(-1);
   auto m = static_cast<unsigned>(mode);
   if (gsnd.is_insert) {
@@ -681,10 +686,22 @@ int sound_write(int id, void *buf, int len) {
     BoardSoundEvent("write client=%d result=-2", id);
     return -2;
   }
+  // A fading client's samples are scaled in a copy: a write the device
+  // refuses is offered again unchanged.
+  const int fade = g_fade.load();
+  if (fade < kFadeFull) {
+    static std::vector<int16_t> faded;  // guarded by g_mutex
+    faded.resize((static_cast<size_t>(len) + 1) / 2);
+    std::memcpy(faded.data(), buf, static_cast<size_t>(len));
+    for (int16_t &v : faded) v = static_cast<int16_t>(v * fade / kFadeFull);
+    buf = faded.data();
+  }
   int r = writeLive(buf, len, false);
   if (r == -1) BoardSoundEvent("write client=%d result=-1", id);
   return r;
 }
+
+void sound_fade(int permille) { g_fade = std::clamp(permille, 0, kFadeFull); }
 
 int sound_iwrite(int id, void *buf, int len) {
   if (!buf || len < 0) return -1;

@@ -64,6 +64,10 @@ int sound_set(int id, int rate, int ch);
 // written, -1 no descriptor, -2 not current (or an insert holds the device),
 // -3 full.
 int sound_write(int id, void *buf, int len);
+// Scales what the main client plays from now on by permille / 1000 (0..1000,
+// clamped), for a fade-out; prompts and other insert clients are not
+// touched. The next sound_open starts at 1000 again.
+void sound_fade(int permille);
 // Reads captured PCM. Returns the bytes read, -1, -2.
 int sound_read(int id, void *buf, int len);
 // Sets play and record volume steps; a negative step is left alone; id is

@@ -87,6 +87,8 @@ const BoardHostOptions &BoardHostGetOptions(void) { return g_options; }
 
 void BoardHostSetClockOffset(int64_t seconds) { g_clockOffset = seconds; }
 
+int64_t BoardHostClockOffset(void) { return g_clockOffset; }
+
 std::string BoardHostFile(const char *name) {
   std::string dir = g_options.root.empty() ? std::string(".") : g_options.root;
   return dir + "/host/" + name;

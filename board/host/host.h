@@ -25,6 +25,7 @@ const BoardHostOptions &BoardHostGetOptions(void);
 
 // Moves the simulated wall clock: offset in seconds from the real one.
 void BoardHostSetClockOffset(int64_t seconds);
+int64_t BoardHostClockOffset(void);
 
 // Monotonic time (BoardMonotonicUs) at which the board was configured: the
 // zero of the times in transcript.txt and sound.log.

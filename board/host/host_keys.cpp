@@ -8,6 +8,7 @@
 //   hold KEY MS      press, hold MS milliseconds, release
 //   sleep MS         wait
 //   hotplug WORD     send WORD to the virtual-key server
+//   advance SECONDS  move the wall clock on (timers that count on it)
 //   # ...            comment
 // --run-for SECONDS ends the run with a 2.5 s hold of the power key.
 #include "board/board.h"
@@ -109,6 +110,8 @@ void runLine(const std::string &raw) {
     press(codeOf(b), n);
   } else if (verb == "hotplug" && fields >= 2) {
     sendHotplug(b);
+  } else if (verb == "advance" && fields >= 2) {
+    BoardHostSetClockOffset(BoardHostClockOffset() + std::atol(b));
   } else if (fields == 1 && codeOf(verb) >= 0) {
     press(codeOf(verb), 0);
   } else {

@@ -21,6 +21,7 @@
 #include "core/runtime/machine.h"
 #include "core/clock/alarm.h"
 #include "core/clock/reminder.h"
+#include "core/clock/sleep_timer.h"
 #include "core/clock/systime.h"
 #include "core/library/upgrade.h"
 #include "radio/radio.h"
@@ -106,7 +107,7 @@ void deviceIdle() {
   if (radio_enable_sleep) ReadySleep();
 }
 
-const KeyHooks kKeyHooks = {keyPressed, deviceIdle};
+const KeyHooks kKeyHooks = {keyPressed, deviceIdle, SleepTimerTake};
 
 Event g_diagTimer = EVENT_INIT_SELF(g_diagTimer);
 struct timeval g_diagStart;
@@ -250,6 +251,7 @@ int InitTimer(void) {
 
 void AppRegisterHooks(void) {
   for (const CfgBlock &block : kConfigBlocks) CfgRegisterBlock(&block);
+  CfgRegisterBlock(&kSleepTimerBlock);
   KeySetHooks(&kKeyHooks);
   FormatSetDoneHook(FileBrowserReloadDir);
 }
@@ -286,6 +288,7 @@ int AppMain(void) {
   EbookReaderInit();
   DaisyScreenInit();
   RadioInit();
+  SleepTimerInit();
   {
     int params[TTS_PARAM_NUM];
     ToneGetTtsParam(params);

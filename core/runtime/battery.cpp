@@ -99,14 +99,7 @@ void check(int *previous) {
   *previous = state;
 }
 
-void arm(int timeoutUs) {
-  EventDel(&g_batteryEvent);
-  g_batteryEvent.flag = EVENT_TIMER;
-  g_batteryEvent.timeout = timeoutUs;
-  g_batteryEvent.callback = BatteryCallback;
-  g_batteryEvent.arg = &g_batteryEvent;
-  EventAdd(&g_batteryEvent);
-}
+void arm(int timeoutUs) { EventArmTimer(&g_batteryEvent, timeoutUs, BatteryCallback); }
 
 }  // namespace
 

@@ -47,7 +47,7 @@
 #include "menu/mdata.h"
 #include "core/runtime/loop.h"
 #include "core/runtime/vkey.h"
-#include "info/info.h"
+#include "core/ui/keyhelp.h"
 #include "sound/sound.h"
 #include "speech/text_sound.h"
 
@@ -113,14 +113,7 @@ void queue(int type, int code) {
   if (KeyBufferWriteNoWait(gKeyBuffer, &e) != 0) LOGW("KeyBufferWriteNoWait return error\n");
 }
 
-void armTimer(Event *rec, int timeoutUs, int (*callback)(void *, int)) {
-  EventDel(rec);
-  rec->flag = EVENT_TIMER;
-  rec->timeout = timeoutUs;
-  rec->callback = callback;
-  rec->arg = rec;
-  EventAdd(rec);
-}
+void armTimer(Event *rec, int timeoutUs, int (*callback)(void *, int)) { EventArmTimer(rec, timeoutUs, callback); }
 
 bool repeats(int code) {
   return code == VKEY_VOL_ || code == VKEY_UP || code == VKEY_DOWN || code == VKEY_LEFT || code == VKEY_RIGHT ||
@@ -288,7 +281,14 @@ void KeyDistribution(KeyDistributor *d) {
     int64_t now = BoardMonotonicUs();
     int64_t since = now - previous;
     previous = now;
-    if (const KeyHooks *hooks = g_hooks.load(); hooks && hooks->pressed) hooks->pressed();
+    const KeyHooks *hooks = g_hooks.load();
+    if (hooks && hooks->pressed) hooks->pressed();
+    // A key taken by a higher layer (the sleep timer's extension) or spoken
+    // by the key describer does nothing more.
+    if ((hooks && hooks->take && hooks->take(&key)) || KeyHelpTake(&key)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
     if (escSequence(key, since)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;

@@ -90,10 +90,13 @@ void DeInitKey(void);
 // thread for every key it takes (the alarm scheduler's idle countdown);
 // idle whenever the device may sleep again: before the thread waits for a
 // key, after a headphone change and when a dialog ends (the radio lets the
-// device sleep). A null record or member does nothing.
+// device sleep); take, on the same thread after pressed, may keep the key
+// from the screens by returning nonzero. A null record or member does
+// nothing.
 struct KeyHooks {
   void (*pressed)(void);
   void (*idle)(void);
+  int (*take)(const KeyEvent *key) = nullptr;
 };
 void KeySetHooks(const KeyHooks *hooks);
 

@@ -125,6 +125,16 @@ void EventDel(Event *rec) {
   unlink(rec);
 }
 
+int EventArmTimer(Event *rec, int timeoutUs, int (*callback)(void *, int)) {
+  if (!rec) return -1;
+  EventDel(rec);
+  rec->flag = EVENT_TIMER;
+  rec->timeout = timeoutUs;
+  rec->callback = callback;
+  rec->arg = rec;
+  return EventAdd(rec);
+}
+
 void LoopExit(void) {
   g_exit = true;
   wake();

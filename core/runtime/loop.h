@@ -31,6 +31,11 @@ int EventAdd(Event *rec);
 // Unlinks a record and links it to itself; a self-linked record is left alone.
 void EventDel(Event *rec);
 
+// (Re)arms rec as a one-shot timer of timeoutUs calling callback with the
+// record as its argument: unlinked, set and linked again by its owner.
+// Returns as EventAdd.
+int EventArmTimer(Event *rec, int timeoutUs, int (*callback)(void *arg, int flag));
+
 // Ends the loop after the iteration in progress.
 void LoopExit(void);
 

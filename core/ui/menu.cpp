@@ -358,6 +358,11 @@ void (*find(const char *name, BindKind kind))() {
 
 }  // namespace
 
+Activity *MenuOwner(Activity *menu) {
+  if (!menu || (menu->key != MenuKey && menu->key != MenuKey1)) return nullptr;
+  return static_cast<Activity *>(screenOf(menu)->owner);
+}
+
 Activity *MenuCreate(void *owner, MenuNode *menu, void (*onOpen)(void *), void (*onClose)(void *), void *context,
                      int closeAfterSet) {
   return create(owner, menu, onOpen, onClose, context, closeAfterSet, false);

@@ -87,6 +87,10 @@ extern int is_menu;
 // then MENU on a top menu only closes it.
 void MenuSetRoots(MenuNode *system, MenuNode *file);
 
+// The screen a menu screen was opened from (a submenu's too); null for a
+// screen that is no menu.
+Activity *MenuOwner(Activity *menu);
+
 // Speaks the current child. Returns 0, -1 for a null screen or menu.
 int MenuShow(Activity *menu);
 int MenuHide(Activity *menu);

@@ -24,8 +24,9 @@ A story is a text file, one command per line ('#' starts a comment):
                             the same root (a power cycle)
 
   Driving the player (after `start`):
-    key NAME | hold NAME MS | sleep MS | hotplug WORD
+    key NAME | hold NAME MS | sleep MS | hotplug WORD | advance SECONDS
                             sent through the --keys FIFO as the player reads it
+                            (advance moves the board's wall clock on)
     wait MS                 the runner pauses
     silent N                N connections to the virtual-key server that
                             never say a word, held to the end of the story
@@ -404,7 +405,7 @@ class Story:
             reccheck.write_ladder(path)
         elif verb == "start":
             self.start([w.replace("$ROOT", self.root) for w in words[1:]])
-        elif verb in ("key", "hold", "sleep", "hotplug"):
+        elif verb in ("key", "hold", "sleep", "hotplug", "advance"):
             self.send(" ".join(words if verb != "key" else words[1:]))
         elif verb == "kill":
             self.proc.kill()

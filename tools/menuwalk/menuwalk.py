@@ -29,8 +29,9 @@ Written files (REPO defaults to the repository holding this tool):
   tests/unit/menu/walks/all_zh.walk      every item shown and every value
   tests/unit/menu/walks/all_en.walk      allowed, for the in-process replay
 
-Run it again only when the document's menu section changes; the outputs are
-committed and the tests never read the document.
+Run it again only when the document's menu section or EXTRAS (the
+player's own additions) change; the outputs are committed and the tests
+never read the document.
 """
 import os
 import re
@@ -262,6 +263,18 @@ def read_tree(doc):
     return items, (done.group(1), done.group(2)), board
 
 
+# Entries the player has beyond the document's tree: (menu, identifier,
+# Chinese and English names), appended to that menu as command items.
+EXTRAS = [("SystemFuncMenu", "KeyDescriber", ("按键说明", "Key describer"))]
+
+
+def add_extras(items):
+    for menu, ident, names in EXTRAS:
+        it = items.setdefault(ident, Item(ident))
+        it.names = names
+        items[menu].children.append(ident)
+
+
 def tokens(text):
     for m in re.finditer(r'`([A-Za-z0-9_]+)`|"([^"]*)"|(\()|(\))|(/)|(\bblank\b)|(commands of)|(the last two start hidden)|(:)', text):
         kinds = ["ident", "text", "(", ")", "/", "blank", "splice", "last-two-hidden", ":"]
@@ -486,6 +499,7 @@ def main():
         return 2
     with open(sys.argv[1], encoding="utf-8") as f:
         items, done, board = read_tree(f.read())
+    add_extras(items)
     repo = sys.argv[2] if len(sys.argv) == 3 else os.path.dirname(os.path.dirname(os.path.dirname(
         os.path.abspath(__file__))))
 

@@ -44,7 +44,7 @@ expect say "第45句话。"
 key RIGHT
 expect say "第46句话。"
 key ESC
-expect say "utf16.txt, 总共100句, 当前第46句"
+expect saying "utf16.txt, 总共100句, 当前第46句"
 hold POWER 2500
 expect say "正在关机"
 expect exit 0

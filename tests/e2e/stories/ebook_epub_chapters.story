@@ -39,11 +39,11 @@ expect say "设置已完成"
 key RIGHT
 expect say "I."
 key ESC
-expect say "The Waste Land, Eliot, T. S., 总共10章, 当前第1章, I. THE BURIAL OF THE DEAD"
+expect saying "The Waste Land, Eliot, T. S., 总共10章, 当前第1章, I. THE BURIAL OF THE DEAD"
 key RIGHT
 expect say "II."
 key ESC
-expect say "The Waste Land, Eliot, T. S., 总共10章, 当前第2章, II. A GAME OF CHESS"
+expect saying "The Waste Land, Eliot, T. S., 总共10章, 当前第2章, II. A GAME OF CHESS"
 key LEFT
 expect say "I."
 key RIGHT
@@ -86,4 +86,4 @@ expect exit 0 within 15000
 start
 expect saying "wasteland.epub"
 key ESC
-expect say "The Waste Land, Eliot, T. S., 总共10章, 当前第2章, II. A GAME OF CHESS"
+expect saying "The Waste Land, Eliot, T. S., 总共10章, 当前第2章, II. A GAME OF CHESS"

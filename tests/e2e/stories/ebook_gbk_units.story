@@ -25,21 +25,21 @@ expect say "第2段第一句。"
 key RIGHT
 expect say "第14段第一句。"
 key ESC
-expect say "gbk.txt, 总共24页, 当前第2页"
+expect saying "gbk.txt, 总共24页, 当前第2页"
 # 1 % of a book of 100 pages or fewer is one page.
 key DOWN
 expect say "100等份"
 key RIGHT
 expect say "第三句！"
 key ESC
-expect say "gbk.txt, 总共24页, 当前第3页"
+expect saying "gbk.txt, 总共24页, 当前第3页"
 # 10 % of 24 pages is two pages.
 key DOWN
 expect say "10等份"
 key RIGHT
 expect say "第52段第一句。"
 key ESC
-expect say "gbk.txt, 总共24页, 当前第5页"
+expect saying "gbk.txt, 总共24页, 当前第5页"
 # Sentence by sentence: one sentence, then the reading waits.
 key DOWN
 expect say "逐句"
@@ -47,7 +47,7 @@ key RIGHT
 expect say "第二句，"
 expect nosay "句" within 1500
 key ESC
-expect say "gbk.txt, 总共900句, 当前第155句"
+expect saying "gbk.txt, 总共900句, 当前第155句"
 # Letter by letter, Chinese characters with example words.
 key DOWN
 expect say "逐字"
@@ -58,7 +58,7 @@ expect say ", 第二的二, 二是的二, 二十的二"
 key LEFT
 expect say ", 第一的第, 第二的第, 第三的第"
 key ESC
-expect say "gbk.txt, 总共24页, 当前第5页"
+expect saying "gbk.txt, 总共24页, 当前第5页"
 # Sentence: reading goes on; LEFT goes one sentence back.
 key DOWN
 expect say "句子"
@@ -71,12 +71,14 @@ expect say "段落"
 key RIGHT
 expect say "第53段第一句。"
 key ESC
-expect say "gbk.txt, 总共300段, 当前第53段"
+expect saying "gbk.txt, 总共300段, 当前第53段"
 key LEFT
 expect say "第52段第一句。"
 # Go to page 20 from the menu: the input box starts at the current page.
 key MENU
 expect say "朗读速度, 20"
+key UP
+expect say "睡眠定时, 关"
 key UP
 expect say "字符集, 自动"
 key UP
@@ -96,6 +98,6 @@ expect say "20"
 key OK
 expect say "第238段第一句。"
 key ESC
-expect say "gbk.txt, 总共300段, 当前第238段"
+expect saying "gbk.txt, 总共300段, 当前第238段"
 key BACK
 expect saying "gbk.txt"

@@ -23,7 +23,7 @@ key RIGHT
 expect saying "On stormy nights the entries were short"
 expect saying "heavy seas,"
 key ESC
-expect say "lighthouse.html, 总共4页, 当前第2页"
+expect saying "lighthouse.html, 总共4页, 当前第2页"
 key RIGHT
 expect saying "The keeper signalled with his hand lamp"
 key BACK
@@ -41,7 +41,7 @@ expect say "每天傍晚太阳落山时，"
 key RIGHT
 expect say "暴风雨的夜里，"
 key ESC
-expect say "zh.mht, 总共4页, 当前第2页"
+expect saying "zh.mht, 总共4页, 当前第2页"
 key RIGHT
 expect say "天亮时，"
 hold POWER 2500

@@ -21,7 +21,7 @@ expect say "The river was high that morning,"
 key RIGHT
 expect say "tea €1.80."
 key ESC
-expect say "river.doc, total 12 pages, current page 2"
+expect saying "river.doc, total 12 pages, current page 2"
 key MARK
 expect say "Add book mark"
 key OK
@@ -36,11 +36,11 @@ key UP
 expect saying "river.doc"
 key OK
 key ESC
-expect say "river.doc, total 12 pages, current page 2"
+expect saying "river.doc, total 12 pages, current page 2"
 hold POWER 2500
 expect say "Power off"
 expect exit 0
 start
 expect stdout "ContinueLastFile = 2"
 key ESC
-expect say "river.doc, total 12 pages, current page 2"
+expect saying "river.doc, total 12 pages, current page 2"

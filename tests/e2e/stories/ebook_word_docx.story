@@ -21,7 +21,7 @@ expect say "那天早上河水很高，"
 key RIGHT
 expect say "河水从古老的石桥下流过，"
 key ESC
-expect say "river.docx, 总共6页, 当前第2页"
+expect saying "river.docx, 总共6页, 当前第2页"
 key MARK
 expect say "添加书签"
 key OK
@@ -36,7 +36,7 @@ key UP
 expect saying "river.docx"
 key OK
 key ESC
-expect say "river.docx, 总共6页, 当前第2页"
+expect saying "river.docx, 总共6页, 当前第2页"
 key BACK
 expect saying "river.docx"
 key MARK

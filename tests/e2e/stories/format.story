@@ -9,6 +9,8 @@ expect next "系统功能"
 key OK
 expect next "恢复出厂设置"
 key UP
+expect next "按键说明"
+key UP
 expect next "格式化"
 key OK
 expect next "格式化内存卡"

@@ -44,6 +44,8 @@ expect next "Format emmc"
 key BACK
 expect next "Format"
 key DOWN
+expect next "Key describer"
+key DOWN
 expect next "Factory settings"
 key DOWN
 expect next "Manual recovery"

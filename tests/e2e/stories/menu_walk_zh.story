@@ -154,6 +154,8 @@ key OK
 expect next "格式化内存卡"
 key BACK
 expect next "格式化"
+key DOWN
+expect next "按键说明"
 key BACK
 expect next "系统功能"
 key DOWN

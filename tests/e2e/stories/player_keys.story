@@ -26,13 +26,13 @@ key LEFT
 key OK
 expect say "暂停"
 key ESC
-expect say "talk.mp3, 总时间6分07秒, 当前播放0分00秒"
+expect saying "talk.mp3, 总时间6分07秒, 当前播放0分00秒"
 key RIGHT
 key RIGHT
 key OK
 expect say "暂停"
 key ESC
-expect say "talk.mp3, 总时间6分07秒, 当前播放0分20秒"
+expect saying "talk.mp3, 总时间6分07秒, 当前播放0分20秒"
 key OK
 key DOWN
 expect file /home/q70.log contains "audio play: /mnt/emmc/music/intro.mp3"

@@ -20,7 +20,7 @@ key RIGHT
 key OK
 expect say "暂停"
 key ESC
-expect say "talk.mp3, 总时间6分07秒, 当前播放0分30秒"
+expect saying "talk.mp3, 总时间6分07秒, 当前播放0分30秒"
 hold POWER 2500
 expect say "正在关机"
 expect exit 0

@@ -331,16 +331,17 @@ TEST_F(Player, OkPausesAndContinuesWhileAPromptHoldsTheDevice) {
   EXPECT_TRUE(WaitFor([&] { return pos(p) > at; }));
 }
 
-TEST_F(Player, EscSpeaksNameTotalAndCurrentTime) {
+TEST_F(Player, EscSpeaksNameTotalCurrentAndTimeLeft) {
   hold();
   wav("/mnt/emmc/long.wav", 7200);
   Activity *p = open("/mnt/emmc/long.wav", 65000);
   ASSERT_NE(p, nullptr);
+  const char *const left[2] = {"剩余1小时58分55秒", "time left 1:58:55"};
   for (int language : {0, 1}) {
     MLanguageSetting = language;
     key(VKEY_ESC);
-    EXPECT_EQ(TranscriptLines().back(),
-              "long.wav, " + Say(TotalSecondToStr, 7200) + ", " + Say(CurSecondToStr, 65));
+    EXPECT_EQ(TranscriptLines().back(), "long.wav, " + Say(TotalSecondToStr, 7200) + ", " +
+                                            Say(CurSecondToStr, 65) + ", " + left[language]);
   }
 }
 

@@ -377,11 +377,13 @@ TEST_F(Reader, BookmarksAndReportsSpeakPagesFromOne) {
   EXPECT_EQ(estimated, 1);
   key(VKEY_ESC);
   const int before = StartLineOfPage[2] + 4 + 1;
+  // Then what is left: the percent read and the reading time at the voice's speed.
+  const std::string left = ", 43 percent read, reading time left about 0:18";
   const std::vector<std::string> expect = {
-      "add book mark1, page 3", "add book mark2, page 3", "five.txt, total 5 pages, current page 3",
+      "add book mark1, page 3", "add book mark2, page 3", "five.txt, total 5 pages, current page 3" + left,
       "five.txt, total " + std::to_string(StartLineOfPage[5]) + " sentences, current sentence " +
-          std::to_string(before),
-      "five.txt, sentences and paragraphs are still being counted, total 5 pages, current page 3"};
+          std::to_string(before) + left,
+      "five.txt, sentences and paragraphs are still being counted, total 5 pages, current page 3" + left};
   EXPECT_EQ(TranscriptSince(said), expect);
 }
 
@@ -472,7 +474,8 @@ TEST_F(Reader, APdfIsReadPageByPageAndReportedInPages) {
   EXPECT_EQ(TranscriptLines("ebook").back(), "Second page.");
   const size_t said = TranscriptLines().size();
   key(VKEY_ESC);  // in pages whatever the unit: a PDF is not counted in sentences
-  EXPECT_EQ(TranscriptSince(said), std::vector<std::string>{"book.pdf, total 3 pages, current page 2"});
+  EXPECT_EQ(TranscriptSince(said),
+            std::vector<std::string>{"book.pdf, total 3 pages, current page 2, 33 percent read, reading time left about 0:0"});
 }
 
 TEST_F(Reader, WhatCannotBeOpenedLeavesNothingOpen) {

@@ -262,6 +262,24 @@ TEST_F(SoundTest, StereoComesBackSwappedAndPlaysRightWayRound) {
   EXPECT_EQ(std::memcmp(wav.data(), played, sizeof played), 0);
 }
 
+TEST_F(SoundTest, FadeScalesWhatPlaysNotTheCallersDataUntilTheNextOpen) {
+  const int16_t pcm[4] = {1000, -1000, 400, -32768};
+  for (int fade : {500, 1000}) {
+    int id = sound_open(1, 44100, 2);
+    ASSERT_GE(id, 1);
+    if (fade < 1000) sound_fade(fade);  // the second open starts at full volume again
+    int16_t data[4];
+    std::memcpy(data, pcm, sizeof pcm);
+    ASSERT_EQ(WriteBlock(id, data, sizeof data), static_cast<int>(sizeof data));
+    if (fade < 1000) {
+      EXPECT_EQ(std::memcmp(data, pcm, sizeof pcm), 0);
+    }
+    sound_close(id);
+  }
+  const std::vector<int16_t> played = {500, -500, 200, -16384, 1000, -1000, 400, -32768};
+  EXPECT_EQ(ReadOutWav(), played);
+}
+
 TEST_F(SoundTest, InsertPreemptsAndHandsBack) {
   int main = sound_open(1, 22050, 2);
   ASSERT_GE(main, 1);
