@@ -49,30 +49,6 @@ bool looksUtf8(const unsigned char *b, int n) {
   return true;
 }
 
-int doubleByteSet(const unsigned char *b, int n, int minHigh);
-
-}  // namespace
-
-int get_charset(const unsigned char *b, int n) {
-  if (!b || n < 2) return CHARSET_UTF8;
-  if (b[0] == 0xFF && b[1] == 0xFE) return CHARSET_UTF16LE;
-  if (b[0] == 0xFE && b[1] == 0xFF) return CHARSET_UTF16BE;
-  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return CHARSET_UTF8;
-
-  int le = 0, be = 0;
-  for (int i = 0; i < 100 && i + 1 < n; i += 2) {
-    if (b[i] >= 0x01 && b[i] <= 0x7F && b[i + 1] == 0) le++;
-    if (b[i] == 0 && b[i + 1] >= 0x01 && b[i + 1] <= 0x7F) be++;
-  }
-  if (le >= 5) return CHARSET_UTF16LE;
-  if (be >= 5) return CHARSET_UTF16BE;
-
-  if (looksUtf8(b, n)) return CHARSET_UTF8;
-  return doubleByteSet(b, n, 20);
-}
-
-namespace {
-
 // GBK or Big5 for bytes that are not UTF-8 (CHARSET_NOT_TEXT for bytes no
 // text holds): a trail byte only GBK uses decides at once; otherwise Big5
 // when at least minHigh pairs lead from 0xA1 up and one in five of them has
@@ -100,6 +76,24 @@ int doubleByteSet(const unsigned char *b, int n, int minHigh) {
 }
 
 }  // namespace
+
+int get_charset(const unsigned char *b, int n) {
+  if (!b || n < 2) return CHARSET_UTF8;
+  if (b[0] == 0xFF && b[1] == 0xFE) return CHARSET_UTF16LE;
+  if (b[0] == 0xFE && b[1] == 0xFF) return CHARSET_UTF16BE;
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return CHARSET_UTF8;
+
+  int le = 0, be = 0;
+  for (int i = 0; i < 100 && i + 1 < n; i += 2) {
+    if (b[i] >= 0x01 && b[i] <= 0x7F && b[i + 1] == 0) le++;
+    if (b[i] == 0 && b[i + 1] >= 0x01 && b[i + 1] <= 0x7F) be++;
+  }
+  if (le >= 5) return CHARSET_UTF16LE;
+  if (be >= 5) return CHARSET_UTF16BE;
+
+  if (looksUtf8(b, n)) return CHARSET_UTF8;
+  return doubleByteSet(b, n, 20);
+}
 
 // ---- pages -----------------------------------------------------------------
 
