@@ -24,6 +24,7 @@
 #include "core/library/filebrowser.h"
 #include "core/clock/alarm.h"
 #include "core/clock/sleep_timer.h"
+#include "ebook/charset.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
@@ -392,7 +393,7 @@ void speakInfo(Player *p) {
   else
     UnknownTotalTimeStr(totalText, sizeof totalText, PromptLanguage());
   CurSecondToStr(p->opened ? a->pos_ms.load() / 1000 : 0, curText, sizeof curText, PromptLanguage());
-  std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(p)).c_str(), totalText, curText);
+  std::snprintf(text, sizeof text, "%s, %s, %s", charset_name_text(baseName(currentPath(p)).c_str()).c_str(), totalText, curText);
   appendTimeLeft(p, text, sizeof text);
   text_sound_insert(text);
 }

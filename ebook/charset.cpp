@@ -49,24 +49,11 @@ bool looksUtf8(const unsigned char *b, int n) {
   return true;
 }
 
-}  // namespace
-
-int get_charset(const unsigned char *b, int n) {
-  if (!b || n < 2) return CHARSET_UTF8;
-  if (b[0] == 0xFF && b[1] == 0xFE) return CHARSET_UTF16LE;
-  if (b[0] == 0xFE && b[1] == 0xFF) return CHARSET_UTF16BE;
-  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return CHARSET_UTF8;
-
-  int le = 0, be = 0;
-  for (int i = 0; i < 100 && i + 1 < n; i += 2) {
-    if (b[i] >= 0x01 && b[i] <= 0x7F && b[i + 1] == 0) le++;
-    if (b[i] == 0 && b[i + 1] >= 0x01 && b[i + 1] <= 0x7F) be++;
-  }
-  if (le >= 5) return CHARSET_UTF16LE;
-  if (be >= 5) return CHARSET_UTF16BE;
-
-  if (looksUtf8(b, n)) return CHARSET_UTF8;
-
+// GBK or Big5 for bytes that are not UTF-8 (CHARSET_NOT_TEXT for bytes no
+// text holds): a trail byte only GBK uses decides at once; otherwise Big5
+// when at least minHigh pairs lead from 0xA1 up and one in five of them has
+// a trail byte below 0x7F, which GBK's common characters never have.
+int doubleByteSet(const unsigned char *b, int n, int minHigh) {
   int high = 0, low = 0;
   int i = 0;
   while (i <= n - 2) {
@@ -84,8 +71,28 @@ int get_charset(const unsigned char *b, int n) {
     high++;
     if (t < 0x7F) low++;
   }
-  if (high < 20 || low * 5 < high) return CHARSET_GBK;
+  if (high < minHigh || low * 5 < high) return CHARSET_GBK;
   return CHARSET_BIG5;
+}
+
+}  // namespace
+
+int get_charset(const unsigned char *b, int n) {
+  if (!b || n < 2) return CHARSET_UTF8;
+  if (b[0] == 0xFF && b[1] == 0xFE) return CHARSET_UTF16LE;
+  if (b[0] == 0xFE && b[1] == 0xFF) return CHARSET_UTF16BE;
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return CHARSET_UTF8;
+
+  int le = 0, be = 0;
+  for (int i = 0; i < 100 && i + 1 < n; i += 2) {
+    if (b[i] >= 0x01 && b[i] <= 0x7F && b[i + 1] == 0) le++;
+    if (b[i] == 0 && b[i + 1] >= 0x01 && b[i + 1] <= 0x7F) be++;
+  }
+  if (le >= 5) return CHARSET_UTF16LE;
+  if (be >= 5) return CHARSET_UTF16BE;
+
+  if (looksUtf8(b, n)) return CHARSET_UTF8;
+  return doubleByteSet(b, n, 20);
 }
 
 // ---- pages -----------------------------------------------------------------
@@ -370,4 +377,43 @@ const char *charset_iconv_name(int charset) {
     case CHARSET_BIG5: return "BIG5";
     default: return "GB18030";
   }
+}
+
+// ---- file names ------------------------------------------------------------
+
+namespace {
+
+// The whole of s is UTF-8 (no cut character at the end, no overlong lead).
+bool wholeUtf8(const unsigned char *s, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    unsigned char c = s[i];
+    size_t need = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 4;
+    if (need > 3 || i + need >= n) return false;  // not a lead byte, or a character cut off
+    for (size_t k = 1; k <= need; k++)
+      if (!isCont(s[i + k])) return false;
+    i += 1 + need;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool charset_name_is_utf8(const char *name) {
+  return !name || wholeUtf8(reinterpret_cast<const unsigned char *>(name), std::strlen(name));
+}
+
+std::string charset_name_text(const char *name) {
+  if (!name) return {};
+  if (charset_name_is_utf8(name)) return name;
+  size_t n = std::strlen(name);
+  const auto *b = reinterpret_cast<const unsigned char *>(name);
+  // A short name has few pairs to tell the sets apart: one is enough.
+  int set = doubleByteSet(b, static_cast<int>(n), 1);
+  std::string text(3 * n + 1, '\0');  // a pair or a byte gives at most 3 bytes, 4 bytes at most 4
+  int len = charset_page_to_utf8(set == CHARSET_BIG5 ? CHARSET_BIG5 : CHARSET_GBK, name, static_cast<int>(n),
+                                 text.data(), static_cast<int>(text.size()));
+  if (len < 0) return name;  // no converters (a tool): the bytes as they are
+  text.resize(static_cast<size_t>(len));
+  return text;
 }

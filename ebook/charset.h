@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 enum {
   CHARSET_NOT_TEXT = 0,  // the readers treat it as GBK
@@ -70,3 +71,12 @@ int charset_page_to_utf8(int charset, const char *in, int in_len, char *out, int
 // The iconv name of a code ("UTF-8", "GB18030", ...), for per-file
 // converters and messages.
 const char *charset_iconv_name(int charset);
+
+// The text of a file name, for speaking and for the name order: the name
+// itself when it is UTF-8, else its bytes decoded as GBK (GB18030) or Big5,
+// whichever they look like, an undecodable pair read as a space. The name
+// that opens the file is always the original one. Without the converters
+// the name comes back as it is.
+std::string charset_name_text(const char *name);
+// Whether a name is UTF-8 through and through (null counts as one).
+bool charset_name_is_utf8(const char *name);

@@ -72,6 +72,10 @@ void set_xor_value_for_ebd(const unsigned char *key);
 // "/home/xpdfrc" unless set. Null keeps a value.
 void set_pdf_programs(const char *pdfinfo, const char *pdftotext, const char *config);
 
+// The page count in the output of the PDF info program (after "Pages:"), or
+// -1 after a message when it names none or a count out of range.
+int pdf_info_pages(const char *info);
+
 // Memory-text books (lrc here; html, mht and epub build on it): the whole
 // book as UTF-8 in memory, a page table of offsets into it and a page buffer.
 struct EbookMemText {

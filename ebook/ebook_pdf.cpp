@@ -37,8 +37,9 @@ struct PdfBook {
 PdfBook *book(ebook_parser *p) { return static_cast<PdfBook *>(p->context); }
 
 
-// The page count after "Pages:", or a message and -1.
-int parsePages(const char *info) {
+}  // namespace
+
+int pdf_info_pages(const char *info) {
   const char *p = std::strstr(info, "Pages:");
   if (!p) {
     LOGE("pdf info error: no Pages\n");
@@ -54,6 +55,8 @@ int parsePages(const char *info) {
   }
   return static_cast<int>(pages);
 }
+
+namespace {
 
 int openPdf(ebook_parser *parser, const char *path) {
   if (!parser) return -1;
@@ -72,7 +75,7 @@ int openPdf(ebook_parser *parser, const char *path) {
     LOGE("pdf info error: %s gave nothing\n", path);
     return -4;
   }
-  b->pages = parsePages(b->text.get());
+  b->pages = pdf_info_pages(b->text.get());
   if (b->pages <= 0) return -4;
   parser->context = b.release();
   return 0;

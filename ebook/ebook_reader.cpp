@@ -25,6 +25,7 @@
 #include "core/clock/alarm.h"
 #include "ebook/ebook_count.h"
 #include "core/clock/sleep_timer.h"
+#include "ebook/charset.h"
 #include "ebook/ebook_epub.h"
 #include "ebook/ebook_lines.h"
 #include "ebook/epub.h"
@@ -709,7 +710,7 @@ void appendReadingLeft(const Reader *r, char *text, size_t size) {
 
 void speakPosition(Reader *r) {
   char total[128], cur[128], text[1024];
-  std::string name = baseName(currentPath(r));
+  std::string name = charset_name_text(baseName(currentPath(r)).c_str());
   const int unit = currentUnit();
   if (chapterUnit(r)) {
     // The book by its title and author where it names them, the chapter
@@ -1021,7 +1022,7 @@ Activity *createList(Activity *browser, std::vector<std::string> files, int curr
     char total[128], cur[128], text[1024];
     TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
-    std::snprintf(text, sizeof text, "%s, %s, %s", baseName(currentPath(r.get())).c_str(), total, cur);
+    std::snprintf(text, sizeof text, "%s, %s, %s", charset_name_text(baseName(currentPath(r.get())).c_str()).c_str(), total, cur);
     text_sound_insert(text);
   }
   playRule(r.get());

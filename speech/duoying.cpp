@@ -314,7 +314,8 @@ const char *convert_utf8(const char *text, int len, int *out_len) {
   iconv(cv.toGbk, nullptr, nullptr, nullptr, nullptr);
   while (inLeft > 0 && outLeft >= 2) {
     if (iconv(cv.toGbk, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) break;
+    // A bad sequence may be met with the buffer just full: no room for its blank.
+    if (errno == E2BIG || outLeft == 0) break;
     size_t skip = skipUtf8(reinterpret_cast<unsigned char *>(in), inLeft);
     in += skip;
     inLeft -= skip;

@@ -15,6 +15,7 @@
 #include "core/runtime/loop.h"
 #include "core/ui/menu.h"
 #include "core/runtime/xml.h"
+#include "ebook/charset.h"
 #include "info/info.h"
 #include "menu/mdata.h"
 #include "speech/text_sound.h"
@@ -198,7 +199,7 @@ int MarkShow(Activity *a) {
   if (type % 2 == 0) TotalMarkToStr(static_cast<int>(m->items.size()), what, sizeof what, PromptLanguage());
   else if (type == MARK_AUDIO_HISTORY) SecondToStr(m->items[0].timeoffset / 1000, what, sizeof what, PromptLanguage());
   else pageWords(type, m->items[0].charoffset, what, sizeof what);
-  std::string text = joined(m->title, what);
+  std::string text = joined(charset_name_text(m->title.c_str()), what);  // a GBK file name as its text
   text_sound_insert(text.c_str());
   return 0;
 }

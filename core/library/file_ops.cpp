@@ -22,6 +22,7 @@
 #include "core/runtime/shell.h"
 #include "core/runtime/xml.h"
 #include "core/ui/dialog.h"
+#include "ebook/charset.h"
 #include "info/info.h"
 #include "speech/text_sound.h"
 
@@ -425,7 +426,7 @@ int markEntry(void *context, int mode) {
   fb->clip_name = e.name;
   fb->clip_is_dir = e.is_dir;
   fb->clip_mode = mode;
-  sayText(std::string((mode == 1 ? kCopyMark : kCutMark)[PromptLanguage()]) + e.name, false);
+  sayText(std::string((mode == 1 ? kCopyMark : kCutMark)[PromptLanguage()]) + charset_name_text(e.name.c_str()), false);
   return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include "board/board.h"
 #include "core/runtime/log.h"
+#include "ebook/charset.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -141,6 +143,10 @@ void SortFileByName(FileOrderList *list, int ascending, int (*compare)(const cha
 int LogicalStrCmp(const char *a, const char *b) {
   if (!a || !b) return 0;
   if (!loadTable()) return 0;
+  // A name another device wrote in GBK or Big5 takes its place by its text.
+  std::string textA, textB;
+  if (!charset_name_is_utf8(a)) a = (textA = charset_name_text(a)).c_str();
+  if (!charset_name_is_utf8(b)) b = (textB = charset_name_text(b)).c_str();
   const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
   const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
   bool numbersMet = false;

@@ -26,6 +26,7 @@
 #include "radio/radio.h"
 #include "record/record.h"
 #include "core/runtime/vkey.h"
+#include "ebook/charset.h"
 #include "ebook/ebook_parser.h"
 #include "info/info.h"
 #include "menu/mdata.h"
@@ -117,7 +118,7 @@ std::string daisyTitle(const std::string &path, const std::string &name) {
     if (p.title(path.c_str(), buf.data(), static_cast<int>(buf.size())) >= 0 && buf[0]) return buf.data();
     LOGW("DaisyGetTitle return error: fpath=%s\n", path.c_str());
   }
-  return name;
+  return charset_name_text(name.c_str());
 }
 
 }  // namespace
@@ -309,18 +310,20 @@ std::string entryText(const Entry &e, bool announce) {
     }
     return n[lg];
   }
+  // A name another device wrote in GBK or Big5 is heard as its text.
+  const std::string name = charset_name_text(e.name.c_str());
   if (e.is_dir) {
-    if (announce) return std::string(kRootDir[lg]) + ". " + e.name + ". " + kFolder[lg];
-    return e.name + ". " + kFolder[lg];
+    if (announce) return std::string(kRootDir[lg]) + ". " + name + ". " + kFolder[lg];
+    return name + ". " + kFolder[lg];
   }
   std::string path = join(e.dir, e.name);
   if (e.daisy) return daisyTitle(path, e.name);
   struct stat st;
   if (stat(BoardPath(path.c_str()).c_str(), &st) != 0) {
     LOGW("stat file %s error\n", path.c_str());
-    return e.name;
+    return name;
   }
-  return sizeText(e.name, st.st_size);
+  return sizeText(name, st.st_size);
 }
 
 // A current folder that has gone (card pulled, folder deleted) sends the

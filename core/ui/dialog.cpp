@@ -116,19 +116,19 @@ void endDialog(DialogScreen *slot, DialogBox *rec) {
 
 // The worker thread: waits for OK, runs the job, and posts the ending to the
 // screen thread, which may be closing the screens below at this moment.
+// The job starts once the dialog has been shown, its prompt ended or cut
+// off: what the job says (a failure, "Disk full") is then always heard after
+// the dialog's own words, never cut off by them.
 void worker(DialogScreen *slot) {
   DialogBox *rec;
   {
+    // DailogBoxRun hands rec->thread over before `started`.
     std::unique_lock lock(g_mutex);
     rec = slot->rec;
+    g_cond.wait(lock, [slot] { return slot->started; });
     while (rec->state == DLG_WAIT_OK) g_cond.wait_for(lock, std::chrono::milliseconds(100));
   }
   if (rec->state == DLG_RUNNING && rec->work) rec->work(rec->work_arg, &rec->state);
-  {
-    // DailogBoxRun hands rec->thread over before `started`.
-    std::unique_lock lock(g_mutex);
-    g_cond.wait(lock, [slot] { return slot->started; });
-  }
   ActivityPost([slot, rec] { endDialog(slot, rec); });
   {
     std::scoped_lock lock(g_mutex);

@@ -14,6 +14,9 @@ A story is a text file, one command per line ('#' starts a comment):
                             from 1, encoded in CHARSET (a Python codec name:
                             gbk, big5, utf-16, utf-8-sig)
     mkdir PATH              make a folder under the root
+    name CHARSET PATH       rename the file or folder PATH so that its last
+                            part is encoded in CHARSET (a name written by
+                            another device: gbk, big5)
     copy SRC PATH           copy a file or folder; SRC relative to the
                             repository, or $SAMPLES/... for the sample books
     tones PATH              write the tone ladder capture WAV (tests/e2e/reccheck.py)
@@ -388,6 +391,10 @@ class Story:
                 f.write("".join(text.replace("{i}", str(i)) for i in range(1, count + 1)).encode(words[1]))
         elif verb == "mkdir":
             os.makedirs(self.under(words[1]), exist_ok=True)
+        elif verb == "name":
+            path = self.under(words[2])
+            folder, last = os.path.split(path)
+            os.rename(path, os.path.join(os.fsencode(folder), last.encode(words[1])))
         elif verb == "copy":
             src = words[1].replace("$SAMPLES", SAMPLES)
             if not os.path.isabs(src):

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (the DAISY readers, the Word readers, the audio
-# decoder and the e-book formats HTML, MHT and EPUB) with clang (preset
+# decoder, the e-book formats HTML, MHT and EPUB, and the small parsers of
+# text and of the player's own files) with clang (preset
 # "fuzz", build/fuzz) and
 # runs each for a while, starting from the sample books' files. Exits
 # non-zero when a target finds a crash (its input is kept in build/fuzz/).
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/../.."
 secs=${1:-20}
 samples=${TB_SAMPLES_DIR:-$PWD/third_party/samples}
 targets=(fuzz_daisy_ncc fuzz_daisy_smil fuzz_daisy_xhtml fuzz_daisy_ncx fuzz_daisy_opf fuzz_daisy_book fuzz_ffaudio
-  fuzz_word_doc fuzz_word_docx fuzz_ebook_html fuzz_ebook_mht fuzz_ebook_epub)
+  fuzz_word_doc fuzz_word_docx fuzz_ebook_html fuzz_ebook_mht fuzz_ebook_epub fuzz_text fuzz_store)
 # TB_FUZZ_TARGETS="fuzz_ebook_html ..." runs only those.
 [ -n "${TB_FUZZ_TARGETS:-}" ] && read -r -a targets <<<"$TB_FUZZ_TARGETS"
 
@@ -31,6 +32,7 @@ seeds() {  # TARGET -> the sample files it starts from
     fuzz_ebook_html) find tests/data/ebook/html -name '*.htm*' ;;
     fuzz_ebook_mht) find tests/data/ebook/html -name '*.mht' ;;
     fuzz_ebook_epub) find "$samples" tests/data/ebook -name '*.epub' 2>/dev/null || true ;;
+    fuzz_text | fuzz_store) find "tests/fuzz/seeds_${1#fuzz_}" -type f ;;
   esac
 }
 
@@ -45,7 +47,7 @@ status=0
 for t in "${targets[@]}"; do
   corpus=build/fuzz/corpus/$t
   mkdir -p "$corpus"
-  if [ -d "$samples" ] || [ "$t" != "${t#fuzz_ffaudio}" ] || [ "$t" != "${t#fuzz_ebook}" ] || [ "$t" != "${t#fuzz_word}" ]; then
+  if [ -d "$samples" ] || [ "${t#fuzz_daisy}" = "$t" ]; then
     seeds "$t" | while read -r f; do cp -f "$f" "$corpus/$(echo "$f" | md5sum | cut -c1-12)"; done
   fi
   echo "== $t ($secs s)"

@@ -10,6 +10,7 @@
 #include "core/runtime/config.h"
 #include "core/ui/dialog.h"
 #include "core/runtime/machine.h"
+#include "ebook/charset.h"
 #include "menu/mdata.h"
 #include "support/keys.h"
 #include "support/temp_root.h"
@@ -69,6 +70,7 @@ TEST(NameOrder, GoldenListingOfDigitsLatinAndChinese) {
 }
 
 TEST(NameOrder, PairsFollowTheRules) {
+  ASSERT_EQ(register_iconv_cd(), 0);
   TempRoot root;
   installTable(root);
   LogicalStrCmpReset();
@@ -89,6 +91,7 @@ TEST(NameOrder, PairsFollowTheRules) {
       {"9", "a", -1},               // digits before Latin
       {"北京", "上海", -1},         // bei before shang
       {"上海", "天津", -1},         // shang before tian
+      {"\xC9\xCF\xBA\xA3", "北京", 1},  // a GBK name by its text: shang after bei
   };
   for (const Case &c : cases) {
     int r = LogicalStrCmp(c.a, c.b);

@@ -181,6 +181,27 @@ TEST(Charset, PageConversionSkipsBadSequences) {
   EXPECT_EQ(std::string(out, sizeof out - ol), "中");
 }
 
+// Names written by other devices are spoken as their text; a UTF-8 name,
+// even one with a four-byte character, is left as it is.
+TEST(Charset, FileNamesReadAsText) {
+  ASSERT_EQ(register_iconv_cd(), 0);
+  const struct {
+    std::string name, want;
+  } cases[] = {
+      {"plain.txt", "plain.txt"},
+      {"读书笔记😀.txt", "读书笔记😀.txt"},
+      {convert("读书笔记.txt", "GBK", "UTF-8"), "读书笔记.txt"},
+      {convert("大書.txt", "BIG5", "UTF-8"), "大書.txt"},
+      {convert("這是第一章.mp3", "BIG5", "UTF-8"), "這是第一章.mp3"},
+      {"cut \xE4", "cut "},        // a lone lead byte at the end is dropped
+      {"\xFF\xFE.txt", " .txt"},  // no set knows the pair
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(charset_name_text(c.name.c_str()), c.want) << c.want;
+    EXPECT_EQ(charset_name_is_utf8(c.name.c_str()), c.name == c.want) << c.want;
+  }
+}
+
 // The converters are shared by the reader, the prompts and the DAISY
 // player; each keeps its shift state to one call at a time.
 TEST(Charset, ConvertersServeSeveralThreads) {

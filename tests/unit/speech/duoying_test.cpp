@@ -164,6 +164,11 @@ TEST_F(DuoYing, OutputBufferLimits) {
   int len = 0;
   EXPECT_STREQ(convert_utf8("", 0, &len), " ");
   EXPECT_EQ(len, 1);
+  // A bad byte met just as the work buffer fills stays inside it.
+  std::string full;
+  for (int i = 0; i < 511; i++) full += "中";
+  full += "a\xFF";
+  EXPECT_LE(convert(full).size(), 1023u);
 }
 
 TEST_F(DuoYing, ReloadsWhenTheFileChanges) {
