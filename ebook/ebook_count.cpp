@@ -22,10 +22,11 @@ std::shared_ptr<std::atomic<bool>> g_stop;  // the running worker's stop flag
 unsigned g_generation = 0;                  // screen thread only
 bool g_ready = false;                       // screen thread only
 
-void countBook(ebook_parser parser, std::string path, int pages, std::shared_ptr<std::atomic<bool>> stop,
-           unsigned generation) {
+void countBook(ebook_parser parser, std::string path, int pages, int charset,
+               std::shared_ptr<std::atomic<bool>> stop, unsigned generation) {
   parser.context = nullptr;
   auto result = std::make_shared<EbookBookCount>();
+  ebook_text_choose_charset(charset);  // the reader's pages are cut in this set
   if (parser.open(&parser, path.c_str()) != 0) {
     LOGW("%s: cannot open it again to count it\n", path.c_str());
     return;
@@ -42,12 +43,12 @@ void countBook(ebook_parser parser, std::string path, int pages, std::shared_ptr
 
 }  // namespace
 
-int EbookCountStart(const ebook_parser *record, const char *path, int total_pages) {
+int EbookCountStart(const ebook_parser *record, const char *path, int total_pages, int charset) {
   EbookCountStop();
   g_generation++;
   if (!record || !record->open || !path || total_pages <= 0) return -1;
   g_stop = std::make_shared<std::atomic<bool>>(false);
-  g_worker = std::thread(countBook, *record, std::string(path), total_pages, g_stop, g_generation);
+  g_worker = std::thread(countBook, *record, std::string(path), total_pages, charset, g_stop, g_generation);
   return 0;
 }
 

@@ -14,8 +14,9 @@ struct ebook_parser;
 // Starts counting the book at path (a fixed path) through a copy of the
 // registry record `record`, which has total_pages pages. A count in
 // progress is abandoned first. Returns 0, or -1 when there is nothing to
-// count or the worker cannot start.
-int EbookCountStart(const ebook_parser *record, const char *path, int total_pages);
+// count or the worker cannot start. charset: the character set chosen by
+// hand that the reader opened the book in (0 automatic).
+int EbookCountStart(const ebook_parser *record, const char *path, int total_pages, int charset = 0);
 
 // Abandons a count in progress (its result is never installed) and joins
 // its worker.

@@ -451,7 +451,7 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
     if (EbookCharset.values[row].value == r->charset) ItemSetValue(&EbookCharset, row);
   if (ebook_epub_missing(&r->parser) > 0) say(kChaptersMissing);
   // Reading starts at once; sentences and paragraphs are counted meanwhile.
-  if (!r->is_pdf) EbookCountStart(record, path.c_str(), r->total_pages);
+  if (!r->is_pdf) EbookCountStart(record, path.c_str(), r->total_pages, r->charset);
   const bool inside = start_page >= 0 && start_page < r->total_pages;
   r->cur_page = inside ? start_page : 0;
   r->cur_line = inside ? std::max(start_line, 0) : 0;

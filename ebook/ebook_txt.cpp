@@ -30,7 +30,9 @@ constexpr int kWorkSize = 0x80000;
 constexpr int kRefill = 0x40000;
 
 unsigned char g_ebdKey[8] = {0x5A, 0xC3, 0x1E, 0x97, 0x64, 0xB8, 0x2D, 0xF1};
-int g_chosenCharset = 0;  // CHARSET_* chosen by the listener, 0 detect; key thread
+// CHARSET_* chosen by the listener for the next open on this thread, 0
+// detect: the reader and the background count each open with their own.
+thread_local int g_chosenCharset = 0;
 const unsigned char kEbeKey[8] = {0xA7, 0x3C, 0xE1, 0x58, 0x9B, 0x06, 0xD4, 0x72};
 
 struct FileClose {
