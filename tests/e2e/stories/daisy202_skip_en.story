@@ -72,6 +72,7 @@ expect saying "Reading speed"
 key UP
 key UP
 key UP
+key UP
 expect say "notes, skip"
 key UP
 expect say "page numbers, skip"

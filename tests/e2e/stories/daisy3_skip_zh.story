@@ -122,6 +122,8 @@ key OK
 key MENU
 expect saying "朗读速度"
 key UP
+expect say "睡眠定时, 关"
+key UP
 expect say "制作者注释, 跳过"
 key UP
 expect say "边栏, 跳过"
