@@ -329,9 +329,9 @@ int RadioLoadStation(Radio *radio, const char *path) {
     result = -3;
   }
   if (result != 0) {
-    // Kept for whoever wants it back: the next save writes a new file.
-    std::string old = BoardPath(path);
-    if (std::rename(old.c_str(), (old + ".bak").c_str()) != 0) LOGW("keep %s aside failed\n", path);
+    // Kept for whoever wants it back (numbered, never overwritten): the
+    // next save writes a new file.
+    XxmlKeepBad(path);
     return result;
   }
   int cur = 0;

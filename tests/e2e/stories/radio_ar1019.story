@@ -55,11 +55,12 @@ key FM
 expect say "87.0MHz"
 key DOWN
 expect say "87.0MHz"
-expect file /home/radio.xml.bak contains "<chip>ar1019</chip>"
+expect file /home/radio.xml.bad contains "<chip>ar1019</chip>"
 key BACK
 expect saying "-0.wav"
 file /home/radio.xml "<radio_station><chip>rda5807</chip><band><stat"
 key FM
 expect say "Station list damaged"
 expect say "87.0MHz"
-expect file /home/radio.xml.bak contains "<band><stat"
+expect file /home/radio.xml.bad.1 contains "<band><stat"
+expect file /home/radio.xml.bad contains "<chip>ar1019</chip>"

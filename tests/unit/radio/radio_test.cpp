@@ -205,7 +205,7 @@ TEST(StationStore, RejectsDamagedAndForeignFilesKeepingThem) {
     EXPECT_EQ(RadioLoadStation(&r, "/home/radio.xml"), c.result) << c.content;
     EXPECT_EQ(r.bands[0].stations.size(), c.stations) << c.content;
     EXPECT_EQ(r.bands[0].cur_station, c.current) << c.content;
-    EXPECT_EQ(root.exists("/home/radio.xml.bak"), c.result < 0) << c.content;
+    EXPECT_EQ(root.exists("/home/radio.xml.bad"), c.result < 0) << c.content;
     EXPECT_EQ(root.exists("/home/radio.xml"), c.result == 0) << c.content;
   }
   TempRoot empty;
