@@ -92,13 +92,7 @@ void alsaWrite(const int16_t *pcm, int frames) {
   g_dropped += frames;
 }
 
-void alsaDrop() {
-  if (!g_pcm) return;
-  snd_pcm_drop(g_pcm);
-  snd_pcm_prepare(g_pcm);  // ready for the next write
-}
-
-const HostOutlet kAlsaOutlet = {"alsa", alsaOpen, alsaWrite, alsaClose, alsaDrop};
+const HostOutlet kAlsaOutlet = {"alsa", alsaOpen, alsaWrite, alsaClose};
 
 }  // namespace
 
