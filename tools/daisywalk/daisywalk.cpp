@@ -14,6 +14,7 @@
 #include "board/host/host.h"
 #include "core/runtime/log.h"
 #include "tools/daisywalk/daisy_report.h"
+#include "tools/host_setup.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,10 +51,7 @@ int main(int argc, char **argv) {
     usage();
     return 2;
   }
-  LogSetLevel(log ? LOG_WARNING : -1);
-  BoardHostOptions options;
-  options.root = root;
-  if (BoardHostConfigure(options) != 0) return 2;
+  if (ToolHostSetUp(root, log) != 0) return 2;
 
   const daisyreport::Api &api = daisyreport::apiFor(book);
   int rc = api.open(book.c_str());

@@ -20,6 +20,7 @@
 #include "ebook/charset.h"
 #include "ebook/ebook_epub.h"
 #include "ebook/ebook_parser.h"
+#include "tools/host_setup.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -103,10 +104,7 @@ int main(int argc, char **argv) {
     usage();
     return 2;
   }
-  LogSetLevel(log ? LOG_WARNING : -1);
-  BoardHostOptions options;
-  options.root = root;
-  if (BoardHostConfigure(options) != 0) return 2;
+  if (ToolHostSetUp(root, log) != 0) return 2;
   if (root.empty())
     set_pdf_programs(TB_SOURCE_DIR "/board/host/pdftools/pdfinfo", TB_SOURCE_DIR "/board/host/pdftools/pdftotext",
                      TB_SOURCE_DIR "/data/xpdfrc");
