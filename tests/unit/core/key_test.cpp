@@ -253,6 +253,7 @@ class KeyDistribution : public ::testing::Test {
   void SetUp() override {
     MLanguageSetting = 1;
     MainVolume = 10;
+    ContinueLastFile = 0;  // an earlier test's open player leaves "reopen" set: InitKey would send OK
   }
   void TearDown() override {
     DeInitKey();
