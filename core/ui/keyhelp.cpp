@@ -116,8 +116,6 @@ int KeyDescribeFunc(void *, int, int) {
   return 0;
 }
 
-int KeyHelpRunning(void) { return g_running ? 1 : 0; }
-
 bool KeyHelpTake(const KeyEvent *key) {
   if (!g_running || !key) return false;
   // Time ran out just now and the timer has not said so yet.

@@ -18,6 +18,3 @@ int KeyDescribeFunc(void *context, int value, int preview);
 // it is not running or the key is not one of the keyboard's (card and
 // player notices, the held power key, auto-repeats pass).
 bool KeyHelpTake(const KeyEvent *key);
-
-// 1 while the describer runs.
-int KeyHelpRunning(void);

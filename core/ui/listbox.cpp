@@ -70,8 +70,3 @@ Activity *ListBoxCreate(std::vector<std::string> lines, int current, void (*call
   }
   return &box->head;
 }
-
-int ListBoxCurrent(Activity *a) {
-  if (!a || a->key != ListBoxKey) return -1;
-  return boxOf(a)->current;
-}

@@ -17,6 +17,3 @@
 // an empty list or without memory.
 Activity *ListBoxCreate(std::vector<std::string> lines, int current, void (*callback)(void *arg, int index),
                         void *arg);
-
-// The index of the line the box is on; -1 for a null or foreign screen.
-int ListBoxCurrent(Activity *box);
