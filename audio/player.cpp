@@ -83,6 +83,10 @@ struct Player {
   // Decoder thread; the key thread only while it is parked or joined.
   PcmOut pcm;                       // the writer's way to the device
   std::atomic<bool> bSent{false};   // the end notice for B went out
+  // The decoder thread set `ended` before it sends its tail to the device;
+  // this is set once the tail went out, just before the thread's own end
+  // notice. Until then the file's end cannot be judged (was it silent?).
+  std::atomic<bool> drained{false};
 };
 
 Player *playerOf(Activity *a) { return a && a->key == AudioKey ? static_cast<Player *>(a->data) : nullptr; }
@@ -150,7 +154,9 @@ int AudioSetParam(Audio *a, int rate, int channels) {
 // tail and the last part block still go to the device before the notice.
 int AudioFileEnd(Audio *a) {
   if (a->state.load() == AUDIO_STOP) return 0;
-  PcmOutDrain(&playerOf(a)->pcm, a, a->ff_ctx ? a->ff_ctx->out_channels : 1);
+  Player *p = playerOf(a);
+  PcmOutDrain(&p->pcm, a, a->ff_ctx ? a->ff_ctx->out_channels : 1);
+  p->drained = true;
   notifyEnd(a);
   return 0;
 }
@@ -202,6 +208,7 @@ int AudioOpenFile(Player *p, int start_ms, int stream) {
   }
   dropPending(p);
   p->pcm.sounded = false;
+  p->drained = false;
   p->endHandled = false;
   int r = AudioOpen(a, path.c_str(), start_ms, stream, preset);
   if (r != 0) {
@@ -329,7 +336,8 @@ int onAudioEnd(Player *p) {
   Audio *a = p->audio;
   if (!p->opened) return 0;
   if (a->ended) {
-    if (p->endHandled) return 0;
+    // A notice sent before the thread's tail went out: its own follows.
+    if (p->endHandled || !p->drained) return 0;
     p->endHandled = true;
     return fileEnded(p);
   }
@@ -548,7 +556,7 @@ int AudioMenuJmpToMinutes(void *context, int value, int preview) {
 int AudioShow(Activity *a) {
   Player *p = playerOf(a);
   if (!p) return -1;
-  if (p->opened && p->audio->ended && !p->endHandled) SendVKey(VKEY_AUDIOEND);
+  if (p->opened && p->drained && !p->endHandled) SendVKey(VKEY_AUDIOEND);
   return 0;
 }
 
