@@ -76,11 +76,20 @@ def clip_lines(log_lines):
         elif words[1] == "dsp" and words[2] == "write" and "bytes" in kv and fmt:
             size, pos = int(kv["bytes"]), int(kv["pos"])
             for c in clips:
-                if not c["open"] or c["pos"] is not None or fmt != (c["rate"], c["ch"]):
+                if not c["open"] or fmt != (c["rate"], c["ch"]):
                     continue
-                if c["skip"] < size:
-                    frames = c["skip"] // (2 * c["ch"])
-                    c["pos"] = pos + round(frames * WAV_RATE / c["rate"])
+                frames = round(size // (2 * c["ch"]) * WAV_RATE / c["rate"])
+                if c["pos"] is not None:
+                    # Only the run of writes that follow one another in
+                    # out.wav: after a prompt the clip lies elsewhere.
+                    if abs(pos - (c["pos"] + c["written"])) <= 2:
+                        c["written"] = pos + frames - c["pos"]
+                    else:
+                        c["open"] = False
+                elif c["skip"] < size:
+                    skipped = round(c["skip"] // (2 * c["ch"]) * WAV_RATE / c["rate"])
+                    c["pos"] = pos + skipped
+                    c["written"] = frames - skipped
                 else:
                     c["skip"] -= size
     return clips
@@ -151,14 +160,15 @@ def check(root, book_dir_fixed, log_lines, minimum):
         source = sources[c["src"]]
         start = round(c["begin"] * rate / 1000)
         length = (round(c["end"] * rate / 1000) if c["end"] >= 0 else len(source)) - start
-        # The loudest stretch of the clip's first second: silence aligns anywhere.
-        span = min(length, rate) - PROBE
+        # The loudest stretch of the clip's first second, of what was written
+        # before a key cut it: silence aligns anywhere.
+        span = min(length, rate, c["written"] * rate // WAV_RATE) - PROBE
         best_at, best_energy = 0, -1
         for at in range(0, max(span, 1), PROBE // 2):
             energy = sum(abs(v) for v in source[start + at:start + at + PROBE])
             if energy > best_energy:
                 best_at, best_energy = at, energy
-        if best_energy < PROBE * 200:
+        if best_energy < PROBE * 200 or span < 0:
             previous = None
             continue
         played = array.array("h")
