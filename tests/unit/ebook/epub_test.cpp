@@ -186,7 +186,6 @@ TEST(Epub, DamagedBooksOpenAsFarAsTheyCan) {
       {"one document encrypted", with({"META-INF/encryption.xml", enc}), 0, 1},
       {"all encrypted", with({"META-INF/encryption.xml", encAll}), EPUB_ENCRYPTED, 2},
       {"no documents at all", with({"OPS/book.opf", opf("<itemref idref=\"x\"/>")}), EPUB_NO_TEXT, 1},
-      {"zip bomb", with({"OPS/text/b.xhtml", "<p>" + std::string(17u << 20, 'z')}), 0, 0},
   };
   for (const auto &c : cases) {
     std::string path = dir.path() + "/bad.epub";
@@ -199,6 +198,22 @@ TEST(Epub, DamagedBooksOpenAsFarAsTheyCan) {
   WriteFile(dir.path() + "/not.epub", "PK not a zip at all");
   EpubBook book;
   EXPECT_EQ(epub_open((dir.path() + "/not.epub").c_str(), &book), EPUB_NOT_ZIP);
+}
+
+// A member that inflates past what one document may hold is cut there and
+// the book still opens. Apart from the others: its megabytes are slow under
+// the thread sanitizer, which has nothing to look for here.
+TEST(Epub, OversizedMemberIsCut) {
+  TempDir dir;
+  std::vector<Member> m = smallBook();
+  for (Member &x : m)
+    if (x.name == "OPS/text/b.xhtml") x.bytes = "<p>" + std::string(17u << 20, 'z');
+  const std::string path = dir.path() + "/bomb.epub";
+  writeZip(path, m);
+  EpubBook book;
+  EXPECT_EQ(epub_open(path.c_str(), &book), 0);
+  EXPECT_EQ(book.missing + book.encrypted, 0);
+  EXPECT_LT(book.text.size(), 16u << 20);
 }
 
 TEST(Epub, PagesEndAtDocumentEnds) {
