@@ -80,6 +80,7 @@ struct Player {
   int emptyRun = 0;             // files in a row that ended without a sound
   int savedShutdown = 0;        // auto power-off state before the player
   int opens = 0;                // files opened so far: the sleep timer's track number
+  int keptMs = -1;              // the position last written to the history
   // Decoder thread; the key thread only while it is parked or joined.
   PcmOut pcm;                       // the writer's way to the device
   std::atomic<bool> bSent{false};   // the end notice for B went out
@@ -191,6 +192,19 @@ void storeHistory(Player *p, int ms) {
   if (r < 0) LOGE("MarkAddItem return %d\n", r);
 }
 
+// The position keeper's tick (key thread): a place that moved since the
+// last tick goes into the history and is written at once, so a power cut
+// loses a tick or two of listening, not the whole session.
+void keepPosition(void *context) {
+  Player *p = static_cast<Player *>(context);
+  if (!p->opened) return;
+  const int ms = p->audio->pos_ms.load();
+  if (ms == p->keptMs) return;
+  p->keptMs = ms;
+  storeHistory(p, ms);
+  BookMarkSaveNow();
+}
+
 // Opens the current file at start_ms on stream. Returns 0, or -1 with
 // nothing open.
 int AudioOpenFile(Player *p, int start_ms, int stream) {
@@ -273,7 +287,9 @@ void seekTo(Player *p, int ms) {
 int leave(Player *p, int ms, bool passOn) {
   ActivityRemove(&p->head);
   SleepTimerDetach(p);
+  BookMarkKeepPosition(nullptr, nullptr);
   storeHistory(p, ms >= 0 ? ms : p->audio->pos_ms.load());
+  BookMarkSaveNow();
   RestoryAutoShutdown(p->savedShutdown);
   AudioClose(p->audio);
   sound_close(p->audio->sound_handle);
@@ -661,6 +677,7 @@ int AudioKey(Activity *act, const KeyEvent *key) {
         AudioPause(a);
         RestoryAutoShutdown(1);
         say(kPause);
+        keepPosition(p);
       } else if (AudioStatus(a) == AUDIO_PAUSE) {
         AudioCont(a);
         RestoryAutoShutdown(0);
@@ -743,6 +760,7 @@ Activity *AudioPlayerCreateList(Activity *browser, const char *const *paths, int
     return nullptr;
   }
   SleepTimerAttach(&kSleepClient, p.get());
+  BookMarkKeepPosition(keepPosition, p.get());
   return &p.release()->head;
 }
 

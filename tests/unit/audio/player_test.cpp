@@ -314,8 +314,10 @@ TEST_F(Player, RightPastTheEndEndsTheFile) {
 }
 
 TEST_F(Player, OkPausesAndContinuesWhileAPromptHoldsTheDevice) {
-  wav("/mnt/emmc/a.wav", 60);
-  Activity *p = open("/mnt/emmc/a.wav");
+  const std::string a = wav("/mnt/emmc/a.wav", 60);
+  std::strcpy(HardType, "q7");  // a device name: the marks have a file to go to
+  root_.write("/home/q7cfg.xml", "<q7/>\n");
+  Activity *p = open(a, 20000);
   ASSERT_NE(p, nullptr);
   hold();  // the writer now waits for the device; a pause must still get through
   size_t said = TranscriptLines().size();
@@ -323,6 +325,10 @@ TEST_F(Player, OkPausesAndContinuesWhileAPromptHoldsTheDevice) {
   EXPECT_EQ(AudioStatus(AudioPlayerAudio(p)), AUDIO_PAUSE);
   EXPECT_EQ(TranscriptSince(said), (std::vector<std::string>{"暂停"}));
   int at = pos(p);
+  EXPECT_EQ(history(a), at);  // the paused place is in the file at once
+  EXPECT_EQ(BookMarkDirty(), 0);
+  EXPECT_NE(root_.read("/home/q7cfg.xml").find("<timeoffset>20000</timeoffset>"), std::string::npos);
+  HardType[0] = '\0';
   EXPECT_EQ(key(VKEY_OK), 0);
   EXPECT_EQ(AudioStatus(AudioPlayerAudio(p)), AUDIO_RUN);
   std::this_thread::sleep_for(100ms);
