@@ -16,6 +16,7 @@
 #include "core/runtime/log.h"
 #include "core/runtime/xml.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -203,7 +204,9 @@ int CfgDataSave(xmlNode *parent) {
   xmlNode *block = xmlNewChild(parent, nullptr, X("config"), nullptr);
   for (const CfgKey &k : kConfigKeys) {
     if (k.value) {
-      addInt(block, k.name, *k.value);
+      // Read as an atomic: the log's rotation moves LogFileNo on whatever
+      // thread writes the line that fills a file.
+      addInt(block, k.name, std::atomic_ref<int>(*k.value).load(std::memory_order_relaxed));
       continue;
     }
     // Up to four bytes per byte of text (a "$x" escape).

@@ -9,6 +9,7 @@
 #include "core/runtime/machine.h"
 #include "core/runtime/shell.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -40,7 +41,8 @@ FILE *openNumbered(int no, const char *mode) {
 // and the oldest one beyond CfgMaxLogFile is deleted.
 void rotate() {
   std::fclose(g_stream);
-  LogFileNo = LogFileNo + 1 >= kMaxLogNo ? 0 : LogFileNo + 1;
+  std::atomic_ref<int>(LogFileNo).store(LogFileNo + 1 >= kMaxLogNo ? 0 : LogFileNo + 1,
+                                       std::memory_order_relaxed);  // a settings save reads it
   g_stream = openNumbered(LogFileNo, "w");
   if (!g_stream) {
     g_stream = stdout;
