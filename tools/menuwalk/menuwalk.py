@@ -26,7 +26,9 @@ Written files (REPO defaults to the repository holding this tool):
   tests/e2e/stories/menu_walk_zh.story   start-up tree, Chinese (factory-test
                                          flag present, so "Cancel test" shows)
   tests/e2e/stories/menu_walk_en.story   start-up tree, switched to English
-                                         through the language item first
+                                         through the language item first;
+                                         into a submenu only where the tree
+                                         differs from the Chinese story's
   tests/unit/menu/walks/all_zh.walk      every item shown and every value
   tests/unit/menu/walks/all_en.walk      allowed, for the in-process replay
 
@@ -366,8 +368,10 @@ def names_at(toks, i):
 class Walk:
     """The listener and the menu engine: keys in, spoken lines out."""
 
-    def __init__(self, items, done, hidden, masks, board=None, values=True):
+    def __init__(self, items, done, hidden, masks, board=None, values=True, enter=None):
         self.items = items
+        # The submenus OK goes into: every one (None), or only those named
+        self.enter_menus = enter
         # RIGHT through every value of every value item, or (False) only of
         # those whose allowed values a mask narrows
         self.values = values
@@ -431,7 +435,7 @@ class Walk:
                 self.pos[menu] = idx
                 self.key("DOWN", self.line(child))
             it = self.items[child]
-            if it.kind == "menu":
+            if it.kind == "menu" and (self.enter_menus is None or child in self.enter_menus):
                 first = self.enter(child)
                 self.key("OK", self.line(first))
                 self.walk(child)
@@ -525,9 +529,17 @@ def main():
     browser = [f'file /mnt/emmc/{BROWSER_LINE} "text"',
                'cmdline "console=ttyS0 hard_ver=q7_v2.0_4_128mb,abcd123456240315,v1.0,v1.1,v1.2,v1.3,v1.4 rootwait"']
 
-    zh = Walk(items, done, startup_hidden - {"CancelTest"}, startup_masks, board, values=False)
+    # The Chinese story's machine has the factory-test flag: the cancel-test
+    # item shows.
+    zh_hidden = startup_hidden - {"CancelTest"}
+    zh = Walk(items, done, zh_hidden, startup_masks, board, values=False)
     zh.system_menu(DEVICE_LINE)
-    en = Walk(items, done, startup_hidden, startup_masks, board, values=False)
+    # The English story goes into the submenus only where its start-up
+    # differs from the Chinese story's (no factory-test flag): the rest of
+    # the tree is the same there, and its English names are all_en.walk's.
+    probe = Walk(items, done, set(), {})
+    enter = {m for ident in startup_hidden ^ zh_hidden for m in probe.find("SystemMenu", ident)[1:-1]}
+    en = Walk(items, done, startup_hidden, startup_masks, board, values=False, enter=enter)
     en.switch_language(DEVICE_LINE)
     en.system_menu(DEVICE_LINE)
     every_zh = Walk(items, done, set(), {})
@@ -546,8 +558,9 @@ def main():
                                                       f'expect say "{DEVICE_LINE[0]}"'], zh),
         "tests/e2e/stories/menu_walk_en.story": story(
             ["The language item switches the prompts to English; then a walk of the",
-             "whole system menu in English: every item with its start-up value.",
-             "Every value of every item is menu_walk_test's (all_en.walk)."],
+             "system menu in English as it starts without the factory-test flag: the",
+             "cancel-test item does not show. The submenus are as in menu_walk_zh;",
+             "every English name and value is menu_walk_test's (all_en.walk)."],
             browser + ["start", f'expect say "{DEVICE_LINE[0]}"'], en),
         "tests/unit/menu/walks/all_zh.walk": story(
             ["Every item shown and every value allowed, Chinese."], [], every_zh),
