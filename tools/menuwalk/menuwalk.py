@@ -11,8 +11,9 @@ the program's code or output. From them it simulates a listener who opens
 the system menu from the file browser with MENU and walks every visible
 entry: DOWN through each menu (wrapping once round), OK into each submenu
 and BACK out of it, RIGHT through every value of every value item until it
-comes back to where it started, MENU over to the file menu and back, and
-BACK to the browser. Each key is followed by the exact line the player must
+comes back to where it started (in the stories only of the items whose
+start-up mask narrows their values), MENU over to the file menu and back,
+and BACK to the browser. Each key is followed by the exact line the player must
 speak, as `expect next` lines of a story.
 
 What the menu engine does with these keys is encoded below (walk()): a
@@ -25,9 +26,18 @@ Written files (REPO defaults to the repository holding this tool):
   tests/e2e/stories/menu_walk_zh.story   start-up tree, Chinese (factory-test
                                          flag present, so "Cancel test" shows)
   tests/e2e/stories/menu_walk_en.story   start-up tree, switched to English
-                                         through the language item first
+                                         through the language item first;
+                                         into a submenu only where the tree
+                                         differs from the Chinese story's
   tests/unit/menu/walks/all_zh.walk      every item shown and every value
   tests/unit/menu/walks/all_en.walk      allowed, for the in-process replay
+
+The stories check what only the running player has: which items show at
+start-up, the value each starts at (the board's own built-in values
+included), the values a start-up mask allows, and the switch of language.
+Every value of every item, in both languages, is the in-process replay's
+(tests/unit/menu/menu_walk_test.cpp): the stories browse only the values
+that a mask narrows.
 
 Run it again only when the document's menu section or EXTRAS (the
 player's own additions) change; the outputs are committed and the tests
@@ -358,8 +368,13 @@ def names_at(toks, i):
 class Walk:
     """The listener and the menu engine: keys in, spoken lines out."""
 
-    def __init__(self, items, done, hidden, masks, board=None):
+    def __init__(self, items, done, hidden, masks, board=None, values=True, enter=None):
         self.items = items
+        # The submenus OK goes into: every one (None), or only those named
+        self.enter_menus = enter
+        # RIGHT through every value of every value item, or (False) only of
+        # those whose allowed values a mask narrows
+        self.values = values
         self.done = done
         self.hidden = hidden
         self.masks = masks
@@ -420,12 +435,12 @@ class Walk:
                 self.pos[menu] = idx
                 self.key("DOWN", self.line(child))
             it = self.items[child]
-            if it.kind == "menu":
+            if it.kind == "menu" and (self.enter_menus is None or child in self.enter_menus):
                 first = self.enter(child)
                 self.key("OK", self.line(first))
                 self.walk(child)
                 self.key("BACK", self.line(child))
-            elif it.kind == "value":
+            elif it.kind == "value" and (self.values or child in self.masks):
                 values = self.allowed(child)
                 start = values.index(self.value[child])
                 for k in range(1, len(values) + 1):
@@ -514,9 +529,17 @@ def main():
     browser = [f'file /mnt/emmc/{BROWSER_LINE} "text"',
                'cmdline "console=ttyS0 hard_ver=q7_v2.0_4_128mb,abcd123456240315,v1.0,v1.1,v1.2,v1.3,v1.4 rootwait"']
 
-    zh = Walk(items, done, startup_hidden - {"CancelTest"}, startup_masks, board)
+    # The Chinese story's machine has the factory-test flag: the cancel-test
+    # item shows.
+    zh_hidden = startup_hidden - {"CancelTest"}
+    zh = Walk(items, done, zh_hidden, startup_masks, board, values=False)
     zh.system_menu(DEVICE_LINE)
-    en = Walk(items, done, startup_hidden, startup_masks, board)
+    # The English story goes into the submenus only where its start-up
+    # differs from the Chinese story's (no factory-test flag): the rest of
+    # the tree is the same there, and its English names are all_en.walk's.
+    probe = Walk(items, done, set(), {})
+    enter = {m for ident in startup_hidden ^ zh_hidden for m in probe.find("SystemMenu", ident)[1:-1]}
+    en = Walk(items, done, startup_hidden, startup_masks, board, values=False, enter=enter)
     en.switch_language(DEVICE_LINE)
     en.system_menu(DEVICE_LINE)
     every_zh = Walk(items, done, set(), {})
@@ -528,12 +551,16 @@ def main():
     outputs = {
         "tests/e2e/stories/menu_walk_zh.story": story(
             ["A walk of the whole system menu in Chinese on a machine in factory-test",
-             "mode: every item and every value, spoken exactly, line after line."],
+             "mode: every item with its start-up value, spoken exactly, line after line,",
+             "and every value the start-up mask of the recording folder allows.",
+             "Every value of every item is menu_walk_test's (all_zh.walk)."],
             ['file /home/new_machine ""'] + browser + ["start", 'expect say "正在测试。。。"',
                                                       f'expect say "{DEVICE_LINE[0]}"'], zh),
         "tests/e2e/stories/menu_walk_en.story": story(
             ["The language item switches the prompts to English; then a walk of the",
-             "whole system menu in English: every item and every value."],
+             "system menu in English as it starts without the factory-test flag: the",
+             "cancel-test item does not show. The submenus are as in menu_walk_zh;",
+             "every English name and value is menu_walk_test's (all_en.walk)."],
             browser + ["start", f'expect say "{DEVICE_LINE[0]}"'], en),
         "tests/unit/menu/walks/all_zh.walk": story(
             ["Every item shown and every value allowed, Chinese."], [], every_zh),

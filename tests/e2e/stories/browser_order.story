@@ -1,22 +1,17 @@
 # A folder of mixed names is heard in the device's order: folders first,
-# then files; digits as whole numbers, then Latin letters without regard to
-# case, then Chinese by pinyin; a hyphen only breaks a tie. The expected
-# order is written from those rules, not from the player's output.
+# then files by the collation weights of /home: digits as whole numbers,
+# then Latin letters without regard to case, then Chinese by pinyin. The
+# expected order is written from those rules, not from the player's output;
+# every rule (hyphens, numbers inside names, names equal but for case) is
+# in the file browser's unit tests (NameOrder).
 file /proc/mounts "/dev/mmcblk0p3 /mnt/emmc vfat rw 0 0\n"
 copy data/ChnCharIndexs.bin /home/ChnCharIndexs.bin
 file /mnt/emmc/中文.txt ""
 file /mnt/emmc/10.txt ""
-file /mnt/emmc/track-1.mp3 ""
-file /mnt/emmc/a10.txt ""
-file /mnt/emmc/张三.txt ""
 file /mnt/emmc/A3.txt ""
-file /mnt/emmc/第10章.txt ""
 file /mnt/emmc/2.txt ""
-file /mnt/emmc/Zoo.txt ""
 file /mnt/emmc/爸爸.txt ""
-file /mnt/emmc/track1.mp3 ""
 file /mnt/emmc/a2.txt ""
-file /mnt/emmc/第2章.txt ""
 file /mnt/emmc/阿姨.txt ""
 file /mnt/emmc/b.txt "bb"
 mkdir /mnt/emmc/音乐
@@ -36,25 +31,11 @@ expect next "a2.txt. 0字节"
 key DOWN
 expect next "A3.txt. 0字节"
 key DOWN
-expect next "a10.txt. 0字节"
-key DOWN
 expect next "b.txt. 2字节"
-key DOWN
-expect next "track1.mp3. 0字节"
-key DOWN
-expect next "track-1.mp3. 0字节"
-key DOWN
-expect next "Zoo.txt. 0字节"
 key DOWN
 expect next "阿姨.txt. 0字节"
 key DOWN
 expect next "爸爸.txt. 0字节"
-key DOWN
-expect next "第2章.txt. 0字节"
-key DOWN
-expect next "第10章.txt. 0字节"
-key DOWN
-expect next "张三.txt. 0字节"
 key DOWN
 expect next "中文.txt. 0字节"
 key DOWN
@@ -62,12 +43,10 @@ expect next "Books. 文件夹"
 key UP
 expect next "中文.txt. 0字节"
 key ESC
-expect next "根目录,中文.txt. 0字节, 当前第17个文件, 总共17个文件"
+expect next "根目录,中文.txt. 0字节, 当前第10个文件, 总共10个文件"
 # Ten back and ten forward stop at the ends of the list.
 key RIGHT
 expect next "中文.txt. 0字节"
-key LEFT
-expect next "a10.txt. 0字节"
 key LEFT
 expect next "Books. 文件夹"
 # Entering a folder and leaving it comes back to the folder's entry.

@@ -2,6 +2,7 @@
 // the host board's files.
 #include "core/runtime/battery.h"
 
+#include "board/board.h"
 #include "cfgtest_support.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/config.h"
@@ -48,7 +49,7 @@ class Battery : public ::testing::Test {
     write("voltage_now", voltage);
   }
 
-  cfgtest::TempRoot root_;
+  TempRoot root_;
   KeyBuffer *buf_ = nullptr;
 };
 
@@ -67,7 +68,7 @@ TEST_F(Battery, ReadsTheGaugeFiles) {
     EXPECT_EQ(GetBatteryCapacity(), c.wantCapacity) << c.capacity;
   }
   EXPECT_EQ(GetBatteryVoltage(), 3800000);
-  cfgtest::TempRoot empty;
+  TempRoot empty;
   EXPECT_EQ(GetBatteryStaus(), -1);
   EXPECT_EQ(GetBatteryCapacity(), -1);
   EXPECT_EQ(GetBatteryVoltage(), -1);
@@ -87,7 +88,7 @@ TEST_F(Battery, ChecksWarnAndPowerOff) {
       {"Charging\n", "3\n", {}, {}},
   };
   for (const auto &c : cases) {
-    cfgtest::TempRoot root;  // a transcript of its own
+    TempRoot root;  // a transcript of its own
     Gauge(c.status, c.capacity);
     ResetBatCheckTime();
     EXPECT_EQ(Transcript(), c.spoken) << c.status << c.capacity;
@@ -113,16 +114,16 @@ TEST_F(Battery, FullIsAnnouncedOnceAfterCharging) {
 
 TEST_F(Battery, ControlDevicesKeepTheirState) {
   EXPECT_EQ(LedOn(), 0);
-  EXPECT_EQ(root_.Read("/dev/led"), "on\n");
+  EXPECT_EQ(root_.read("/dev/led"), "on\n");
   EXPECT_EQ(LedStatus(), 1);
   EXPECT_EQ(LedOff(), 0);
-  EXPECT_EQ(root_.Read("/dev/led"), "off\n");
+  EXPECT_EQ(root_.read("/dev/led"), "off\n");
   EXPECT_EQ(LedStatus(), 0);
   EXPECT_EQ(MotorOnDelay(300), 0);
-  EXPECT_EQ(root_.Read("/dev/motor"), "delay 300\n");
+  EXPECT_EQ(root_.read("/dev/motor"), "delay 300\n");
   EXPECT_EQ(MotorStatus(), 1);
   EXPECT_EQ(SetChargeHigh(), 0);
-  EXPECT_EQ(root_.Read("/dev/charg_set"), "1 0\n");
+  EXPECT_EQ(root_.read("/dev/charg_set"), "1 0\n");
   int value = -1;
   EXPECT_EQ(GpioFunc("/dev/charg_set", 2, &value), 0);
   EXPECT_EQ(value, 0);
@@ -131,7 +132,7 @@ TEST_F(Battery, ControlDevicesKeepTheirState) {
 }
 
 TEST_F(Battery, MissingDeviceIsAFailureNotACrash) {
-  root_.Write("/dev", "not a folder");
+  root_.write("/dev", "not a folder");
   EXPECT_EQ(LedOn(), -1);
   EXPECT_EQ(LedStatus(), -1);
   EXPECT_EQ(SetChargeLow(), -1);

@@ -218,10 +218,12 @@ TEST_F(Marks, WithoutAFileTheBlockStandsAlone) {
 
 // ---- The list screen ----
 
-int g_v1 = -1;
+// The player a list opens: where it was asked to start.
+int g_v1 = -1, g_v2 = -1;
 Activity g_player;
-Activity *openAt(Activity *, int v1, int) {
+Activity *openAt(Activity *, int v1, int v2) {
   g_v1 = v1;
+  g_v2 = v2;
   g_player = {"Player", 0, nullptr, [](Activity *) { return 0; }, nullptr, 0, nullptr};
   ActivityAdd(&g_player);
   return &g_player;
@@ -282,21 +284,12 @@ TEST_F(Marks, TheListWalksCategoriesAndOpensAnEntry) {
 
 // E-book marks keep the 0-based page and the sentence of that page; the
 // lists speak the page from 1 and open the reader at page and sentence.
-int g_ebookV1 = -1, g_ebookV2 = -1;
-Activity *openEbookAt(Activity *, int v1, int v2) {
-  g_ebookV1 = v1;
-  g_ebookV2 = v2;
-  g_player = {"Player", 0, nullptr, [](Activity *) { return 0; }, nullptr, 0, nullptr};
-  ActivityAdd(&g_player);
-  return &g_player;
-}
-
 TEST_F(Marks, EbookMarksSpeakPagesFromOneAndOpenAtTheirSentence) {
   root.write("/proc/mounts", "/dev/x /mnt/emmc vfat rw 0 0\n");
   root.write("/mnt/emmc/b.txt", "text");
   MarkAddItem(MARK_EBOOK_BOOKMARK, "/mnt/emmc/b.txt", "b.txt", nullptr, nullptr, 7, 4);
   MarkAddItem(MARK_EBOOK_HISTORY, "/mnt/emmc/b.txt", "b.txt", nullptr, nullptr, 2, 0);
-  FileBrowserPlayer ebook{nullptr, openEbookAt, nullptr};
+  FileBrowserPlayer ebook{nullptr, openAt, nullptr};
   FileBrowserRegisterPlayer(FILE_KIND_EBOOK, &ebook);
   Activity *browser = FileBrowserCreate(nullptr);
   ASSERT_NE(browser, nullptr);
@@ -306,15 +299,15 @@ TEST_F(Marks, EbookMarksSpeakPagesFromOneAndOpenAtTheirSentence) {
   key(VKEY_OK);
   EXPECT_EQ(last(), "书签1, 第5页");
   key(VKEY_OK);
-  EXPECT_EQ(g_ebookV1, 4);
-  EXPECT_EQ(g_ebookV2, 7);
+  EXPECT_EQ(g_v1, 4);
+  EXPECT_EQ(g_v2, 7);
   ActivityRemove(&g_player);
   key(VKEY_MARK);
   key(VKEY_MARK);
   EXPECT_EQ(last(), "b.txt, 第1页");
   key(VKEY_OK);
-  EXPECT_EQ(g_ebookV1, 0);
-  EXPECT_EQ(g_ebookV2, 2);
+  EXPECT_EQ(g_v1, 0);
+  EXPECT_EQ(g_v2, 2);
 }
 
 }  // namespace

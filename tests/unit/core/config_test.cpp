@@ -51,17 +51,17 @@ class ConfigStore : public ::testing::Test {
     std::strcpy(HardType, "q7");
     AppRegisterHooks();  // the menu and bookmark blocks, as at start-up
     BuiltIns();
-    std::filesystem::create_directories(root_.Path("/home"));
+    std::filesystem::create_directories(root_.at("/home"));
   }
   void TearDown() override { BuiltIns(); }
 
   // A file whose config block holds the given elements.
   void WriteConfig(const std::string &elements, const std::string &calendar = "") {
-    root_.Write(kFile, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><q7><config>" + elements + "</config><calendar>" +
+    root_.write(kFile, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><q7><config>" + elements + "</config><calendar>" +
                            calendar + "</calendar></q7>");
   }
 
-  cfgtest::TempRoot root_;
+  TempRoot root_;
 };
 
 TEST_F(ConfigStore, SavedSettingsComeBack) {
@@ -75,10 +75,10 @@ TEST_F(ConfigStore, SavedSettingsComeBack) {
   SetLastPath(path);
   SaveConfig();
   EXPECT_EQ(LastPath, nullptr);  // released with the rest at shutdown
-  std::string text = root_.Read(kFile);
+  std::string text = root_.read(kFile);
   EXPECT_NE(text.find("<LastPath>/mnt/emmc/a$2b$5c"), std::string::npos) << text;
   EXPECT_NE(text.find("standalone=\"yes\""), std::string::npos);
-  EXPECT_EQ(root_.Read(std::string(kFile) + ".bak"), text);
+  EXPECT_EQ(root_.read(std::string(kFile) + ".bak"), text);
 
   BuiltIns();
   LoadConfig();
@@ -133,13 +133,13 @@ TEST_F(ConfigStore, ValuesOutOfRangeKeepTheBuiltInOnes) {
 
 TEST_F(ConfigStore, AnotherDevicesFileLoadsNothingAndIsKept) {
   const std::string other = "<q5><config><MainVolume>3</MainVolume></config></q5>";
-  root_.Write(kFile, other);
+  root_.write(kFile, other);
   EXPECT_EQ(_LoadConfig(kFile), 0);
   EXPECT_EQ(MainVolume, 10);
   LoadConfig();
   EXPECT_EQ(CfgWasReset(), 1);
-  EXPECT_EQ(root_.Read(std::string(kFile) + ".bad"), other);  // kept before a save replaces it
-  EXPECT_FALSE(root_.Exists(kFile));
+  EXPECT_EQ(root_.read(std::string(kFile) + ".bad"), other);  // kept before a save replaces it
+  EXPECT_FALSE(root_.exists(kFile));
 }
 
 // A file the store cannot take falls back to the built-in values, keeps
@@ -161,13 +161,13 @@ TEST_F(ConfigStore, UnusableFilesAreKeptNumberedAndTheLanguageSurvives) {
   for (const auto &c : cases) {
     BuiltIns();
     MLanguageSetting = 0;
-    root_.Write(kFile, c.content);
+    root_.write(kFile, c.content);
     LoadConfig();
     EXPECT_EQ(CfgWasReset(), 1) << n;
     EXPECT_EQ(MainVolume, 10) << n;
     EXPECT_EQ(MLanguageSetting, c.language) << n;
     const std::string kept = std::string(kFile) + ".bad" + (n ? "." + std::to_string(n) : "");
-    EXPECT_EQ(root_.Read(kept).size(), c.content.size()) << kept;
+    EXPECT_EQ(root_.read(kept).size(), c.content.size()) << kept;
     n++;
   }
   SaveConfig();
@@ -213,11 +213,11 @@ TEST_F(ConfigStore, DamagedFileIsKeptAndTheBackupIsRead) {
   MainVolume = 4;
   SetLastPath("/mnt/emmc/book");
   SaveConfig();
-  std::string good = root_.Read(kFile);
+  std::string good = root_.read(kFile);
   std::string truncated = good.substr(0, good.size() / 2);
   int n = 0;
   for (const std::string &damage : {truncated, std::string(), std::string("\0\0\0\0", 4)}) {
-    root_.Write(kFile, damage);
+    root_.write(kFile, damage);
     BuiltIns();
     LoadConfig();
     EXPECT_EQ(CfgWasReset(), 0);
@@ -225,19 +225,19 @@ TEST_F(ConfigStore, DamagedFileIsKeptAndTheBackupIsRead) {
     ASSERT_NE(LastPath, nullptr);
     EXPECT_STREQ(LastPath, "/mnt/emmc/book");
     const std::string kept = std::string(kFile) + ".bad" + (n++ ? "." + std::to_string(n - 1) : "");
-    EXPECT_EQ(root_.Read(kept), damage);
+    EXPECT_EQ(root_.read(kept), damage);
     SaveConfig();
-    EXPECT_NE(root_.Read(kFile).find("<MainVolume>4</MainVolume>"), std::string::npos);
-    EXPECT_EQ(root_.Read(kept), damage);  // not overwritten by the save
+    EXPECT_NE(root_.read(kFile).find("<MainVolume>4</MainVolume>"), std::string::npos);
+    EXPECT_EQ(root_.read(kept), damage);  // not overwritten by the save
   }
 }
 
 TEST_F(ConfigStore, DamagedFileWithoutBackupGivesBuiltIns) {
-  root_.Write(kFile, "<q7><config><MainVolume>3</MainVolume>");
+  root_.write(kFile, "<q7><config><MainVolume>3</MainVolume>");
   LoadConfig();
   EXPECT_EQ(MainVolume, 10);
-  EXPECT_TRUE(root_.Exists(std::string(kFile) + ".bad"));
-  EXPECT_FALSE(root_.Exists(kFile));
+  EXPECT_TRUE(root_.exists(std::string(kFile) + ".bad"));
+  EXPECT_FALSE(root_.exists(kFile));
 }
 
 TEST_F(ConfigStore, NameInAnotherEncodingDoesNotLoseTheFile) {
@@ -253,7 +253,7 @@ TEST_F(ConfigStore, NameInAnotherEncodingDoesNotLoseTheFile) {
   EXPECT_EQ(MainVolume, 6);
   ASSERT_NE(LastPath, nullptr);
   EXPECT_STREQ(LastPath, "/mnt/sdcard/\xd2\xf4\xc0\xd6/a.mp3");
-  EXPECT_FALSE(root_.Exists(std::string(kFile) + ".bad"));
+  EXPECT_FALSE(root_.exists(std::string(kFile) + ".bad"));
 }
 
 TEST_F(ConfigStore, KilledSaveLeavesTheOldOrTheNewSettings) {
@@ -281,7 +281,7 @@ TEST_F(ConfigStore, KilledSaveLeavesTheOldOrTheNewSettings) {
     bool oldOrNew = (MainVolume == 5 && !std::strcmp(LastPath, "/mnt/emmc/A")) ||
                     (MainVolume == 20 && !std::strcmp(LastPath, "/mnt/emmc/B"));
     EXPECT_TRUE(oldOrNew) << MainVolume << " " << LastPath;
-    EXPECT_FALSE(root_.Exists(std::string(kFile) + ".bad"));
+    EXPECT_FALSE(root_.exists(std::string(kFile) + ".bad"));
   }
 }
 

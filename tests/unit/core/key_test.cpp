@@ -93,7 +93,7 @@ class KeyReader : public ::testing::Test {
     return out;
   }
 
-  cfgtest::TempRoot root_;
+  TempRoot root_;
   KeyBuffer *buf_ = nullptr;
   int fds_[2] = {-1, -1};
   Event rec_;
@@ -266,7 +266,7 @@ class KeyDistribution : public ::testing::Test {
   void Deliver(TestScreen &bottom, std::vector<int> codes) {
     for (int c : codes) SendVKey(c);
     SendVKey(VKEY_MARK);
-    ASSERT_TRUE(cfgtest::WaitFor([&] { return bottom.Has(VKEY_MARK); }));
+    ASSERT_TRUE(WaitFor([&] { return bottom.Has(VKEY_MARK); }));
   }
 
   // Screens live as long as the fixture, past the key thread's end.
@@ -274,7 +274,7 @@ class KeyDistribution : public ::testing::Test {
     return screens_.emplace_back(name, result, closes);
   }
 
-  cfgtest::TempRoot root_;
+  TempRoot root_;
   std::list<TestScreen> screens_;
 };
 
@@ -298,7 +298,7 @@ TEST_F(KeyDistribution, HotPlugWordReachesTheBottomScreenAsItsKey) {
   ASSERT_EQ(InitKey(), 0);
   VkeyClientSend("usb_plug_in");  // no key of its own
   VkeyClientSend("usb_config");
-  ASSERT_TRUE(cfgtest::WaitFor([&] { return bottom.Has(VKEY_USBIN); }));
+  ASSERT_TRUE(WaitFor([&] { return bottom.Has(VKEY_USBIN); }));
   EXPECT_EQ(bottom.Got(), (std::vector<Queued>{{KEY_TYPE_REDO, VKEY_USBIN}}));
   EXPECT_EQ(GetUsbStatus(), 3);
 }

@@ -248,19 +248,6 @@ TEST_F(MenuEngine, InvisibleChildrenAreSkipped) {
   EXPECT_EQ(MenuCreate(nullptr, &menu, nullptr, nullptr, nullptr, 0), nullptr);
 }
 
-TEST_F(MenuEngine, LanguageItemSpeaksInTheLanguageBrowsed) {
-  MenuEntry *children[] = {&LanguageSetting, nullptr};
-  MenuNode menu{{MENU_NODE, {"m", "m"}}, 1, 0, 0, children};
-  open(&menu);
-  EXPECT_EQ(lastSaid(), "语言设置, 中文");
-  key(VKEY_RIGHT);
-  EXPECT_EQ(lastSaid(), "Language settings, english");
-  EXPECT_EQ(MLanguageSetting, 0);
-  key(VKEY_OK);
-  EXPECT_EQ(MLanguageSetting, 1);
-  key(VKEY_BACK);
-}
-
 TEST_F(MenuEngine, ToggleAdvancesAfterEachCommit) {
   MenuBindFunc("AudioMarkAddRepeat", recordSet);
   MenuEntry *children[] = {&AudioABrepeat, nullptr};

@@ -2,6 +2,7 @@
 // server that keeps serving whatever arrives on its socket.
 #include "core/runtime/vkey.h"
 
+#include "board/board.h"
 #include "cfgtest_support.h"
 #include "core/runtime/globals.h"
 #include "core/runtime/config.h"
@@ -57,7 +58,7 @@ class Vkey : public ::testing::Test {
     close(fd);
   }
 
-  cfgtest::TempRoot root_;
+  TempRoot root_;
   KeyBuffer *buf_ = nullptr;
   VkeyServer server_;
 };
@@ -89,7 +90,7 @@ TEST_F(Vkey, WordsChangeTheStateAndQueueKeys) {
   }
   std::vector<int> want = {VKEY_USBIN, VKEY_USBOUT, VKEY_USBDISKIN, VKEY_USBDISKOUT, VKEY_USBIN};
   EXPECT_EQ(cfgtest::DrainCodes(buf_), want);
-  EXPECT_EQ(root_.Read("/dev/charg_set"), "1 1\n");  // low current on configuration and removal
+  EXPECT_EQ(root_.read("/dev/charg_set"), "1 1\n");  // low current on configuration and removal
 }
 
 TEST_F(Vkey, CardWordsProbeTheCard) {
@@ -97,11 +98,11 @@ TEST_F(Vkey, CardWordsProbeTheCard) {
   EXPECT_EQ(GetSdcardStatus(), -1);
   EXPECT_EQ(Word("tf_card_in_exfat"), VKEY_SDIN);
   EXPECT_EQ(GetSdFsExfat(), 0);
-  root_.Write("/proc/mounts", "/dev/mmcblk0p1 /mnt/emmc vfat rw 0 0\n/dev/mmcblk1 /mnt/sdcard vfat rw 0 0\n");
+  root_.write("/proc/mounts", "/dev/mmcblk0p1 /mnt/emmc vfat rw 0 0\n/dev/mmcblk1 /mnt/sdcard vfat rw 0 0\n");
   EXPECT_EQ(Word("tf_card_in_exfat"), VKEY_SDIN);
   EXPECT_EQ(GetSdcardStatus(), 0);
   EXPECT_EQ(GetSdFsExfat(), 1);
-  root_.Write("/dev/mmcblk1p1", "");
+  root_.write("/dev/mmcblk1p1", "");
   EXPECT_EQ(Word("tf_card_in"), VKEY_SDIN);
   EXPECT_EQ(GetSdcardStatus(), 1);
   EXPECT_EQ(GetSdFsExfat(), 0);
@@ -124,9 +125,9 @@ TEST_F(Vkey, CardProbeReadsTheMountTable) {
       {"/mnt/sdcard\n", true, 1},
   };
   for (const auto &c : cases) {
-    cfgtest::TempRoot root;
-    if (c.mounts) root.Write("/proc/mounts", c.mounts);
-    if (c.partition) root.Write("/dev/mmcblk1p1", "");
+    TempRoot root;
+    if (c.mounts) root.write("/proc/mounts", c.mounts);
+    if (c.partition) root.write("/dev/mmcblk1p1", "");
     EXPECT_EQ(TestSdcard(), c.want) << (c.mounts ? c.mounts : "(no table)");
   }
 }
@@ -135,13 +136,13 @@ TEST_F(Vkey, ChargingIsAnnouncedOnlyForPowerWithoutAHost) {
   Word("usb_plug_in");
   UsbDelayCallback(nullptr, EVENT_TIMER);
   EXPECT_EQ(Transcript(), (std::vector<std::string>{"Charging..."}));
-  EXPECT_EQ(root_.Read("/dev/charg_set"), "1 0\n");  // high current
+  EXPECT_EQ(root_.read("/dev/charg_set"), "1 0\n");  // high current
 
   Word("usb_plug_in");
   Word("usb_config");
   UsbDelayCallback(nullptr, EVENT_TIMER);
   EXPECT_EQ(Transcript().size(), 1u);
-  EXPECT_EQ(root_.Read("/dev/charg_set"), "1 1\n");
+  EXPECT_EQ(root_.read("/dev/charg_set"), "1 1\n");
 }
 
 TEST_F(Vkey, ServerTurnsMessagesIntoKeys) {

@@ -148,11 +148,11 @@ TEST(XmlValue, TextIsUnescapedInsideTheTree) {
 }
 
 TEST(XmlFile, ReadsFilesWithTextInAnotherEncoding) {
-  cfgtest::TempRoot root;
-  root.Write("/home/a.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><p>/mnt/\xd2\xf4</p><v>7</v></r>");
-  root.Write("/home/b.xml", "<r><p>cut");
-  root.Write("/home/c.xml", "");
-  root.Write("/home/d.xml", "<?xml version=\"1.0\" encoding=\"GBK\"?><r><p>\xd2\xf4</p></r>");
+  TempRoot root;
+  root.write("/home/a.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><p>/mnt/\xd2\xf4</p><v>7</v></r>");
+  root.write("/home/b.xml", "<r><p>cut");
+  root.write("/home/c.xml", "");
+  root.write("/home/d.xml", "<?xml version=\"1.0\" encoding=\"GBK\"?><r><p>\xd2\xf4</p></r>");
   XmlDocPtr doc;
   ASSERT_EQ(XxmlReadFile("/home/a.xml", &doc), 0);
   char *text = nullptr;
@@ -170,14 +170,14 @@ TEST(XmlFile, ReadsFilesWithTextInAnotherEncoding) {
 }
 
 TEST(XmlFile, SaveReplacesTheFileAndLeavesNoTemporary) {
-  cfgtest::TempRoot root;
-  root.Write("/home/s.xml", "old");
+  TempRoot root;
+  root.write("/home/s.xml", "old");
   XmlDocPtr doc = ParseText("<r><a>1</a></r>");
   ASSERT_EQ(XxmlSaveFile(doc.get(), "/home/s.xml"), 0);
-  EXPECT_NE(root.Read("/home/s.xml").find("<a>1</a>"), std::string::npos);
-  EXPECT_FALSE(root.Exists("/home/s.xml.tmp"));
+  EXPECT_NE(root.read("/home/s.xml").find("<a>1</a>"), std::string::npos);
+  EXPECT_FALSE(root.exists("/home/s.xml.tmp"));
   EXPECT_EQ(XxmlSaveFile(doc.get(), "/nofolder/s.xml"), -1);
-  EXPECT_FALSE(root.Exists("/nofolder/s.xml.tmp"));
+  EXPECT_FALSE(root.exists("/nofolder/s.xml.tmp"));
 }
 
 }  // namespace
