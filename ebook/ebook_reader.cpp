@@ -23,6 +23,7 @@
 #include "core/runtime/log.h"
 #include "core/ui/menu.h"
 #include "core/clock/alarm.h"
+#include "ebook/ebook_count.h"
 #include "core/clock/sleep_timer.h"
 #include "ebook/charset.h"
 #include "ebook/ebook_epub.h"
@@ -73,10 +74,8 @@ int g_openResult = 0;  // of the last open, 0 before one; key distribution threa
 const char *const kChaptersMissing[2] = {"有章节缺失，已跳过", "some chapters are missing and were skipped"};
 const char *const kEncrypted[2] = {"书籍已加密，无法朗读", "the book is encrypted and cannot be read"};
 const char *const kNotEpub[2] = {"文件不是有效的EPUB书籍", "the file is not a valid EPUB book"};
-const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
-// From this many pages (about 5 MiB of text) counting the whole book takes
-// the board long enough that the listener is told why it is quiet.
-constexpr int kBigBookPages = 10000;
+// The whole-book count runs after reading has started (ebook_count.h).
+const char *const kNotCounted[2] = {"句子和段落还在统计中", "sentences and paragraphs are still being counted"};
 
 void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
 
@@ -150,6 +149,7 @@ void EbookTtsFinish(void *user) {
 
 void stopSpeech(Reader *r) {
   tts_stop(r->tts.get());
+  sound_discard(r->sound);  // what follows is heard at once
   r->handled = r->finishes.load();
   r->ownEnd = false;
 }
@@ -400,6 +400,7 @@ void historyOf(const std::string &path, int *page, int *line) {
 
 void EbookCloseFile(Reader *r) {
   if (!r->opened) return;
+  EbookCountStop();
   r->parser.close(&r->parser);
   r->opened = false;
 }
@@ -449,10 +450,8 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   for (int row = 0; row <= EbookCharset.maximum; row++)
     if (EbookCharset.values[row].value == r->charset) ItemSetValue(&EbookCharset, row);
   if (ebook_epub_missing(&r->parser) > 0) say(kChaptersMissing);
-  if (!r->is_pdf) {
-    if (r->total_pages >= kBigBookPages) say(kOpeningBig);
-    doExtraInit(&r->parser, r->total_pages);
-  }
+  // Reading starts at once; sentences and paragraphs are counted meanwhile.
+  if (!r->is_pdf) EbookCountStart(record, path.c_str(), r->total_pages, r->charset);
   const bool inside = start_page >= 0 && start_page < r->total_pages;
   r->cur_page = inside ? start_page : 0;
   r->cur_line = inside ? std::max(start_line, 0) : 0;
@@ -724,7 +723,10 @@ void speakPosition(Reader *r) {
     std::snprintf(total, sizeof total, PromptLanguage() ? "total %d chapters" : "总共%d章", n);
     std::snprintf(cur, sizeof cur, PromptLanguage() ? "chapter %d%s%s" : "当前第%d章%s%s", c + 1, label && *label ? ", " : "",
                   label ? label : "");
-  } else if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER) {
+  } else if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER || !EbookCountReady()) {
+    // Before the count is in, the page stands in for the sentence or
+    // paragraph, and the listener hears why.
+    if (!r->is_pdf && unit > UNIT_PAGE && unit != UNIT_STEP_LETTER) name += std::string(", ") + kNotCounted[PromptLanguage()];
     TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
   } else if (unit == UNIT_PARAGRAPH) {
@@ -1148,6 +1150,21 @@ int EbookShow(Activity *act) {
 }
 
 int EbookHide(Activity *act) { return ActivityHideScreen(act); }
+
+int EbookPercentRead(Activity *act, int *estimated) {
+  Reader *r = readerOf(act);
+  if (!r || r->total_pages <= 0) return -1;
+  const int pages = std::min(r->total_pages, kEbookMaxPages);
+  if (!r->is_pdf && EbookCountReady() && StartLineOfPage[pages] > 0) {
+    if (estimated) *estimated = 0;
+    const int64_t before = StartLineOfPage[std::min(r->cur_page, pages)] + r->cur_line;
+    return static_cast<int>(before * 100 / StartLineOfPage[pages]);
+  }
+  // Pages hold the same number of source bytes: the share of pages is the
+  // share of the file.
+  if (estimated) *estimated = 1;
+  return static_cast<int>(static_cast<int64_t>(r->cur_page) * 100 / r->total_pages);
+}
 
 int EbookReaderGetInfo(Activity *act, EbookReaderInfo *info) {
   Reader *r = readerOf(act);

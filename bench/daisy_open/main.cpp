@@ -136,6 +136,18 @@ struct Navigator {
   int (*total_pages)(void);
 };
 
+// Private memory of this process (RssAnon), in MiB; -1 when unknown.
+double rssAnonMiB() {
+  FILE *f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "RssAnon: %ld kB", &kb) == 1) break;
+  std::fclose(f);
+  return kb < 0 ? -1 : static_cast<double>(kb) / 1024.0;
+}
+
 void measure(const Navigator &n, const std::string &path) {
   long rssBefore = maxRssKb();
   size_t heapBefore = mallinfo2().uordblks;
@@ -148,6 +160,11 @@ void measure(const Navigator &n, const std::string &path) {
   }
   size_t heapAfter = mallinfo2().uordblks;
   long rssAfter = maxRssKb();
+  // What the player's open does next (daisy_open): freed parse buffers go
+  // back to the system.
+  const double anonOpen = rssAnonMiB();
+  malloc_trim(0);
+  const double anonTrimmed = rssAnonMiB();
   DaisyPlayItem *item = nullptr;
   const char *text = nullptr;
   t0 = BoardMonotonicUs();
@@ -163,6 +180,8 @@ void measure(const Navigator &n, const std::string &path) {
   std::printf("%-10s open %7.1f ms   peak RSS %6.1f MiB (%.1f before the open)   heap held %6.1f MiB   pages %d\n",
               n.name, openMs, static_cast<double>(rssAfter) / 1024.0, static_cast<double>(rssBefore) / 1024.0,
               static_cast<double>(heapAfter - heapBefore) / (1024.0 * 1024.0), n.total_pages());
+  std::printf("%-10s private memory (RssAnon) after the open %.1f MiB, with the freed parse buffers returned %.1f MiB\n",
+              n.name, anonOpen, anonTrimmed);
   std::printf("%-10s walk of %d items %.1f ms (%.2f us per item); jump 10 h + page 900 + 100 pages back %.2f ms\n",
               n.name, items, walkMs, walkMs * 1000.0 / items, movesMs);
   n.close();

@@ -13,6 +13,7 @@
 #include "core/ui/menu.h"
 #include "ebook/ebook_lines.h"
 #include "ebook/ebook_parser.h"
+#include "ebook/ebook_count.h"
 #include "ebook/ebook_reader.h"
 #include "menu/mdata.h"
 #include "sound/sound.h"
@@ -365,6 +366,15 @@ TEST_F(Reader, BookmarksAndReportsSpeakPagesFromOne) {
   setUnit(2);
   key(VKEY_ESC);
   setUnit(4);
+  // The whole-book count comes in after reading has started.
+  ASSERT_TRUE(WaitOnScreenThread([] { return EbookCountReady() == 1; }));
+  int estimated = -1;
+  EXPECT_EQ(EbookPercentRead(r, &estimated), (StartLineOfPage[2] + 4) * 100 / StartLineOfPage[5]);
+  EXPECT_EQ(estimated, 0);
+  key(VKEY_ESC);
+  EbookCountStop();  // as before the count is in: pages stand in for sentences
+  EXPECT_EQ(EbookPercentRead(r, &estimated), 40);
+  EXPECT_EQ(estimated, 1);
   key(VKEY_ESC);
   const int before = StartLineOfPage[2] + 4 + 1;
   // Then what is left: the percent read and the reading time at the voice's speed.
@@ -372,7 +382,8 @@ TEST_F(Reader, BookmarksAndReportsSpeakPagesFromOne) {
   const std::vector<std::string> expect = {
       "add book mark1, page 3", "add book mark2, page 3", "five.txt, total 5 pages, current page 3" + left,
       "five.txt, total " + std::to_string(StartLineOfPage[5]) + " sentences, current sentence " +
-          std::to_string(before) + left};
+          std::to_string(before) + left,
+      "five.txt, sentences and paragraphs are still being counted, total 5 pages, current page 3" + left};
   EXPECT_EQ(TranscriptSince(said), expect);
 }
 
