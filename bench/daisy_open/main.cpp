@@ -5,12 +5,14 @@
 // navigator and prints the open time, the peak memory of the process (the
 // books are written and each is opened in a process of its own, so no peak
 // hides another) and the heap the open book holds, and the time of a walk
-// through every phrase and of a few long moves.
+// through every phrase and of a few long moves; then the player's quick
+// open beside it (daisy.h): OK to the first clip, a resume, and memory.
 //
 //   bench_daisy_open [--keep]    (--keep leaves the generated books)
 #include "bench/bench_util.h"
 #include "board/board.h"
 #include "core/runtime/log.h"
+#include "daisy/daisy.h"
 #include "daisy/daisy202.h"
 #include "daisy/daisy3.h"
 
@@ -188,6 +190,39 @@ void measure(const Navigator &n, const std::string &path) {
 }
 
 
+// The player's open (daisy_open): to the first clip, and to a clip in the
+// middle of the book (a resume), while the rest is read in the background;
+// then the wait until the whole book is in, and the private memory while
+// it plays.
+void measureQuick(const char *name, const std::string &path) {
+  DaisyPlayItem *item = nullptr;
+  int64_t t0 = BoardMonotonicUs();
+  if (daisy_open(path.c_str()) != 0 || daisy_start(&item) != 0) {
+    std::printf("%s: quick open failed\n", name);
+    return;
+  }
+  while (item->kind != DAISY_ITEM_AUDIO && item->kind != DAISY_ITEM_END && daisy_continue(&item) == 0) {
+  }
+  const double firstMs = ms(t0);
+  const double anonFirst = rssAnonMiB();
+  t0 = BoardMonotonicUs();
+  const int headings = daisy_get_ttl_section();  // waits for the whole book
+  const double wholeMs = ms(t0);
+  const double anonWhole = rssAnonMiB();
+  daisy_close();
+  t0 = BoardMonotonicUs();
+  DaisyBookMarkInfo mark{kSmils / 2, 1, -1, -1, nullptr, 1000};
+  const int rc = daisy_open(path.c_str()) == 0 ? daisy_go_to_book_mark(&mark, &item) : -1;
+  const double resumeMs = ms(t0);
+  daisy_close();
+  std::printf("%-10s OK -> first clip %6.1f ms (goal < 100), resume in SMIL %d %6.1f ms%s; whole book in %.1f ms "
+              "later (%d headings)\n",
+              name, firstMs, kSmils / 2, resumeMs, rc == 0 ? "" : " FAILED", wholeMs, headings);
+  std::printf("%-10s private memory (RssAnon) playing the first clip %.1f MiB, playing with the whole book in %.1f "
+              "MiB (goal < 12 MB)\n",
+              name, anonFirst, anonWhole);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -216,6 +251,9 @@ int main(int argc, char **argv) {
            daisy3_last_page, daisy3_get_total_pages},
             dir3 + "/book.opf");
   });
+  std::printf("the player's open (the rest read in the background):\n");
+  inChild([&] { measureQuick("DAISY 2.02", dir202 + "/ncc.html"); });
+  inChild([&] { measureQuick("DAISY 3", dir3 + "/book.opf"); });
   if (!keep) std::filesystem::remove_all(root);
   return 0;
 }
