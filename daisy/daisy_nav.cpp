@@ -253,6 +253,8 @@ int Book::loadTexts(bool required) {
     StringArray_free(s->text_fragments);
     s->text_fragments = nullptr;
   }
+  // The book plays for hours: give back what the parse reserved for more.
+  for (XhtmlText *t : texts) xhtml_text_compact(t);
   return 0;
 }
 
