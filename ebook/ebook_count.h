@@ -2,7 +2,7 @@
 // after reading has started. A worker thread opens a copy of the book's
 // format record of its own, counts every page (ebook_lines.h) and posts the
 // result to the screen thread (ActivityPost), which installs it in the
-// process-wide arrays. Until then positions by sentence or paragraph are
+// process-wide arrays (and a text book's page table in the reader's record). Until then positions by sentence or paragraph are
 // not known and the reader says so; nothing waits for the count.
 //
 // Threads: start, stop and the ready flag belong to the screen thread; the
@@ -12,11 +12,13 @@
 struct ebook_parser;
 
 // Starts counting the book at path (a fixed path) through a copy of the
-// registry record `record`, which has total_pages pages. A count in
-// progress is abandoned first. Returns 0, or -1 when there is nothing to
-// count or the worker cannot start. charset: the character set chosen by
-// hand that the reader opened the book in (0 automatic).
-int EbookCountStart(const ebook_parser *record, const char *path, int total_pages, int charset = 0);
+// registry record `record`. A count in progress is abandoned first.
+// Returns 0, or -1 when there is nothing to count. charset: the character
+// set chosen by hand that the reader opened the book in (0 automatic).
+// reading (may be null): the reader's open record of the book; a plain-text
+// book's whole page table is handed to it with the count
+// (ebook_text_set_pages), so the reader never pages the book itself.
+int EbookCountStart(const ebook_parser *record, const char *path, int charset = 0, ebook_parser *reading = nullptr);
 
 // Abandons a count in progress (its result is never installed) and joins
 // its worker.
