@@ -12,6 +12,8 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -94,6 +96,35 @@ int tieBreak(const char *a, const char *b) {
   }
 }
 
+// LogicalStrCmp of two names in UTF-8, the table loaded.
+int compareTexts(const char *a, const char *b) {
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
+  const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
+  bool numbersMet = false;
+  for (;;) {
+    while (*p == '-') p++;
+    while (*q == '-') q++;
+    if (!*p) break;
+    if (!*q) return 1;
+    int la, lb;
+    unsigned ca = decodeChar(p, &la), cb = decodeChar(q, &lb);
+    if (isDigit(*p) && isDigit(*q)) {
+      size_t k = static_cast<size_t>(p - reinterpret_cast<const unsigned char *>(a));
+      if (!numbersMet || strncasecmp(a, b, k) == 0) {
+        numbersMet = true;
+        int r = compareNumbers(p, q);
+        if (r) return r;
+      }
+    }
+    unsigned wa = weight(ca), wb = weight(cb);
+    if (wa != wb) return wa < wb ? -1 : 1;
+    p += la;
+    q += lb;
+  }
+  if (*q) return -1;
+  return tieBreak(a, b);
+}
+
 }  // namespace
 
 int FileOrderListAdd(FileOrderList *list, const char *name) {
@@ -137,7 +168,30 @@ void SortFileByName(FileOrderList *list, int ascending, int (*compare)(const cha
   // made by a merge sort of the reversed list: n log n comparisons and no
   // shifting of the whole table for every name.
   std::reverse(off, off + list->count);
-  std::stable_sort(off, off + list->count, [&](uint32_t x, uint32_t y) { return cmp(x, y) < 0; });
+  if (compare != LogicalStrCmp) {
+    std::stable_sort(off, off + list->count, [&](uint32_t x, uint32_t y) { return cmp(x, y) < 0; });
+    return;
+  }
+  // The name order prepares each name once (the table, a GBK or Big5 name's
+  // text) rather than at every comparison. Without the table every pair is
+  // equal: the reversed list is the order.
+  if (!loadTable()) return;
+  const size_t n = static_cast<size_t>(list->count);
+  std::vector<std::string> converted;
+  std::vector<std::pair<const char *, uint32_t>> keyed(n);
+  for (size_t i = 0; i < n; i++) {
+    const char *name = base + off[i];
+    if (!charset_name_is_utf8(name)) {
+      converted.push_back(charset_name_text(name));
+      name = nullptr;  // set below, once `converted` stops moving
+    }
+    keyed[i] = {name, off[i]};
+  }
+  for (size_t i = 0, c = 0; i < n; i++)
+    if (!keyed[i].first) keyed[i].first = converted[c++].c_str();
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [dir](const auto &x, const auto &y) { return dir * compareTexts(x.first, y.first) < 0; });
+  for (size_t i = 0; i < n; i++) off[i] = keyed[i].second;
 }
 
 int LogicalStrCmp(const char *a, const char *b) {
@@ -147,31 +201,7 @@ int LogicalStrCmp(const char *a, const char *b) {
   std::string textA, textB;
   if (!charset_name_is_utf8(a)) a = (textA = charset_name_text(a)).c_str();
   if (!charset_name_is_utf8(b)) b = (textB = charset_name_text(b)).c_str();
-  const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
-  const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
-  bool numbersMet = false;
-  for (;;) {
-    while (*p == '-') p++;
-    while (*q == '-') q++;
-    if (!*p) break;
-    if (!*q) return 1;
-    int la, lb;
-    unsigned ca = decodeChar(p, &la), cb = decodeChar(q, &lb);
-    if (isDigit(*p) && isDigit(*q)) {
-      size_t k = static_cast<size_t>(p - reinterpret_cast<const unsigned char *>(a));
-      if (!numbersMet || strncasecmp(a, b, k) == 0) {
-        numbersMet = true;
-        int r = compareNumbers(p, q);
-        if (r) return r;
-      }
-    }
-    unsigned wa = weight(ca), wb = weight(cb);
-    if (wa != wb) return wa < wb ? -1 : 1;
-    p += la;
-    q += lb;
-  }
-  if (*q) return -1;
-  return tieBreak(a, b);
+  return compareTexts(a, b);
 }
 
 void LogicalStrCmpReset(void) {
