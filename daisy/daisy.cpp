@@ -30,6 +30,7 @@ int g_type = DAISY_TYPE_NONE;  // key thread only
 
 std::thread g_indexer;
 std::atomic<bool> g_indexed{false};
+std::atomic<bool> g_stopIndexer{false};  // the book is being closed
 void *g_whole = nullptr;  // the indexer's result, see the file comment
 int g_wholeRc = 0;
 
@@ -44,7 +45,7 @@ void settle(bool wait, bool adopt = true) {
   g_whole = nullptr;
   const bool v3 = g_type == DAISY_TYPE_3;
   if (!whole) {
-    LOGW("the book cannot be read whole (%d): it plays as far as it was read\n", g_wholeRc);
+    if (adopt) LOGW("the book cannot be read whole (%d): it plays as far as it was read\n", g_wholeRc);
   } else if (adopt) {
     (v3 ? daisy3_adopt : daisy202_adopt)(whole);
     malloc_trim(0);  // the parse buffers of the whole book
@@ -136,9 +137,10 @@ int daisy_open(const char *path) {
   if (r == 0) {
     xmlInitParser();  // before two threads parse at once
     g_indexed = false;
+    g_stopIndexer = false;
     g_indexer = std::thread([whole = type == DAISY_TYPE_3 ? daisy3_read_whole : daisy202_read_whole,
                              book = std::string(path)] {
-      g_whole = whole(book.c_str(), &g_wholeRc);
+      g_whole = whole(book.c_str(), &g_wholeRc, &g_stopIndexer);
       g_indexed.store(true, std::memory_order_release);
     });
   }
@@ -150,6 +152,7 @@ int daisy_open(const char *path) {
 }
 
 int daisy_close(void) {
+  g_stopIndexer = true;
   settle(true, false);
   daisy202_close();
   daisy3_close();

@@ -174,7 +174,7 @@ Daisy202Info *g_old = nullptr;  // the tables a quick open began with (see Book:
 
 // A new book record read from ncc_path (quick: see build), or null with *rc
 // set.
-Daisy202Info *read(const char *ncc_path, bool quick, int *rc) {
+Daisy202Info *read(const char *ncc_path, bool quick, int *rc, const std::atomic<bool> *stop = nullptr) {
   *rc = -1;
   if (!ncc_path || !*ncc_path) return nullptr;
   char last = ncc_path[std::strlen(ncc_path) - 1];
@@ -186,6 +186,7 @@ Daisy202Info *read(const char *ncc_path, bool quick, int *rc) {
     LOGE("Daisy202Info_new() failed\n");
     return nullptr;
   }
+  d->book.stop = stop;
   *rc = build(d, ncc_path, quick);
   if (*rc < 0) {
     LOGW("%s: cannot open the book (%d)\n", ncc_path, *rc);
@@ -215,7 +216,9 @@ int daisy202_open_first(const char *ncc_path) {
   return g_book ? 0 : rc;
 }
 
-void *daisy202_read_whole(const char *ncc_path, int *rc) { return read(ncc_path, false, rc); }
+void *daisy202_read_whole(const char *ncc_path, int *rc, const std::atomic<bool> *stop) {
+  return read(ncc_path, false, rc, stop);
+}
 
 void daisy202_adopt(void *whole) {
   auto *w = static_cast<Daisy202Info *>(whole);
@@ -223,6 +226,7 @@ void daisy202_adopt(void *whole) {
     delete w;
     return;
   }
+  w->book.stop = nullptr;
   g_book->book.adopt(w->book);
   std::swap(g_book->ncc, w->ncc);
   g_book->spans_are_pages = w->spans_are_pages;

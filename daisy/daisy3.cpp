@@ -195,7 +195,7 @@ Daisy3Info *g_old = nullptr;  // the tables a quick open began with (see Book::a
 
 // A new book record read from opf_path (quick: see build), or null with *rc
 // set.
-Daisy3Info *read(const char *opf_path, bool quick, int *rc) {
+Daisy3Info *read(const char *opf_path, bool quick, int *rc, const std::atomic<bool> *stop = nullptr) {
   *rc = -1;
   if (!opf_path || !*opf_path) return nullptr;
   char last = opf_path[std::strlen(opf_path) - 1];
@@ -204,6 +204,7 @@ Daisy3Info *read(const char *opf_path, bool quick, int *rc) {
   auto *d = new (std::nothrow) Daisy3Info;
   *rc = -2;
   if (!d) return nullptr;
+  d->book.stop = stop;
   *rc = build(d, opf_path, quick);
   if (*rc < 0) {
     LOGW("%s: cannot open the book (%d)\n", opf_path, *rc);
@@ -233,7 +234,9 @@ int daisy3_open_first(const char *opf_path) {
   return g_book ? 0 : rc;
 }
 
-void *daisy3_read_whole(const char *opf_path, int *rc) { return read(opf_path, false, rc); }
+void *daisy3_read_whole(const char *opf_path, int *rc, const std::atomic<bool> *stop) {
+  return read(opf_path, false, rc, stop);
+}
 
 void daisy3_adopt(void *whole) {
   auto *w = static_cast<Daisy3Info *>(whole);
@@ -241,6 +244,7 @@ void daisy3_adopt(void *whole) {
     delete w;
     return;
   }
+  w->book.stop = nullptr;
   g_book->book.adopt(w->book);
   std::swap(g_book->opf, w->opf);
   delete g_old;

@@ -7,6 +7,8 @@
 
 #include "daisy/daisy_types.h"
 
+#include <atomic>
+
 // Copies the package's dc:Title ("" when absent) into buf (size >= 2).
 // Returns 0, or the parse error.
 int daisy3_get_title(const char *opf_path, char *buf, int size);
@@ -25,8 +27,9 @@ void daisy3_close(void);
 // there and was opened whole instead, or daisy3_open's errors.
 int daisy3_open_first(const char *opf_path);
 // Reads the whole book without touching the open one (any thread): a record
-// for daisy3_adopt or daisy3_discard, or null with *rc set to the error.
-void *daisy3_read_whole(const char *opf_path, int *rc);
+// for daisy3_adopt or daisy3_discard, or null with *rc set to the error
+// (also when stop, which may be null, is set meanwhile).
+void *daisy3_read_whole(const char *opf_path, int *rc, const std::atomic<bool> *stop = nullptr);
 // The open book takes over the tables of `whole` (the same book read whole),
 // keeping its position and play item; the record is kept or freed here.
 void daisy3_adopt(void *whole);

@@ -123,6 +123,7 @@ int Book::loadSmils(int is_daisy3) {
   smils.assign(smil_names.size(), nullptr);
   smil_hint_.assign(smils.size(), 0);
   for (size_t s = 0; s < smils.size(); s++) {
+    if (stop && stop->load()) return -2;
     int rc = loadSmil(static_cast<int>(s));
     if (rc < 0) return rc;
   }

@@ -9,6 +9,7 @@
 
 #include "daisy/daisy_types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -44,6 +45,9 @@ class Book {
   // attribute names). Returns 0, or -1 / -2 for a fatal parse result or -2
   // for a missing file (the book cannot open).
   int loadSmils(int is_daisy3);
+  // Looked at before each SMIL file loadSmils parses (may be null): set, the
+  // load gives up with -2 (the book is being closed).
+  const std::atomic<bool> *stop = nullptr;
   // The quick open: every SMIL named so far must exist, but only the first
   // is parsed; the others are parsed when a forward move reaches them
   // (partial stays true until adopt). Returns 0, 1 when the first SMIL
