@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -57,9 +58,13 @@ std::string percentDecoded(const std::string &s) {
 Book::Book() {
   text_names = StringArray_new(1024, 16);
   page_labels = StringArray_new(2048, 128);
+  smil_ids_ = StringArray_new(65536, 4096);
+  smil_fragments_ = StringArray_new(65536, 4096);
 }
 
 Book::~Book() {
+  StringArray_free(smil_ids_);
+  StringArray_free(smil_fragments_);
   for (DsySmlInfo *s : smils) DsySmlInfo_free(s);
   for (XhtmlText *t : texts) XhtmlText_free(t);
   StringArray_free(text_names);
@@ -106,6 +111,7 @@ int Book::loadSmil(int s) {
   }
   smils[static_cast<size_t>(s)] = info;
   smil_use_text_files(info, text_names);
+  if (!smil_ids_ || !smil_fragments_ || smil_use_id_lists(info, smil_ids_, smil_fragments_) != 0) return -2;
   std::string folder = daisyutil::dirOf(name.c_str());
   if (!folder.empty() && smil_set_base(info, folder.c_str()) != 0) return -2;
   int rc = smil_parse(file.c_str(), info);
@@ -168,6 +174,8 @@ void Book::adopt(Book &whole) {
   std::swap(smil_lookup_, whole.smil_lookup_);
   std::swap(listings_, whole.listings_);
   std::swap(smil_hint_, whole.smil_hint_);
+  std::swap(smil_ids_, whole.smil_ids_);
+  std::swap(smil_fragments_, whole.smil_fragments_);
   std::swap(is_daisy3_, whole.is_daisy3_);
   // The text of the current par was not loaded: its chunks are none.
   text_doc = text_id = -1;
@@ -249,11 +257,14 @@ int Book::loadTexts(bool required) {
       }
       s->begin[e] = id;
     }
-    StringArray_free(s->ids);
     s->ids = nullptr;
-    StringArray_free(s->text_fragments);
     s->text_fragments = nullptr;
+    std::free(s->id_index);  // finding by id ends with the ids
+    s->id_index = nullptr;
   }
+  StringArray_free(smil_ids_);
+  StringArray_free(smil_fragments_);
+  smil_ids_ = smil_fragments_ = nullptr;
   // The book plays for hours: give back what the parse reserved for more.
   for (XhtmlText *t : texts) xhtml_text_compact(t);
   return 0;

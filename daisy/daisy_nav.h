@@ -172,6 +172,9 @@ class Book {
   std::unordered_map<std::string, int> smil_lookup_;
   std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> its file names
   std::vector<int> smil_hint_;  // last element found by id, per SMIL
+  // The ids and text fragments of every SMIL (smil_use_id_lists), dropped
+  // in one piece once the text references are resolved.
+  StringArray *smil_ids_ = nullptr, *smil_fragments_ = nullptr;
   int is_daisy3_ = 0;
   int read_smil_ = -1, read_par_ = -1, read_clip_ = -1;  // the clip whose par text readParText read last
 };
