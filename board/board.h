@@ -132,6 +132,12 @@ int BoardDspGetSpace(int fd, BoardDspSpace *space);
 // -3 when the buffer is full and nothing was taken, -1 on error.
 int BoardDspWrite(int fd, const void *pcm, int len);
 
+// Discards what a play descriptor holds and has not yet played (the OSS
+// driver's reset), so that the next write sounds at once: a prompt that cuts
+// off other sound does not wait behind it. The descriptor stays open with
+// its parameters. Returns 0, or -1 (not a play descriptor, driver refused).
+int BoardDspReset(int fd);
+
 // Reads captured PCM, waiting for it. Returns the bytes read, or -1.
 int BoardDspRead(int fd, void *pcm, int len);
 

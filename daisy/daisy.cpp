@@ -1,29 +1,84 @@
 // The DAISY dispatch layer: the process-wide book type and the forwarders
 // to the two navigators. See daisy.h.
+//
+// Threads: everything here runs on the caller's (the key) thread but the
+// indexer, which reads the whole book into a record of its own while the
+// quick open plays; it writes g_whole and g_wholeRc, then g_indexed; the
+// key thread reads them only after joining it (settle).
 #include "daisy/daisy.h"
 
+#include "core/runtime/log.h"
 #include "daisy/daisy202.h"
 #include "daisy/daisy3.h"
 
+#include <atomic>
 #include <cstring>
+#include <libxml/parser.h>
+#include <string>
+#include <thread>
 #include <initializer_list>
+#include <malloc.h>
 #include <type_traits>
 
 namespace {
 
 constexpr int kMaxLevel = 6;  // sections: every navigation point up to this level
 
+constexpr char kLogSource[] = "daisy/daisy.c";
+
 int g_type = DAISY_TYPE_NONE;  // key thread only
 
-// Forwards a call to the open book's navigator; -1 without one.
+std::thread g_indexer;
+std::atomic<bool> g_indexed{false};
+std::atomic<bool> g_stopIndexer{false};  // the book is being closed
+void *g_whole = nullptr;  // the indexer's result, see the file comment
+int g_wholeRc = 0;
+
+// Ends the indexer: when it is done (or wait is set, after waiting for it)
+// the open book takes over the whole book it read, or (adopt false) that
+// record is dropped.
+void settle(bool wait, bool adopt = true) {
+  if (!g_indexer.joinable()) return;
+  if (!wait && !g_indexed.load(std::memory_order_acquire)) return;
+  g_indexer.join();
+  void *whole = g_whole;
+  g_whole = nullptr;
+  const bool v3 = g_type == DAISY_TYPE_3;
+  if (!whole) {
+    if (adopt) LOGW("the book cannot be read whole (%d): it plays as far as it was read\n", g_wholeRc);
+  } else if (adopt) {
+    (v3 ? daisy3_adopt : daisy202_adopt)(whole);
+    malloc_trim(0);  // the parse buffers of the whole book
+  } else {
+    (v3 ? daisy3_discard : daisy202_discard)(whole);
+  }
+}
+
+// Forwards a call to the open book's navigator; -1 without one. The calls
+// that a book opened to its first clips answers (play on from there, the
+// counts of the control file) do not wait for the whole book.
 template <typename R, typename... A>
-R forward(R (*v202)(A...), R (*v3)(A...), std::type_identity_t<R> none, std::type_identity_t<A>... args) {
+R forwardNow(R (*v202)(A...), R (*v3)(A...), std::type_identity_t<R> none, std::type_identity_t<A>... args) {
+  settle(false);
   switch (g_type) {
     case DAISY_TYPE_202: return v202(args...);
     case DAISY_TYPE_3: return v3(args...);
     default: return none;
   }
 }
+
+template <typename R, typename... A>
+R forward(R (*v202)(A...), R (*v3)(A...), std::type_identity_t<R> none, std::type_identity_t<A>... args) {
+  settle(true);
+  return forwardNow(v202, v3, none, args...);
+}
+
+int moveNow(int (*v202)(DaisyPlayItem **), int (*v3)(DaisyPlayItem **), DaisyPlayItem **out) {
+  if (!out) return DAISY_ERR_ARG;
+  return forwardNow(v202, v3, DAISY_ERR_ARG, out);
+}
+
+int countNow(int (*v202)(void), int (*v3)(void)) { return forwardNow(v202, v3, DAISY_ERR_ARG); }
 
 int move(int (*v202)(DaisyPlayItem **), int (*v3)(DaisyPlayItem **), DaisyPlayItem **out) {
   if (!out) return DAISY_ERR_ARG;
@@ -69,28 +124,46 @@ int daisy_open(const char *path) {
   if (!path) return DAISY_ERR_ARG;
   const int type = get_daisy_type_from_filename(path);
   int r = DAISY_ERR_NO_CONTENT;
+  // Opened to the first clips (r 0), the rest of the book is read behind
+  // the listener's back; a book without clips there is opened whole (r 1).
   if (type == DAISY_TYPE_202) {
-    r = daisy202_open(path);
-    if (r != 0) daisy202_close();
+    r = daisy202_open_first(path);
+    if (r < 0) daisy202_close();
   } else if (type == DAISY_TYPE_3) {
-    r = daisy3_open(path);
-    if (r != 0) daisy3_close();
+    r = daisy3_open_first(path);
+    if (r < 0) daisy3_close();
   }
-  g_type = r == 0 ? type : DAISY_TYPE_NONE;
+  g_type = r >= 0 ? type : DAISY_TYPE_NONE;
+  if (r == 0) {
+    xmlInitParser();  // before two threads parse at once
+    g_indexed = false;
+    g_stopIndexer = false;
+    g_indexer = std::thread([whole = type == DAISY_TYPE_3 ? daisy3_read_whole : daisy202_read_whole,
+                             book = std::string(path)] {
+      g_whole = whole(book.c_str(), &g_wholeRc, &g_stopIndexer);
+      g_indexed.store(true, std::memory_order_release);
+    });
+  }
+  r = r > 0 ? 0 : r;
+  // Parsing a book leaves megabytes of freed buffers in the heap; give them
+  // back to the system before the book plays for hours.
+  malloc_trim(0);
   return r;
 }
 
 int daisy_close(void) {
+  g_stopIndexer = true;
+  settle(true, false);
   daisy202_close();
   daisy3_close();
   g_type = DAISY_TYPE_NONE;
   return 0;
 }
 
-int daisy_start(DaisyPlayItem **out) { return move(daisy202_start, daisy3_start, out); }
+int daisy_start(DaisyPlayItem **out) { return moveNow(daisy202_start, daisy3_start, out); }
 int daisy_end(DaisyPlayItem **out) { return move(daisy202_end, daisy3_end, out); }
-int daisy_continue(DaisyPlayItem **out) { return move(daisy202_continue, daisy3_continue, out); }
-int daisy_play_next_phrase(DaisyPlayItem **out) { return move(daisy202_next_phrase, daisy3_next_phrase, out); }
+int daisy_continue(DaisyPlayItem **out) { return moveNow(daisy202_continue, daisy3_continue, out); }
+int daisy_play_next_phrase(DaisyPlayItem **out) { return moveNow(daisy202_next_phrase, daisy3_next_phrase, out); }
 int daisy_play_last_phrase(DaisyPlayItem **out) { return move(daisy202_last_phrase, daisy3_last_phrase, out); }
 int daisy_play_next_par(DaisyPlayItem **out) { return move(daisy202_next_par, daisy3_next_par, out); }
 int daisy_play_last_par(DaisyPlayItem **out) { return move(daisy202_last_par, daisy3_last_par, out); }
@@ -119,39 +192,39 @@ int daisy_go_to_page(const char *label, DaisyPlayItem **out) {
 const char *daisy_get_page_label(int i) {
   return forward<const char *>(daisy202_get_page_label, daisy3_get_page_label, nullptr, i);
 }
-int daisy_get_ttl_page(void) { return count(daisy202_get_total_pages, daisy3_get_total_pages); }
+int daisy_get_ttl_page(void) { return countNow(daisy202_get_total_pages, daisy3_get_total_pages); }
 int daisy_get_cur_page(void) { return count(daisy202_get_cur_page, daisy3_get_cur_page); }
 int daisy_get_ttl_section(void) { return count(daisy202_get_total_level_items, daisy3_get_total_nav_points); }
 int daisy_get_cur_section(void) { return count(daisy202_get_cur_level_item, daisy3_get_cur_nav_point); }
-int daisy_get_total_levels(void) { return count(daisy202_get_total_levels, daisy3_get_total_levels); }
+int daisy_get_total_levels(void) { return countNow(daisy202_get_total_levels, daisy3_get_total_levels); }
 int daisy_get_publication_summary(DaisySummary *summary) {
   if (!summary) return DAISY_ERR_ARG;
-  return forward(daisy202_get_publication_summary, daisy3_get_publication_summary, DAISY_ERR_ARG, summary);
+  return forwardNow(daisy202_get_publication_summary, daisy3_get_publication_summary, DAISY_ERR_ARG, summary);
 }
 int daisy_get_book_mark_info(DaisyBookMarkInfo *info) {
   if (!info) return DAISY_ERR_ARG;
-  return forward(daisy202_get_book_mark_info, daisy3_get_book_mark_info, DAISY_ERR_ARG, info);
+  return forwardNow(daisy202_get_book_mark_info, daisy3_get_book_mark_info, DAISY_ERR_ARG, info);
 }
 int daisy_go_to_book_mark(const DaisyBookMarkInfo *position, DaisyPlayItem **out) {
   if (!position || !out) return DAISY_ERR_ARG;
-  return forward(daisy202_go_to_book_mark, daisy3_go_to_book_mark, DAISY_ERR_ARG, position, out);
+  return forwardNow(daisy202_go_to_book_mark, daisy3_go_to_book_mark, DAISY_ERR_ARG, position, out);
 }
 int daisy_check_is_text_only_file(void) {
-  return count(daisy202_check_is_text_only_file, daisy3_check_is_text_only_file);
+  return countNow(daisy202_check_is_text_only_file, daisy3_check_is_text_only_file);
 }
 int daisy_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text) {
   if (!out || !out_text) return DAISY_ERR_ARG;
   return forward(daisy202_time_jump, daisy3_time_jump, DAISY_ERR_ARG, delta_ms, out, out_text);
 }
 int daisy_set_audio_pos(int file_ms) {
-  return forward(daisy202_set_audio_pos, daisy3_set_audio_pos, DAISY_ERR_ARG, file_ms);
+  return forwardNow(daisy202_set_audio_pos, daisy3_set_audio_pos, DAISY_ERR_ARG, file_ms);
 }
 int daisy_read_par_text(DaisyPlayItem **out) {
   if (!out) return DAISY_ERR_ARG;
   return forward(daisy202_read_par_text, daisy3_read_par_text, DAISY_ERR_ARG, out);
 }
 int daisy_get_cur_time(void) { return count(daisy202_get_cur_time, daisy3_get_cur_time); }
-int daisy_set_skip(int bits) { return forward(daisy202_set_skip, daisy3_set_skip, DAISY_ERR_ARG, bits); }
+int daisy_set_skip(int bits) { return forwardNow(daisy202_set_skip, daisy3_set_skip, DAISY_ERR_ARG, bits); }
 int daisy_get_heading(int i, const char **label) {
   if (!label) return DAISY_ERR_ARG;
   return forward(daisy202_get_heading, daisy3_get_heading, DAISY_ERR_ARG, i, label);

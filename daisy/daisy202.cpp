@@ -9,6 +9,7 @@
 #include "daisy/ncc_html.h"
 #include "ebook/string_array.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -74,7 +75,9 @@ const char *meta(const NccHtmlInfo *ncc, const char *name) {
   return nullptr;
 }
 
-int build(Daisy202Info *d, const char *ncc_path) {
+// Reads the book at ncc_path into d: whole, or (quick) only to the clips
+// of its first SMIL file (see Book::loadFirstSmil; 1: it has none there).
+int build(Daisy202Info *d, const char *ncc_path, bool quick) {
   daisynav::Book &b = d->book;
   if (!b.text_names || !b.page_labels) return -2;
   b.setDir(ncc_path);
@@ -100,6 +103,16 @@ int build(Daisy202Info *d, const char *ncc_path) {
     kinds[static_cast<size_t>(i)] = kind;
   }
   if (b.smil_names.empty()) return -102;
+  if (quick) {
+    int classed = 0, spans = 0;
+    for (int kind : kinds) {
+      if (kind >= kItemPageFront && kind <= kItemPageSpecial) classed++;
+      if (kind == kItemSpan) spans++;
+      if (kind >= kItemH1 && kind < kItemH1 + 6) b.partial_levels = std::max(b.partial_levels, kind - kItemH1 + 1);
+    }
+    b.partial_pages = classed > 0 ? classed : spans;
+    return b.loadFirstSmil(0);
+  }
   rc = b.loadSmils(0);
   if (rc < 0) return rc;
 
@@ -155,33 +168,89 @@ int daisy202_get_title(const char *ncc_path, char *buf, int size) {
   return rc;
 }
 
-int daisy202_open(const char *ncc_path) {
-  if (!ncc_path || !*ncc_path) return -1;
+namespace {
+
+Daisy202Info *g_old = nullptr;  // the tables a quick open began with (see Book::adopt)
+
+// A new book record read from ncc_path (quick: see build), or null with *rc
+// set.
+Daisy202Info *read(const char *ncc_path, bool quick, int *rc, const std::atomic<bool> *stop = nullptr) {
+  *rc = -1;
+  if (!ncc_path || !*ncc_path) return nullptr;
   char last = ncc_path[std::strlen(ncc_path) - 1];
-  if (last == '/' || last == '\\') return -4;
-  daisy202_close();
+  *rc = -4;
+  if (last == '/' || last == '\\') return nullptr;
   auto *d = new (std::nothrow) Daisy202Info;
+  *rc = -2;
   if (!d) {
     LOGE("Daisy202Info_new() failed\n");
-    return -2;
+    return nullptr;
   }
-  int rc = build(d, ncc_path);
-  if (rc < 0) {
-    LOGW("%s: cannot open the book (%d)\n", ncc_path, rc);
+  d->book.stop = stop;
+  *rc = build(d, ncc_path, quick);
+  if (*rc < 0) {
+    LOGW("%s: cannot open the book (%d)\n", ncc_path, *rc);
     delete d;
-    return rc;
+    return nullptr;
   }
-  g_book = d;
-  return 0;
+  return d;
 }
+
+}  // namespace
+
+int daisy202_open(const char *ncc_path) {
+  daisy202_close();
+  int rc = 0;
+  g_book = read(ncc_path, false, &rc);
+  return g_book ? 0 : rc;
+}
+
+int daisy202_open_first(const char *ncc_path) {
+  daisy202_close();
+  int rc = 0;
+  g_book = read(ncc_path, true, &rc);
+  if (g_book && rc == 1) {
+    daisy202_close();
+    return daisy202_open(ncc_path) == 0 ? 1 : -1;
+  }
+  return g_book ? 0 : rc;
+}
+
+void *daisy202_read_whole(const char *ncc_path, int *rc, const std::atomic<bool> *stop) {
+  return read(ncc_path, false, rc, stop);
+}
+
+void daisy202_adopt(void *whole) {
+  auto *w = static_cast<Daisy202Info *>(whole);
+  if (!g_book || !w) {
+    delete w;
+    return;
+  }
+  w->book.stop = nullptr;
+  g_book->book.adopt(w->book);
+  std::swap(g_book->ncc, w->ncc);
+  g_book->spans_are_pages = w->spans_are_pages;
+  delete g_old;
+  g_old = w;
+}
+
+void daisy202_discard(void *whole) { delete static_cast<Daisy202Info *>(whole); }
 
 void daisy202_close(void) {
   delete g_book;
   g_book = nullptr;
+  delete g_old;
+  g_old = nullptr;
 }
 
-int daisy202_get_total_pages(void) { return g_book ? static_cast<int>(g_book->book.pages.size()) : -1; }
-int daisy202_get_total_levels(void) { return g_book ? g_book->book.max_level : -1; }
+int daisy202_get_total_pages(void) {
+  if (!g_book) return -1;
+  return g_book->book.partial ? g_book->book.partial_pages : static_cast<int>(g_book->book.pages.size());
+}
+int daisy202_get_total_levels(void) {
+  if (!g_book) return -1;
+  return g_book->book.partial ? g_book->book.partial_levels : g_book->book.max_level;
+}
 int daisy202_get_total_level_items(void) { return g_book ? static_cast<int>(g_book->book.headings.size()) : -1; }
 int daisy202_get_cur_page(void) { return g_book ? g_book->book.cur_page : -1; }
 int daisy202_get_cur_level_item(void) { return g_book ? g_book->book.cur_heading : -1; }
@@ -252,7 +321,7 @@ int daisy202_get_time_left(int *section_ms, int *book_ms) {
 
 int daisy202_check_is_text_only_file(void) {
   if (!g_book) return -1;
-  return g_book->book.total_ms < 1 ? 1 : 0;
+  return !g_book->book.partial && g_book->book.total_ms < 1 ? 1 : 0;
 }
 
 int daisy202_get_chn_eng_cnt(int *chinese, int *english) {

@@ -13,6 +13,8 @@
 
 #include "daisy/daisy_types.h"
 
+#include <atomic>
+
 // Copies the NCC's title ("" when it has none) into buf (size >= 2).
 // Returns 0, or the parse error.
 int daisy202_get_title(const char *ncc_path, char *buf, int size);
@@ -25,6 +27,19 @@ int daisy202_get_title(const char *ncc_path, char *buf, int size);
 // text reads as empty and the audio beside it plays.
 int daisy202_open(const char *ncc_path);
 void daisy202_close(void);
+// The quick open (daisy.h): the book opened to the clips of its first
+// SMIL file, the rest parsed when play reaches it, no pages, headings, texts
+// or time line until daisy202_adopt. Returns 0, 1 when the book has no clip
+// there and was opened whole instead, or daisy202_open's errors.
+int daisy202_open_first(const char *ncc_path);
+// Reads the whole book without touching the open one (any thread): a record
+// for daisy202_adopt or daisy202_discard, or null with *rc set to the error
+// (also when stop, which may be null, is set meanwhile).
+void *daisy202_read_whole(const char *ncc_path, int *rc, const std::atomic<bool> *stop = nullptr);
+// The open book takes over the tables of `whole` (the same book read whole),
+// keeping its position and play item; the record is kept or freed here.
+void daisy202_adopt(void *whole);
+void daisy202_discard(void *whole);
 
 // Counters; -1 without a book.
 int daisy202_get_total_pages(void);

@@ -126,7 +126,9 @@ int readNcx(daisynav::Book &b, const std::string &path) {
   return 0;
 }
 
-int build(Daisy3Info *d, const char *opf_path) {
+// Reads the book at opf_path into d: whole, or (quick) only to the clips
+// of its first SMIL file (see Book::loadFirstSmil; 1: it has none there).
+int build(Daisy3Info *d, const char *opf_path, bool quick) {
   daisynav::Book &b = d->book;
   if (!b.text_names || !b.page_labels) return -2;
   b.setDir(opf_path);
@@ -144,6 +146,20 @@ int build(Daisy3Info *d, const char *opf_path) {
     if (item >= 0) b.smilIndex(opf_get_manifest_href(o, item), true);
   }
   if (b.smil_names.empty()) return -102;
+  if (quick) {
+    // The counts of pages and levels the navigation file gives (its
+    // targets, unresolved without the SMIL files, are dropped).
+    if (ncx >= 0 && readNcx(b, b.path(opf_get_manifest_href(o, ncx))) < 0) return -2;
+    b.partial_pages = static_cast<int>(b.pages.size());
+    b.partial_levels = b.max_level;
+    b.pages.clear();
+    b.headings.clear();
+    b.heading_labels.clear();
+    b.max_level = 0;
+    StringArray_free(b.page_labels);
+    b.page_labels = StringArray_new(2048, 128);
+    return b.loadFirstSmil(1);
+  }
   rc = b.loadSmils(1);
   if (rc < 0) return rc;
   if (ncx >= 0) {
@@ -173,31 +189,86 @@ int daisy3_get_title(const char *opf_path, char *buf, int size) {
   return rc;
 }
 
-int daisy3_open(const char *opf_path) {
-  if (!opf_path || !*opf_path) return -1;
+namespace {
+
+Daisy3Info *g_old = nullptr;  // the tables a quick open began with (see Book::adopt)
+
+// A new book record read from opf_path (quick: see build), or null with *rc
+// set.
+Daisy3Info *read(const char *opf_path, bool quick, int *rc, const std::atomic<bool> *stop = nullptr) {
+  *rc = -1;
+  if (!opf_path || !*opf_path) return nullptr;
   char last = opf_path[std::strlen(opf_path) - 1];
-  if (last == '/' || last == '\\') return -4;
-  daisy3_close();
+  *rc = -4;
+  if (last == '/' || last == '\\') return nullptr;
   auto *d = new (std::nothrow) Daisy3Info;
-  if (!d) return -2;
-  int rc = build(d, opf_path);
-  if (rc < 0) {
-    LOGW("%s: cannot open the book (%d)\n", opf_path, rc);
+  *rc = -2;
+  if (!d) return nullptr;
+  d->book.stop = stop;
+  *rc = build(d, opf_path, quick);
+  if (*rc < 0) {
+    LOGW("%s: cannot open the book (%d)\n", opf_path, *rc);
     delete d;
-    return rc;
+    return nullptr;
   }
-  g_book = d;
-  return 0;
+  return d;
 }
+
+}  // namespace
+
+int daisy3_open(const char *opf_path) {
+  daisy3_close();
+  int rc = 0;
+  g_book = read(opf_path, false, &rc);
+  return g_book ? 0 : rc;
+}
+
+int daisy3_open_first(const char *opf_path) {
+  daisy3_close();
+  int rc = 0;
+  g_book = read(opf_path, true, &rc);
+  if (g_book && rc == 1) {
+    daisy3_close();
+    return daisy3_open(opf_path) == 0 ? 1 : -1;
+  }
+  return g_book ? 0 : rc;
+}
+
+void *daisy3_read_whole(const char *opf_path, int *rc, const std::atomic<bool> *stop) {
+  return read(opf_path, false, rc, stop);
+}
+
+void daisy3_adopt(void *whole) {
+  auto *w = static_cast<Daisy3Info *>(whole);
+  if (!g_book || !w) {
+    delete w;
+    return;
+  }
+  w->book.stop = nullptr;
+  g_book->book.adopt(w->book);
+  std::swap(g_book->opf, w->opf);
+  delete g_old;
+  g_old = w;
+}
+
+void daisy3_discard(void *whole) { delete static_cast<Daisy3Info *>(whole); }
 
 void daisy3_close(void) {
   delete g_book;
   g_book = nullptr;
+  delete g_old;
+  g_old = nullptr;
 }
 
-int daisy3_get_total_pages(void) { return g_book ? static_cast<int>(g_book->book.pages.size()) : -1; }
+int daisy3_get_total_pages(void) {
+  if (!g_book) return -1;
+  return g_book->book.partial ? g_book->book.partial_pages : static_cast<int>(g_book->book.pages.size());
+}
 int daisy3_get_cur_page(void) { return g_book ? g_book->book.cur_page : -1; }
-int daisy3_get_total_levels(void) { return g_book ? g_book->book.max_level : -1; }
+int daisy3_get_total_levels(void) {
+  if (!g_book) return -1;
+  return g_book->book.partial ? g_book->book.partial_levels : g_book->book.max_level;
+}
 int daisy3_get_total_nav_points(void) { return g_book ? static_cast<int>(g_book->book.headings.size()) : -1; }
 int daisy3_get_cur_nav_point(void) { return g_book ? g_book->book.cur_heading : -1; }
 
@@ -245,7 +316,7 @@ int daisy3_go_to_book_mark(const DaisyBookMarkInfo *position, DaisyPlayItem **ou
 
 int daisy3_check_is_text_only_file(void) {
   if (!g_book) return -1;
-  return g_book->book.total_ms < 1 ? 1 : 0;
+  return !g_book->book.partial && g_book->book.total_ms < 1 ? 1 : 0;
 }
 
 int daisy3_time_jump(int delta_ms, DaisyPlayItem **out, const char **out_text) {

@@ -7,6 +7,8 @@
 
 #include "daisy/daisy_types.h"
 
+#include <atomic>
+
 // Copies the package's dc:Title ("" when absent) into buf (size >= 2).
 // Returns 0, or the parse error.
 int daisy3_get_title(const char *opf_path, char *buf, int size);
@@ -19,6 +21,19 @@ int daisy3_get_title(const char *opf_path, char *buf, int size);
 // empty text.
 int daisy3_open(const char *opf_path);
 void daisy3_close(void);
+// The quick open (daisy.h): the book opened to the clips of its first
+// SMIL file, the rest parsed when play reaches it, no pages, headings, texts
+// or time line until daisy3_adopt. Returns 0, 1 when the book has no clip
+// there and was opened whole instead, or daisy3_open's errors.
+int daisy3_open_first(const char *opf_path);
+// Reads the whole book without touching the open one (any thread): a record
+// for daisy3_adopt or daisy3_discard, or null with *rc set to the error
+// (also when stop, which may be null, is set meanwhile).
+void *daisy3_read_whole(const char *opf_path, int *rc, const std::atomic<bool> *stop = nullptr);
+// The open book takes over the tables of `whole` (the same book read whole),
+// keeping its position and play item; the record is kept or freed here.
+void daisy3_adopt(void *whole);
+void daisy3_discard(void *whole);
 
 int daisy3_get_total_pages(void);
 int daisy3_get_cur_page(void);

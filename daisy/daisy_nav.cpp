@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -57,9 +58,13 @@ std::string percentDecoded(const std::string &s) {
 Book::Book() {
   text_names = StringArray_new(1024, 16);
   page_labels = StringArray_new(2048, 128);
+  smil_ids_ = StringArray_new(65536, 4096);
+  smil_fragments_ = StringArray_new(65536, 4096);
 }
 
 Book::~Book() {
+  StringArray_free(smil_ids_);
+  StringArray_free(smil_fragments_);
   for (DsySmlInfo *s : smils) DsySmlInfo_free(s);
   for (XhtmlText *t : texts) XhtmlText_free(t);
   StringArray_free(text_names);
@@ -91,33 +96,97 @@ long long Book::findFile(const std::string &name, std::string *file) {
   return fileSize(*file);
 }
 
+int Book::loadSmil(int s) {
+  const std::string &name = smil_names[static_cast<size_t>(s)];
+  std::string file;
+  long long size = findFile(name, &file);
+  if (size < 0) {
+    LOGE("fp(%s) == NULL\n", file.c_str());
+    return -2;
+  }
+  DsySmlInfo *info = DsySmlInfo_new(size > INT_MAX ? INT_MAX : static_cast<int>(size), is_daisy3_);
+  if (!info) {
+    LOGE("info == NULL\n");
+    return -2;
+  }
+  smils[static_cast<size_t>(s)] = info;
+  smil_use_text_files(info, text_names);
+  if (!smil_ids_ || !smil_fragments_ || smil_use_id_lists(info, smil_ids_, smil_fragments_) != 0) return -2;
+  std::string folder = daisyutil::dirOf(name.c_str());
+  if (!folder.empty() && smil_set_base(info, folder.c_str()) != 0) return -2;
+  int rc = smil_parse(file.c_str(), info);
+  if (rc == -1 || rc == -2) {
+    LOGE("d2_deal_one_smil() = %d\n", rc);
+    return rc;
+  }
+  if (rc != 0) LOGW("%s: %d, read what could be read\n", file.c_str(), rc);
+  return 0;
+}
+
 int Book::loadSmils(int is_daisy3) {
   if (!text_names) return -2;
-  for (std::string &name : smil_names) {
-    std::string file;
-    long long size = findFile(name, &file);
-    if (size < 0) {
+  is_daisy3_ = is_daisy3;
+  smils.assign(smil_names.size(), nullptr);
+  smil_hint_.assign(smils.size(), 0);
+  for (size_t s = 0; s < smils.size(); s++) {
+    if (stop && stop->load()) return -2;
+    int rc = loadSmil(static_cast<int>(s));
+    if (rc < 0) return rc;
+  }
+  return 0;
+}
+
+int Book::loadFirstSmil(int is_daisy3) {
+  if (!text_names || smil_names.empty()) return -2;
+  std::string file;
+  for (const std::string &name : smil_names) {
+    if (findFile(name, &file) < 0) {
       LOGE("fp(%s) == NULL\n", file.c_str());
       return -2;
     }
-    DsySmlInfo *info = DsySmlInfo_new(size > INT_MAX ? INT_MAX : static_cast<int>(size), is_daisy3);
-    if (!info) {
-      LOGE("info == NULL\n");
-      return -2;
-    }
-    smils.push_back(info);
-    smil_use_text_files(info, text_names);
-    std::string folder = daisyutil::dirOf(name.c_str());
-    if (!folder.empty() && smil_set_base(info, folder.c_str()) != 0) return -2;
-    int rc = smil_parse(file.c_str(), info);
-    if (rc == -1 || rc == -2) {
-      LOGE("d2_deal_one_smil() = %d\n", rc);
-      return rc;
-    }
-    if (rc != 0) LOGW("%s: %d, read what could be read\n", file.c_str(), rc);
   }
+  is_daisy3_ = is_daisy3;
+  smils.assign(smil_names.size(), nullptr);
   smil_hint_.assign(smils.size(), 0);
+  int rc = loadSmil(0);
+  if (rc < 0) return rc;
+  const DsySmlInfo *first = smils[0];
+  if (!first->audio_files || first->audio_files->count < 1) return 1;
+  partial = true;
+  fixAudioNames();
   return 0;
+}
+
+void Book::adopt(Book &whole) {
+  std::swap(dir, whole.dir);
+  std::swap(smil_names, whole.smil_names);
+  std::swap(smils, whole.smils);
+  std::swap(text_names, whole.text_names);
+  std::swap(texts, whole.texts);
+  std::swap(pages, whole.pages);
+  std::swap(page_labels, whole.page_labels);
+  std::swap(headings, whole.headings);
+  std::swap(heading_labels, whole.heading_labels);
+  std::swap(max_level, whole.max_level);
+  std::swap(total_ms, whole.total_ms);
+  std::swap(back_to_enclosing, whole.back_to_enclosing);
+  std::swap(partial, whole.partial);
+  std::swap(smil_lookup_, whole.smil_lookup_);
+  std::swap(listings_, whole.listings_);
+  std::swap(smil_hint_, whole.smil_hint_);
+  std::swap(smil_ids_, whole.smil_ids_);
+  std::swap(smil_fragments_, whole.smil_fragments_);
+  std::swap(is_daisy3_, whole.is_daisy3_);
+  // The text of the current par was not loaded: its chunks are none.
+  text_doc = text_id = -1;
+  text_chunks = text_chunk = 0;
+  cur_page = cur_heading = -1;
+  if (cur_smil >= smilCount()) {
+    cur_page = static_cast<int>(pages.size());
+    cur_heading = static_cast<int>(headings.size());
+  } else if (cur_smil >= 0) {
+    refresh();
+  }
 }
 
 bool Book::resolve(const char *src, bool add_smil, Target *target) {
@@ -188,11 +257,16 @@ int Book::loadTexts(bool required) {
       }
       s->begin[e] = id;
     }
-    StringArray_free(s->ids);
     s->ids = nullptr;
-    StringArray_free(s->text_fragments);
     s->text_fragments = nullptr;
+    std::free(s->id_index);  // finding by id ends with the ids
+    s->id_index = nullptr;
   }
+  StringArray_free(smil_ids_);
+  StringArray_free(smil_fragments_);
+  smil_ids_ = smil_fragments_ = nullptr;
+  // The book plays for hours: give back what the parse reserved for more.
+  for (XhtmlText *t : texts) xhtml_text_compact(t);
   return 0;
 }
 
@@ -295,6 +369,11 @@ int Book::findPlayable(int s, int e) {
     e = 0;
   }
   for (; s < smilCount(); s++, e = 0) {
+    if (partial && !smils[static_cast<size_t>(s)]) {
+      int rc = loadSmil(s);
+      if (rc < 0) return rc;
+      fixAudioNames();
+    }
     const DsySmlInfo *info = smils[static_cast<size_t>(s)];
     if (!info) continue;
     for (int i = smil_find_text_or_audio(info, e); i >= 0; i = smil_find_text_or_audio(info, i + 1)) {

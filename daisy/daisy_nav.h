@@ -9,6 +9,7 @@
 
 #include "daisy/daisy_types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -44,6 +45,20 @@ class Book {
   // attribute names). Returns 0, or -1 / -2 for a fatal parse result or -2
   // for a missing file (the book cannot open).
   int loadSmils(int is_daisy3);
+  // Looked at before each SMIL file loadSmils parses (may be null): set, the
+  // load gives up with -2 (the book is being closed).
+  const std::atomic<bool> *stop = nullptr;
+  // The quick open: every SMIL named so far must exist, but only the first
+  // is parsed; the others are parsed when a forward move reaches them
+  // (partial stays true until adopt). Returns 0, 1 when the first SMIL
+  // holds no audio clip (a text book: open it whole instead), or the error
+  // of loadSmils.
+  int loadFirstSmil(int is_daisy3);
+  // Takes over the tables of `whole`, the same book opened whole, keeping
+  // the position, the play item (its address too) and the skip bits;
+  // `whole` is left with this book's old tables, which the play item may
+  // still point into: keep it until the book closes.
+  void adopt(Book &whole);
   // src "file#fragment" to (SMIL, element): the SMIL through smilIndex, the
   // element by id near the last hit. Without a fragment the target is the
   // SMIL's first element. Returns false when the file is unknown.
@@ -116,6 +131,13 @@ class Book {
   // the asked level that opens the current section.
   bool back_to_enclosing = false;
 
+  // Opened by loadFirstSmil and not yet adopted: SMIL slots may be null,
+  // there are no texts, pages, headings or time line; the counts of pages
+  // and heading levels that the control file gives are in partial_pages
+  // and partial_levels.
+  bool partial = false;
+  int partial_pages = 0, partial_levels = 0;
+
   // The position.
   int cur_page = -1, cur_heading = -1;
   int cur_smil = -1, cur_element = -1;
@@ -144,10 +166,16 @@ class Book {
   // The path of a book file into *file, also under another spelling of its
   // name; its size, or -1 when it is under neither.
   long long findFile(const std::string &name, std::string *file);
+  // Parses SMIL s into its slot. Returns 0, or loadSmils' errors.
+  int loadSmil(int s);
 
   std::unordered_map<std::string, int> smil_lookup_;
   std::unordered_map<std::string, std::vector<std::string>> listings_;  // folder -> its file names
   std::vector<int> smil_hint_;  // last element found by id, per SMIL
+  // The ids and text fragments of every SMIL (smil_use_id_lists), dropped
+  // in one piece once the text references are resolved.
+  StringArray *smil_ids_ = nullptr, *smil_fragments_ = nullptr;
+  int is_daisy3_ = 0;
   int read_smil_ = -1, read_par_ = -1, read_clip_ = -1;  // the clip whose par text readParText read last
 };
 

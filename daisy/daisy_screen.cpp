@@ -195,6 +195,7 @@ void stopOutput(DaisyScreen *p) {
     AudioPause(p->audio);
     dropPending(p);
   }
+  sound_discard(p->sound_handle);  // the move is heard at once
 }
 
 int readMark(DaisyScreen *p, DaisyBookMarkInfo *info) {

@@ -423,6 +423,7 @@ DsySmlInfo *DsySmlInfo_new(int file_size_bytes, int is_daisy3) {
   s->audio_files = StringArray_new(block, s->step);
   s->text_files = StringArray_new(1024, 16);
   s->owns_text_files = 1;
+  s->owns_id_lists = 1;
   s->time_in_this_smil = -1;
   s->total_elapsed = -1;
   if (!s->ids || !s->text_fragments || !s->audio_files || !s->text_files) {
@@ -434,8 +435,10 @@ DsySmlInfo *DsySmlInfo_new(int file_size_bytes, int is_daisy3) {
 
 void DsySmlInfo_free(DsySmlInfo *s) {
   if (!s) return;
-  StringArray_free(s->ids);
-  StringArray_free(s->text_fragments);
+  if (s->owns_id_lists) {
+    StringArray_free(s->ids);
+    StringArray_free(s->text_fragments);
+  }
   StringArray_free(s->audio_files);
   if (s->owns_text_files) StringArray_free(s->text_files);
   std::free(s->kind);
@@ -454,6 +457,18 @@ int smil_use_text_files(DsySmlInfo *info, StringArray *text_files) {
   if (info->owns_text_files) StringArray_free(info->text_files);
   info->text_files = text_files;
   info->owns_text_files = 0;
+  return 0;
+}
+
+int smil_use_id_lists(DsySmlInfo *info, StringArray *ids, StringArray *fragments) {
+  if (!info || !ids || !fragments) return -1;
+  if (info->owns_id_lists) {
+    StringArray_free(info->ids);
+    StringArray_free(info->text_fragments);
+  }
+  info->ids = ids;
+  info->text_fragments = fragments;
+  info->owns_id_lists = 0;
   return 0;
 }
 

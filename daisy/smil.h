@@ -33,10 +33,11 @@ struct DsySmlInfo {
   StringArray *text_fragments; // fragment of each text element's src (released after open)
   StringArray *audio_files;    // audio files, each name once
   int owns_text_files;         // 0 when text_files is the book-wide list of the navigator
+  int owns_id_lists;           // 0 when ids and text_fragments are the navigator's book-wide lists
   int block, step;             // string block size and growth of the tables
   // Per element, in document order:
   uint8_t *kind;      // SMIL_SEQ ... SMIL_AUDIO
-  int32_t *id_index;  // position in ids, -1 without id
+  int32_t *id_index;  // position in ids, -1 without id (released with ids by the navigators)
   int32_t *file_index;  // text: in text_files; audio: in audio_files; else -1
   int32_t *begin;     // seq/par: own index; text: fragment (then id index in the document); audio: clip begin ms
   int32_t *end;       // seq/par: one past the last descendant (-1 unclosed); text: -1; audio: clip end ms
@@ -58,6 +59,12 @@ void DsySmlInfo_free(DsySmlInfo *info);
 // indices are the same across every SMIL of a book. Call before smil_parse.
 // Returns 0, or -1 for a missing argument.
 int smil_use_text_files(DsySmlInfo *info, StringArray *text_files);
+
+// Makes the parse record its ids and text fragments in ids and fragments
+// (owned by the caller, which must outlive info), shared by every SMIL of
+// a book, so that a navigator drops them in one piece once resolved. Call
+// before smil_parse. Returns 0, or -1 for a missing argument.
+int smil_use_id_lists(DsySmlInfo *info, StringArray *ids, StringArray *fragments);
 
 // Names the folder of the SMIL file relative to the book's ("smil/"): text
 // and audio names are then recorded relative to the book's folder

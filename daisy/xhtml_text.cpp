@@ -138,7 +138,7 @@ int xhtml_parse(const char *path, XhtmlText *t) {
 
 int xhtml_text_find_id(const XhtmlText *t, const char *id, int from, int direction) {
   if (!t || !id) return -1;
-  if (t->count <= 0) return -101;
+  if (t->count <= 0 || !t->ids) return -101;
   if (from >= t->count) from = t->count - 1;
   if (from < 0) from = 0;
   int step = direction >= 0 ? 1 : -1;
@@ -147,6 +147,20 @@ int xhtml_text_find_id(const XhtmlText *t, const char *id, int from, int directi
     if (s && std::strcmp(s, id) == 0) return i;
   }
   return -101;
+}
+
+void xhtml_text_compact(XhtmlText *t) {
+  if (!t) return;
+  StringArray_free(t->ids);
+  t->ids = nullptr;
+  StringArray_shrink(t->strings);
+  if (t->count > 0 && t->count < t->capacity) {
+    const size_t bytes = static_cast<size_t>(t->count) * sizeof(int32_t);
+    // A failed realloc keeps the larger table, which is no harm.
+    if (auto *f = static_cast<int32_t *>(std::realloc(t->first_string, bytes))) t->first_string = f;
+    if (auto *e = static_cast<int32_t *>(std::realloc(t->end_string, bytes))) t->end_string = e;
+    t->capacity = t->count;  // both or either shrank; each still holds count entries
+  }
 }
 
 const char *xhtml_text_get(const XhtmlText *t, int id_index, int n) {

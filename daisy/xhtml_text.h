@@ -33,6 +33,11 @@ int xhtml_parse(const char *path, XhtmlText *t);
 // at 0. Returns -101 when not found, -1 for null arguments.
 int xhtml_text_find_id(const XhtmlText *t, const char *id, int from, int direction);
 
+// Once every reference is resolved: drops the id values (find_id finds
+// nothing after this) and the room reserved for more, keeping the chunks.
+// Moves the chunks: earlier pointers to them become invalid.
+void xhtml_text_compact(XhtmlText *t);
+
 // Chunk n of the id's range, or null when out of range or unterminated.
 const char *xhtml_text_get(const XhtmlText *t, int id_index, int n);
 

@@ -310,8 +310,8 @@ int ParagraphsBefore(int page, const char *text, int offset) {
   return n;
 }
 
-int doExtraInit(ebook_parser *parser, int total_pages) {
-  if (!parser || !parser->read_page || total_pages < 0) return 0;
+int EbookCountPages(ebook_parser *parser, int total_pages, EbookBookCount *count, const std::atomic<bool> *stop) {
+  if (!parser || !parser->read_page || total_pages < 0 || !count) return 0;
   int pages = total_pages;
   if (pages > kEbookMaxPages) {
     LOGW("doExtraInit: [warning] total_pages(%d) bigger than MAX_PAGES(%d)!!!\n", total_pages, kEbookMaxPages);
@@ -319,10 +319,14 @@ int doExtraInit(ebook_parser *parser, int total_pages) {
   }
   int lines = 0, paragraphs = 0;
   bool endedInRun = false;
-  g_continuesRun.assign(static_cast<size_t>(pages) + 1, false);
+  const auto size = static_cast<size_t>(pages) + 1;
+  count->lines.assign(size, 0);
+  count->paragraphs.assign(size, 0);
+  count->continuesRun.assign(size, false);
   for (int p = 0; p < pages; p++) {
-    StartLineOfPage[p] = lines;
-    StartParagraphOfPage[p] = paragraphs;
+    if (stop && *stop) return -1;
+    count->lines[static_cast<size_t>(p)] = lines;
+    count->paragraphs[static_cast<size_t>(p)] = paragraphs;
     const char *text = nullptr;
     int n = parser->read_page(parser, p, &text);
     if (n <= 0 || !text) n = 0;
@@ -332,14 +336,28 @@ int doExtraInit(ebook_parser *parser, int total_pages) {
       const bool startsInRun = text[0] == '\r' || text[0] == '\n';
       if (startsInRun && endedInRun) {
         paragraphs--;
-        g_continuesRun[static_cast<size_t>(p)] = true;
+        count->continuesRun[static_cast<size_t>(p)] = true;
       }
       endedInRun = text[n - 1] == '\r' || text[n - 1] == '\n';
     }
   }
-  StartLineOfPage[pages] = lines;
-  StartParagraphOfPage[pages] = paragraphs;
+  count->lines[static_cast<size_t>(pages)] = lines;
+  count->paragraphs[static_cast<size_t>(pages)] = paragraphs;
   LOGI("[doExtraInit]lines=%d, paragraphs=%d\n", lines, paragraphs);
+  return pages;
+}
+
+void EbookInstallCount(const EbookBookCount &count) {
+  const size_t n = std::min(count.lines.size(), static_cast<size_t>(kEbookMaxPages) + 1);
+  std::copy_n(count.lines.begin(), n, StartLineOfPage);
+  std::copy_n(count.paragraphs.begin(), std::min(n, count.paragraphs.size()), StartParagraphOfPage);
+  g_continuesRun = count.continuesRun;
+}
+
+int doExtraInit(ebook_parser *parser, int total_pages) {
+  EbookBookCount count;
+  int pages = EbookCountPages(parser, total_pages, &count, nullptr);
+  EbookInstallCount(count);
   return pages;
 }
 

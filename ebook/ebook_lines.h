@@ -3,11 +3,14 @@
 // letter by letter; a whole book is counted once at open so that positions
 // can be spoken as "sentence n of m". Pure functions over plain records; the
 // two whole-book arrays are process-wide (one reader exists at a time) and
-// are written only by doExtraInit on the reader's thread.
+// are written only by EbookInstallCount on the reader's thread (a count made
+// elsewhere is handed over first, see ebook/ebook_count.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct ebook_parser;
 
@@ -53,9 +56,25 @@ int EndsWithBreak(const char *text, int from, int to);
 extern int StartLineOfPage[kEbookMaxPages + 1];
 extern int StartParagraphOfPage[kEbookMaxPages + 1];
 
-// Reads every page of an open book (at most 131071) and fills the two
-// arrays. A run of line breaks that a page end cuts in two counts once.
-// Returns the number of pages counted.
+// A whole-book count before it is installed: per page the sentences and
+// paragraph breaks before it (the totals at the end), and whether the page
+// continues a run of line breaks that the page before ended in.
+struct EbookBookCount {
+  std::vector<int> lines;
+  std::vector<int> paragraphs;
+  std::vector<bool> continuesRun;
+};
+
+// Reads every page of an open book (at most 131071) into *count. A run of
+// line breaks that a page end cuts in two counts once. stop (may be null)
+// is looked at before every page. Returns the pages counted, or -1 when
+// stopped.
+int EbookCountPages(ebook_parser *parser, int total_pages, EbookBookCount *count, const std::atomic<bool> *stop);
+
+// Makes a count the one the two arrays and ParagraphsBefore answer from.
+void EbookInstallCount(const EbookBookCount &count);
+
+// Counts and installs at once. Returns the number of pages counted.
 int doExtraInit(ebook_parser *parser, int total_pages);
 
 // The paragraph breaks of the book before byte offset of page (whose text

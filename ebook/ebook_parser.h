@@ -54,6 +54,25 @@ ebook_parser *find_ebook_parser(const char *filename);
 // 1 when a record serves filename's extension, else 0.
 int check_is_ebook(const char *filename);
 
+// A plain-text book (txt, ebk, ebd, ebe) is paged as far as reading has
+// gone: the pages found so far, or -1 when the table is whole (then
+// get_total_pages answers at once) or for another record. Asking
+// get_total_pages completes the table.
+int ebook_text_known_pages(ebook_parser *parser);
+
+// The whole page table of a plain-text book and the set it was cut in, as
+// one opening of a book makes it for another opening of the same book.
+struct EbookTextPages {
+  std::vector<int64_t> pages;
+  int charset = 0;
+};
+// Completes the table of parser's book and copies it out. Returns 0, -1
+// for another record or a closed one.
+int ebook_text_get_pages(ebook_parser *parser, EbookTextPages *out);
+// Makes `in` the table of parser's book, which must be paged no further
+// than its start matches. Returns 0, or -1 (nothing changed).
+int ebook_text_set_pages(ebook_parser *parser, const EbookTextPages &in);
+
 // The character set an open plain-text book (txt, ebk, ebd, ebe) is read
 // in, or -1 for another record or a closed one.
 int ebook_text_charset(ebook_parser *parser);

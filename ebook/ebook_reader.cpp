@@ -23,6 +23,7 @@
 #include "core/runtime/log.h"
 #include "core/ui/menu.h"
 #include "core/clock/alarm.h"
+#include "ebook/ebook_count.h"
 #include "core/clock/sleep_timer.h"
 #include "ebook/charset.h"
 #include "ebook/ebook_epub.h"
@@ -73,10 +74,8 @@ int g_openResult = 0;  // of the last open, 0 before one; key distribution threa
 const char *const kChaptersMissing[2] = {"有章节缺失，已跳过", "some chapters are missing and were skipped"};
 const char *const kEncrypted[2] = {"书籍已加密，无法朗读", "the book is encrypted and cannot be read"};
 const char *const kNotEpub[2] = {"文件不是有效的EPUB书籍", "the file is not a valid EPUB book"};
-const char *const kOpeningBig[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
-// From this many pages (about 5 MiB of text) counting the whole book takes
-// the board long enough that the listener is told why it is quiet.
-constexpr int kBigBookPages = 10000;
+// The whole-book count runs after reading has started (ebook_count.h).
+const char *const kNotCounted[2] = {"句子和段落还在统计中", "sentences and paragraphs are still being counted"};
 
 void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
 
@@ -89,6 +88,9 @@ struct Reader {
   bool ttsRunning = false;
   int sound = -1;
   int total_pages = 0, cur_page = 0, cur_line = 0, cur_char = 0;
+  // A text book is paged as reading reaches its pages (ebook_parser.h):
+  // total_pages are those found so far until allPages makes it whole.
+  bool pages_partial = false;
   int last_char_len = 0;
   uint32_t last_char = 0;
   bool is_pdf = false, is_epub = false;
@@ -150,6 +152,7 @@ void EbookTtsFinish(void *user) {
 
 void stopSpeech(Reader *r) {
   tts_stop(r->tts.get());
+  sound_discard(r->sound);  // what follows is heard at once
   r->handled = r->finishes.load();
   r->ownEnd = false;
 }
@@ -240,6 +243,33 @@ int EbookLoadCurPage(Reader *r) {
   return 0;
 }
 
+// Takes the page count from the parser: whole when its table is (the
+// background count hands its table over), else the pages found so far.
+void syncPages(Reader *r) {
+  const int known = ebook_text_known_pages(&r->parser);
+  r->pages_partial = known >= 0;
+  r->total_pages = known >= 0 ? known : r->parser.get_total_pages(&r->parser);
+}
+
+// The book's end is asked for: the page count is made whole (at once when
+// the count's table came in, else by paging the rest of the book now).
+void allPages(Reader *r) {
+  if (!r->pages_partial) return;
+  r->total_pages = r->parser.get_total_pages(&r->parser);
+  r->pages_partial = false;
+}
+
+// Whether the book has page `page`, paging it that far when reading gets
+// beyond the pages found so far.
+bool hasPage(Reader *r, int page) {
+  if (page < r->total_pages) return true;
+  if (!r->pages_partial) return false;
+  const char *text = nullptr;
+  r->parser.read_page(&r->parser, page, &text);  // pages the book that far
+  syncPages(r);
+  return page < r->total_pages;
+}
+
 void loadPage(Reader *r, int page, int line) {
   r->cur_page = std::clamp(page, 0, std::max(r->total_pages - 1, 0));
   r->cur_line = line;
@@ -253,7 +283,7 @@ int ToNextSentence(Reader *r) {
     r->cur_char = 0;
     return 0;
   }
-  if (r->cur_page + 1 >= r->total_pages) return -1;
+  if (!hasPage(r, r->cur_page + 1)) return -1;
   loadPage(r, r->cur_page + 1, 0);
   return 0;
 }
@@ -335,7 +365,7 @@ int GetCurChar(Reader *r) {
   const char *t = r->lines.text.data();
   int next = pageOffset(r) < pageEnd(r) ? NextLetter(t, pageEnd(r), pageOffset(r)) : pageEnd(r);
   while (next >= pageEnd(r)) {
-    if (r->cur_page + 1 >= r->total_pages) return -1;
+    if (!hasPage(r, r->cur_page + 1)) return -1;
     const uint32_t before = r->last_char;
     loadPage(r, r->cur_page + 1, 0);
     next = SkipRunFrom(r->lines.text.data(), pageEnd(r), 0, before);
@@ -400,6 +430,7 @@ void historyOf(const std::string &path, int *page, int *line) {
 
 void EbookCloseFile(Reader *r) {
   if (!r->opened) return;
+  EbookCountStop();
   r->parser.close(&r->parser);
   r->opened = false;
 }
@@ -434,7 +465,7 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
     return -1;
   }
   r->opened = true;
-  r->total_pages = r->parser.get_total_pages(&r->parser);
+  syncPages(r);
   if (r->total_pages <= 0) {
     LOGE("open ebook fail, return = %d\n", 0);  // nothing to read
     EbookCloseFile(r);
@@ -449,11 +480,9 @@ int EbookOpenFile(Reader *r, int step, int start_page, int start_line) {
   for (int row = 0; row <= EbookCharset.maximum; row++)
     if (EbookCharset.values[row].value == r->charset) ItemSetValue(&EbookCharset, row);
   if (ebook_epub_missing(&r->parser) > 0) say(kChaptersMissing);
-  if (!r->is_pdf) {
-    if (r->total_pages >= kBigBookPages) say(kOpeningBig);
-    doExtraInit(&r->parser, r->total_pages);
-  }
-  const bool inside = start_page >= 0 && start_page < r->total_pages;
+  // Reading starts at once; sentences and paragraphs are counted meanwhile.
+  if (!r->is_pdf) EbookCountStart(record, path.c_str(), r->charset, &r->parser);
+  const bool inside = start_page >= 0 && hasPage(r, start_page);
   r->cur_page = inside ? start_page : 0;
   r->cur_line = inside ? std::max(start_line, 0) : 0;
   r->cur_char = 0;
@@ -598,6 +627,8 @@ int moveByUnit(Reader *r, int dir) {
     case UNIT_1PCT:
     case UNIT_PAGE: {
       const int parts = unit == UNIT_10PCT ? 10 : 100;
+      if (unit != UNIT_PAGE) allPages(r);
+      else hasPage(r, r->cur_page + 1);
       const int step = unit == UNIT_PAGE || r->total_pages <= parts ? 1 : r->total_pages / parts;
       if (dir > 0 && r->cur_page >= r->total_pages - 1) return sentenceEnded(r);
       loadPage(r, dir > 0 ? std::min(r->cur_page + step, r->total_pages - 1) : std::max(r->cur_page - step, 0), 0);
@@ -679,6 +710,7 @@ int64_t readingMsTo(const Reader *r, int page, int offset) {
 int chapterLeftMs(void *context) {
   Reader *r = static_cast<Reader *>(context);
   if (!r->opened) return -1;
+  allPages(r);
   int page = r->total_pages, offset = 0;
   if (r->is_epub) {
     const int next = ebook_epub_chapter_of(&r->parser, r->cur_page, r->lines.start[r->cur_line]) + 1;
@@ -711,6 +743,7 @@ void appendReadingLeft(const Reader *r, char *text, size_t size) {
 
 void speakPosition(Reader *r) {
   char total[128], cur[128], text[1024];
+  allPages(r);
   std::string name = charset_name_text(baseName(currentPath(r)).c_str());
   const int unit = currentUnit();
   if (chapterUnit(r)) {
@@ -724,7 +757,10 @@ void speakPosition(Reader *r) {
     std::snprintf(total, sizeof total, PromptLanguage() ? "total %d chapters" : "总共%d章", n);
     std::snprintf(cur, sizeof cur, PromptLanguage() ? "chapter %d%s%s" : "当前第%d章%s%s", c + 1, label && *label ? ", " : "",
                   label ? label : "");
-  } else if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER) {
+  } else if (r->is_pdf || unit <= UNIT_PAGE || unit == UNIT_STEP_LETTER || !EbookCountReady()) {
+    // Before the count is in, the page stands in for the sentence or
+    // paragraph, and the listener hears why.
+    if (!r->is_pdf && unit > UNIT_PAGE && unit != UNIT_STEP_LETTER) name += std::string(", ") + kNotCounted[PromptLanguage()];
     TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
   } else if (unit == UNIT_PARAGRAPH) {
@@ -835,12 +871,14 @@ void jumpTo(Reader *r, int page) {
 void MenuJmpToPageCallBack(void *arg, int value) {
   auto *r = static_cast<Reader *>(arg);
   if (value < 0) return EbookMenuExit(r);
+  allPages(r);
   jumpTo(r, std::min(std::max(value, 1), r->total_pages) - 1);  // page 1 is the first
 }
 
 void MenuJmpToPercentCallBack(void *arg, int value) {
   auto *r = static_cast<Reader *>(arg);
   if (value < 0) return EbookMenuExit(r);
+  allPages(r);
   jumpTo(r, static_cast<int>(std::min<int64_t>(int64_t{r->total_pages} * value / 100, r->total_pages - 1)));
 }
 
@@ -1018,6 +1056,7 @@ Activity *createList(Activity *browser, std::vector<std::string> files, int curr
   int report = 0;
   if (ItemGetValue(&AutoReportFileInfo, nullptr, &report) == 0 && report) {
     char total[128], cur[128], text[1024];
+    allPages(r.get());
     TotalPageToStr(r->total_pages, total, sizeof total, PromptLanguage());
     CurPageToStr(r->cur_page + 1, cur, sizeof cur, PromptLanguage());
     std::snprintf(text, sizeof text, "%s, %s, %s", charset_name_text(baseName(currentPath(r.get())).c_str()).c_str(), total, cur);
@@ -1149,10 +1188,27 @@ int EbookShow(Activity *act) {
 
 int EbookHide(Activity *act) { return ActivityHideScreen(act); }
 
+int EbookPercentRead(Activity *act, int *estimated) {
+  Reader *r = readerOf(act);
+  if (r) allPages(r);
+  if (!r || r->total_pages <= 0) return -1;
+  const int pages = std::min(r->total_pages, kEbookMaxPages);
+  if (!r->is_pdf && EbookCountReady() && StartLineOfPage[pages] > 0) {
+    if (estimated) *estimated = 0;
+    const int64_t before = StartLineOfPage[std::min(r->cur_page, pages)] + r->cur_line;
+    return static_cast<int>(before * 100 / StartLineOfPage[pages]);
+  }
+  // Pages hold the same number of source bytes: the share of pages is the
+  // share of the file.
+  if (estimated) *estimated = 1;
+  return static_cast<int>(static_cast<int64_t>(r->cur_page) * 100 / r->total_pages);
+}
+
 int EbookReaderGetInfo(Activity *act, EbookReaderInfo *info) {
   Reader *r = readerOf(act);
   if (!r || !info) return -1;
   info->path = currentPath(r);
+  allPages(r);
   info->total_pages = r->total_pages;
   info->cur_page = r->cur_page;
   info->cur_line = r->cur_line;

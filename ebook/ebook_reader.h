@@ -52,6 +52,13 @@ int EbookKey(Activity *reader, const KeyEvent *key);
 int EbookShow(Activity *reader);
 int EbookHide(Activity *reader);
 
+// How much of the open book lies before the current sentence, in percent
+// (0..100): by sentences once the whole-book count is in (*estimated 0),
+// until then by pages, which hold equal shares of the file's bytes
+// (*estimated 1; estimated may be null). -1 for a screen that is not a
+// reader.
+int EbookPercentRead(Activity *reader, int *estimated);
+
 // For tests and diagnostics: where a reader stands.
 struct EbookReaderInfo {
   std::string path;

@@ -3,10 +3,12 @@
 // format's key, so any position decodes by itself). One implementation; the
 // four records differ only in read_raw.
 //
-// Opening walks the whole file once through a 512 KiB work buffer, refilled
-// 256 KiB at a time, and records where each page starts. Reading a page seeks
-// there, reads at most 512 bytes and converts them to UTF-8 into the work
-// buffer, which after opening holds only the current page.
+// Opening walks the first megabyte through a 512 KiB work buffer, refilled
+// 256 KiB at a time, and records where each page starts; the table grows
+// from its last boundary as reading goes further, and is completed when the
+// book's page count is asked for (or handed over whole, see
+// ebook_text_set_pages). Reading a page seeks there, reads at most 512 bytes
+// and converts them to UTF-8 into the work buffer.
 //
 // The character set is detected on the first 512 KiB. A file whose first
 // 512 KiB are plain ASCII is undecided: ASCII is the same in every set the
@@ -17,6 +19,7 @@
 #include "board/board.h"
 #include "core/runtime/log.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -28,6 +31,7 @@ namespace {
 constexpr char kLogSource[] = "ebook/ebook_txt.c";
 constexpr int kWorkSize = 0x80000;
 constexpr int kRefill = 0x40000;
+constexpr size_t kOpenPages = 2048;  // paged at open: about a megabyte
 
 unsigned char g_ebdKey[8] = {0x5A, 0xC3, 0x1E, 0x97, 0x64, 0xB8, 0x2D, 0xF1};
 // CHARSET_* chosen by the listener for the next open on this thread, 0
@@ -48,6 +52,8 @@ struct TxtBook {
   int64_t work_offset = 0;       // file offset of work[0]
   int work_len = 0;
   std::vector<int64_t> pages;    // boundaries: page k is [pages[k], pages[k+1])
+  bool paged = false;            // pages reach the file's end
+  bool undecided = false;        // all bytes paged so far are ASCII (see above)
 };
 
 TxtBook *book(ebook_parser *p) { return static_cast<TxtBook *>(p->context); }
@@ -86,13 +92,21 @@ bool hasHighByte(const char *p, int n) {
   return false;
 }
 
-// Builds the page table, reading the rest of the file through the work
-// buffer. ended: the file's end is in the buffer already; undecided: all
-// bytes so far were ASCII.
-void paginate(ebook_parser *parser, TxtBook *b, bool ended, bool undecided) {
+// Extends the page table from its last boundary until it holds `want`
+// pages or reaches the file's end (then b->paged), reading through the work
+// buffer (which reading a page overwrites, so it is filled again here).
+void paginate(ebook_parser *parser, TxtBook *b, size_t want) {
+  if (b->paged || b->pages.empty()) return;
   char *work = b->work.get();
-  int pos = bomLength(b->charset, reinterpret_cast<unsigned char *>(work), b->work_len);
-  int scanned = pos;  // bytes before this are known to be ASCII while undecided
+  int pos = 0;
+  int scanned = 0;  // bytes before this are known to be ASCII while undecided
+  bool ended = false;
+  b->work_offset = b->pages.back();
+  b->work_len = 0;
+  if (fseeko(b->file.get(), b->work_offset, SEEK_SET) != 0) {
+    b->paged = true;  // an unreadable rest ends the book where it stands
+    return;
+  }
   // Moves the unread bytes to the front and appends the next part.
   auto refill = [&]() {
     int rest = b->work_len - pos;
@@ -105,8 +119,11 @@ void paginate(ebook_parser *parser, TxtBook *b, bool ended, bool undecided) {
     b->work_len = rest + (n > 0 ? n : 0);
     if (n < room) ended = true;
   };
-  b->pages.assign(1, b->work_offset + pos);
-  while (static_cast<int>(b->pages.size()) < kEbookMaxPageEntries) {
+  while (b->pages.size() <= want) {
+    if (static_cast<int>(b->pages.size()) >= kEbookMaxPageEntries) {
+      b->paged = true;
+      return;
+    }
     int rest = b->work_len - pos;
     if (rest < kEbookPageBytes && !ended) {
       refill();
@@ -114,9 +131,10 @@ void paginate(ebook_parser *parser, TxtBook *b, bool ended, bool undecided) {
     }
     if (rest < kEbookPageBytes) {
       if (rest > 0) b->pages.push_back(b->work_offset + b->work_len);
-      break;
+      b->paged = true;
+      return;
     }
-    if (undecided) {
+    if (b->undecided) {
       int end = pos + kEbookPageBytes;
       if (scanned < end && hasHighByte(work + scanned, end - scanned)) {
         if (!ended && rest < kRefill) {
@@ -125,7 +143,7 @@ void paginate(ebook_parser *parser, TxtBook *b, bool ended, bool undecided) {
         }
         b->charset = get_charset(reinterpret_cast<unsigned char *>(work + pos), rest);
         b->page_size = get_page_size_func(b->charset);
-        undecided = false;
+        b->undecided = false;
         LOGI("text turns non-ASCII near %lld: charset %d\n", static_cast<long long>(b->work_offset + pos),
              b->charset);
       }
@@ -160,10 +178,14 @@ int openTxt(ebook_parser *parser, const char *path) {
   auto *head = reinterpret_cast<unsigned char *>(b->work.get());
   b->charset = g_chosenCharset ? g_chosenCharset : get_charset(head, b->work_len);
   b->page_size = get_page_size_func(b->charset);
-  bool undecided =
+  b->undecided =
       !g_chosenCharset && b->charset == CHARSET_UTF8 && !ended && !hasHighByte(b->work.get(), b->work_len);
-  paginate(parser, b.get(), ended, undecided);
-  LOGI("open %s: charset %d, %d pages\n", path, b->charset, static_cast<int>(b->pages.size()) - 1);
+  b->pages.assign(1, bomLength(b->charset, head, b->work_len));
+  // The first pages only: the rest are found as reading reaches them, or
+  // all at once when the book's end is asked for.
+  paginate(parser, b.get(), kOpenPages);
+  LOGI("open %s: charset %d, %d pages%s\n", path, b->charset, static_cast<int>(b->pages.size()) - 1,
+       b->paged ? "" : " so far");
   b.release();
   return 0;
 }
@@ -177,13 +199,16 @@ int closeTxt(ebook_parser *parser) {
 
 int totalTxt(ebook_parser *parser) {
   TxtBook *b = parser ? book(parser) : nullptr;
+  if (b) paginate(parser, b, SIZE_MAX);
   if (!b || b->pages.size() < 2) return 0;
   return static_cast<int>(b->pages.size()) - 1;
 }
 
 int readPageTxt(ebook_parser *parser, int page, const char **text) {
   TxtBook *b = parser ? book(parser) : nullptr;
-  if (!b || !text || page < 0 || page >= totalTxt(parser)) return 0;
+  if (!b || !text || page < 0) return 0;
+  paginate(parser, b, static_cast<size_t>(page) + 1);
+  if (static_cast<size_t>(page) + 1 >= b->pages.size()) return 0;
   int64_t start = b->pages[static_cast<size_t>(page)];
   int64_t len = b->pages[static_cast<size_t>(page) + 1] - start;
   if (len > kEbookPageBytes) len = kEbookPageBytes;
@@ -200,6 +225,33 @@ int readPageTxt(ebook_parser *parser, int page, const char **text) {
 }
 
 }  // namespace
+
+int ebook_text_known_pages(ebook_parser *parser) {
+  if (!parser || !parser->context || parser->open != openTxt) return -1;
+  TxtBook *b = book(parser);
+  return b->paged ? -1 : static_cast<int>(b->pages.size()) - 1;
+}
+
+int ebook_text_get_pages(ebook_parser *parser, EbookTextPages *out) {
+  if (!out || !parser || !parser->context || parser->open != openTxt) return -1;
+  TxtBook *b = book(parser);
+  paginate(parser, b, SIZE_MAX);
+  out->pages = b->pages;
+  out->charset = b->charset;
+  return 0;
+}
+
+int ebook_text_set_pages(ebook_parser *parser, const EbookTextPages &in) {
+  if (!parser || !parser->context || parser->open != openTxt || in.pages.size() < 2) return -1;
+  TxtBook *b = book(parser);
+  if (b->paged || b->pages.front() != in.pages.front()) return -1;
+  b->pages = in.pages;
+  b->charset = in.charset;
+  b->page_size = get_page_size_func(in.charset);
+  b->undecided = false;
+  b->paged = true;
+  return 0;
+}
 
 int ebook_text_charset(ebook_parser *parser) {
   if (!parser || !parser->context || parser->open != openTxt) return -1;

@@ -75,6 +75,23 @@ int StringArray_add_with_length(StringArray *array, const char *bytes, int lengt
   return 0;
 }
 
+void StringArray_shrink(StringArray *array) {
+  if (!array) return;
+  // A failed realloc leaves the larger buffer in place, which is no harm.
+  if (array->text && array->text_used > 0 && array->text_used < array->text_size) {
+    if (char *t = static_cast<char *>(std::realloc(array->text, static_cast<size_t>(array->text_used)))) {
+      array->text = t;
+      array->text_size = array->text_used;
+    }
+  }
+  if (array->index && array->count > 0 && array->count < array->index_size) {
+    if (int *i = static_cast<int *>(std::realloc(array->index, static_cast<size_t>(array->count) * sizeof(int)))) {
+      array->index = i;
+      array->index_size = array->count;
+    }
+  }
+}
+
 int StringArray_get_cnt(const StringArray *array) { return array ? array->count : -1; }
 
 const char *StringArray_get(const StringArray *array, int i) {

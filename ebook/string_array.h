@@ -28,6 +28,10 @@ void StringArray_free(StringArray *array);
 int StringArray_add(StringArray *array, const char *text);
 int StringArray_add_with_length(StringArray *array, const char *bytes, int length);
 
+// Gives back the room reserved for strings not yet added (an add grows
+// the array again). Moves the strings: earlier pointers become invalid.
+void StringArray_shrink(StringArray *array);
+
 // Number of strings, or -1 for a missing array.
 int StringArray_get_cnt(const StringArray *array);
 

@@ -2,8 +2,9 @@
 // and the saved handle (the main client an insert pre-empted), both guarded
 // by g_mutex together with the handle counter and gcreq. Every handle
 // operation holds g_mutex for its whole run, including the device's write,
-// read and drain, so a drain can keep other callers waiting for up to the
-// latency budget. The routing operations and snd_set_volume take no lock;
+// read and drain, so a drain (the end of a prompt, a player's close) can
+// keep other callers waiting for up to the latency budget; a pre-emption
+// discards the queued sound instead of draining it. The routing operations and snd_set_volume take no lock;
 // they touch only the mixer, the control lines and the atomic is_head.
 // Nothing here calls back into a client.
 #include "sound/sound.h"
@@ -171,6 +172,12 @@ void drain(const SoundHandle *h) {
     std::this_thread::sleep_for(std::chrono::microseconds(us));
     if (getSpace(h->fd, &sp) != 0) return;
   }
+}
+
+// Discards what a playing handle has queued and not yet played: whoever
+// takes over sounds at once instead of after the old sound's blocks.
+void discard(const SoundHandle *h) {
+  if (h->fd != -1 && (h->mode & 0xff) == 1) BoardDspReset(h->fd);
 }
 
 void logParamError(int r, int rate, int ch) {
@@ -740,7 +747,9 @@ int sound_iopen(int mode, int rate, int ch) {
   std::scoped_lock lock(g_mutex);
   if (!validParams(mode, rate, ch)) return dbg.result(-1);
   auto m = static_cast<unsigned>(mode);
-  if (gsnd.fd != -1 && (gsnd.mode & 0xff) == 1) drain(&gsnd);
+  // The insert cuts off what plays now (a player's music, a prompt): what
+  // the device still holds of it is dropped, not waited for.
+  discard(&gsnd);
   if (!gsnd.is_insert) {
     gsnd_save = gsnd;
     gcreq = 0;
@@ -790,6 +799,13 @@ int sound_iclose(int id) {
   BoardSoundEvent("iclose client=%d fd=%d", id, gsnd.fd);
   gsnd.fd = -1;
   return dbg.result(restore());
+}
+
+int sound_discard(int id) {
+  std::scoped_lock lock(g_mutex);
+  if (id == 0 || gsnd.id != id) return -2;
+  if (gsnd.fd == -1 || (gsnd.mode & 0xff) != 1) return -1;
+  return BoardDspReset(gsnd.fd) == 0 ? 0 : -1;
 }
 
 int sound_iset(int id, int rate, int ch) {

@@ -77,8 +77,9 @@ int sound_setvol(int id, int play_step, int rec_step);
 // other value PromptVolume. Returns 0, -1 when the mixer refused it.
 int VolumeSetMain(int which);
 
-// The insert client: takes the device at once (draining a playing main
-// client first), keeping the descriptor when the mode is the same.
+// The insert client: takes the device at once (what a playing client has
+// queued is discarded unplayed), keeping the descriptor when the mode is
+// the same.
 // Returns the handle number or -1.
 int sound_iopen(int mode, int rate, int ch);
 // Ends the insert and hands the device back to the saved main client.
@@ -86,6 +87,11 @@ int sound_iopen(int mode, int rate, int ch);
 // restored (the device is then free).
 int sound_iclose(int id);
 int sound_iset(int id, int rate, int ch);
+// Discards what the live handle id (main or insert) has queued and not yet
+// played, so that the next write sounds at once: for a client that cuts
+// off its own sound (a new prompt, a move in a book). Returns 0, -1 when
+// the handle does not play or the device refused, -2 not the live handle.
+int sound_discard(int id);
 int sound_iwrite(int id, void *buf, int len);
 int sound_iread(int id, void *buf, int len);
 

@@ -72,16 +72,19 @@ int nextId() {
 // Caller holds g_mutex, the voice is idle. Makes sure the prompt voice holds
 // the device as insert client. A prompt cut off by the next one leaves its
 // insert open; when it is still the device's client, in the prompt format,
-// the next prompt goes on with it: its blocks queue behind what the cut-off
-// one left in the device, just as they would after sound_iopen had drained
-// that, but the caller (the key thread) does not wait for the drain.
+// the next prompt goes on with it after discarding what the cut-off one
+// left queued in the device, so that the answer to a key sounds at once
+// rather than after the old prompt's last blocks (sound_iopen discards a
+// pre-empted client's sound the same way).
 // Returns 0, or the failed result of sound_iopen.
 int takeDevice() {
   SoundHandle live{};
   SoundGetHandles(&live, nullptr);
   if (g_soundId > 0 && live.id == g_soundId && live.is_insert && live.fd != -1 && live.rate == 16000 &&
-      live.ch == 1)
+      live.ch == 1) {
+    sound_discard(g_soundId);
     return 0;
+  }
   int handle = sound_iopen(1, 16000, 1);
   if (handle < 0) return handle;
   g_soundId = handle;
@@ -178,6 +181,7 @@ void text_sound_stop(void) {
   std::scoped_lock lock(g_mutex);
   if (g_live) {
     tts_stop(&text_sound);
+    sound_discard(g_soundId);  // cut off: nothing more of it is heard
     sound_iclose(g_soundId);
   }
   publish(-1, 1);

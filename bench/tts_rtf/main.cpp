@@ -6,7 +6,10 @@
 // comparison; and the whole road of a key: a key posted to the key buffer,
 // the distribution thread, a screen that speaks a prompt, the prompt queue,
 // the speech thread, the host board's sound device (real time, as on the
-// board), until the prompt's first sample sounds.
+// board), until the prompt's first sample sounds: on an idle device, over a
+// prompt still sounding (scrolling a list) and over a book's clip that a
+// player writes as the DAISY reader does (44100 Hz stereo, 4096-byte
+// blocks, offered again every 23 ms).
 //   bench_tts_rtf [rounds]
 #include "board/board.h"
 #include "board/host/host.h"
@@ -124,8 +127,10 @@ int benchKey(Activity *, const KeyEvent *key) {
   return 0;
 }
 
-// Times ("play=") of the device writes logged after fromMs, and whether the
-// prompt's insert has been closed since.
+// When ("play=") the new prompt's first write sounds: the first write in
+// the prompt format (16000 Hz mono) after fromMs that follows the device
+// being opened, set or reset for it; and whether the prompt's insert has
+// been closed since.
 struct Heard {
   double firstPlayMs = -1;
   bool closed = false;
@@ -135,13 +140,16 @@ Heard readLog(double fromMs) {
   Heard h;
   std::ifstream in(BoardHostFile("sound.log"));
   std::string line;
+  bool prompt = false, taken = false;
   while (std::getline(in, line)) {
     std::istringstream words(line);
     double ms = 0;
     std::string a, b;
     words >> ms >> a >> b;
+    if (a == "dsp" && (b == "open" || b == "set")) prompt = line.find("rate=16000 ch=1") != std::string::npos;
     if (ms < fromMs) continue;
-    if (a == "dsp" && b == "write" && h.firstPlayMs < 0) {
+    if (a == "dsp" && (b == "open" || b == "set" || b == "reset")) taken = true;
+    if (a == "dsp" && b == "write" && prompt && taken && h.firstPlayMs < 0) {
       size_t p = line.find("play=");
       if (p != std::string::npos) h.firstPlayMs = std::atof(line.c_str() + p + 5);
     }
@@ -149,6 +157,27 @@ Heard readLog(double fromMs) {
   }
   return h;
 }
+
+// A player writing a book's clip as the DAISY reader does, until stopped.
+struct ClipPlayer {
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  void start() {
+    int handle = sound_open(1, 44100, 2);
+    thread = std::thread([this, handle] {
+      std::vector<char> block(4096);
+      while (!stop) {
+        int r = sound_write(handle, block.data(), static_cast<int>(block.size()));
+        if (r == -2 || r == -3) std::this_thread::sleep_for(std::chrono::milliseconds(23));
+      }
+      sound_close(handle);
+    });
+  }
+  void end() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+};
 
 double sinceStartMs(int64_t us) { return static_cast<double>(us - BoardHostStartUs()) / 1000.0; }
 
@@ -180,10 +209,19 @@ void keyToFirstSample(int rounds) {
   ActivitySetActive(&screen, 1);
 
   // Idle device: the prompt plays from silence. Over a prompt: the key comes
-  // while the previous prompt speaks, whose queued audio plays out first.
-  for (bool over : {false, true}) {
+  // while the previous prompt speaks, whose queued audio is discarded. Over
+  // a clip: the prompt pre-empts the player, whose queued audio is too.
+  const char *const kCases[] = {"", " over a prompt", " over a clip"};
+  for (int c = 0; c < 3; c++) {
+    const bool over = c == 1;
+    ClipPlayer clip;
+    if (c == 2) {
+      clip.start();
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
     double best = 1e9, worst = 0, sum = 0, dispatch = 0;
     for (int i = 0; i < rounds; i++) {
+      if (c == 2) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the clip fills the device again
       if (over) {
         SendVKey(VKEY_DOWN);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -207,7 +245,8 @@ void keyToFirstSample(int rounds) {
       }
     }
     std::printf("key to first sample%s \"%s\": mean %.1f ms, best %.1f ms, worst %.1f ms (key to screen %.2f ms)\n",
-                over ? " over a prompt" : "", kPrompt, sum / rounds, best, worst, dispatch / rounds);
+                kCases[c], kPrompt, sum / rounds, best, worst, dispatch / rounds);
+    clip.end();
   }
 
   ActivityRemove(&screen);

@@ -79,6 +79,11 @@ int BoardDspWrite(int fd, const void *pcm, int len) {
   }
 }
 
+int BoardDspReset(int fd) {
+  if (fd < 0) return -1;
+  return ioctlRetry(fd, SNDCTL_DSP_RESET, nullptr) < 0 ? -1 : 0;
+}
+
 int BoardDspRead(int fd, void *pcm, int len) {
   if (fd < 0 || !pcm || len < 0) return -1;
   for (;;) {

@@ -92,7 +92,13 @@ void alsaWrite(const int16_t *pcm, int frames) {
   g_dropped += frames;
 }
 
-const HostOutlet kAlsaOutlet = {"alsa", alsaOpen, alsaWrite, alsaClose};
+void alsaDrop() {
+  if (!g_pcm) return;
+  snd_pcm_drop(g_pcm);
+  snd_pcm_prepare(g_pcm);  // ready for the next write
+}
+
+const HostOutlet kAlsaOutlet = {"alsa", alsaOpen, alsaWrite, alsaClose, alsaDrop};
 
 }  // namespace
 

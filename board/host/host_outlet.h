@@ -29,6 +29,10 @@ struct HostOutlet {
   // written sounds to its end; false: the board is being reset, so it is
   // dropped at once.
   void (*close)(bool drain);
+
+  // The device was reset: what the outlet still holds of this session is
+  // dropped now and the session goes on with the next write.
+  void (*drop)(void);
 };
 
 // The ALSA outlet: the machine's sound card ("default", or ALSA's "null"

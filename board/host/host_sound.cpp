@@ -15,6 +15,7 @@
 //   T dsp write fd=1000 bytes=4096 play=T0 pos=N   (T0: its first sample
 //                                                   sounds; N: its frame in out.wav)
 //   T dsp set fd=1000 rate=16000 ch=1 | T dsp close fd=1000
+//   T dsp reset fd=1000 dropped=N     (N queued bytes discarded unplayed)
 //   T mixer control=volume value=30  | T line /dev/amp_en=1
 // and the sound layer's own lines ("T sound ...") through BoardSoundEvent.
 // Capture comes from host_capture.cpp (a live source paced in real time).
@@ -242,9 +243,12 @@ void wavWrite(const int16_t *pcm, int frames) {
 void nullOpen(int, int) {}
 void nullWrite(const int16_t *, int) {}
 void nullClose(bool) {}
+// The file keeps what the device was given, dropped or not: the log's reset
+// line says where the listener stopped hearing it.
+void noDrop() {}
 
-const HostOutlet kWavOutlet = {"wav", wavOpen, wavWrite, wavClose};
-const HostOutlet kNullOutlet = {"null", nullOpen, nullWrite, nullClose};
+const HostOutlet kWavOutlet = {"wav", wavOpen, wavWrite, wavClose, noDrop};
+const HostOutlet kNullOutlet = {"null", nullOpen, nullWrite, nullClose, noDrop};
 
 // The outlet of --audio; null for a name this build cannot serve.
 const HostOutlet *outletFor(const std::string &name) {
@@ -423,6 +427,20 @@ int BoardDspWrite(int fd, const void *pcm, int len) {
   logLine("dsp write fd=%d bytes=%d play=%.3f pos=%lld", fd, take, msSinceStart(start),
           static_cast<long long>(pos));
   return take;
+}
+
+int BoardDspReset(int fd) {
+  std::scoped_lock lock(g_mu);
+  if (!sessionFd(fd) || g_session.record) return -1;
+  Session &s = g_session;
+  int64_t left = queuedBytes(&s, BoardMonotonicUs());
+  // Like the driver's reset, the fragment count starts again from an empty
+  // buffer.
+  s.queue.clear();
+  s.written = 0;
+  g_outlet->drop();
+  logLine("dsp reset fd=%d dropped=%lld", fd, static_cast<long long>(left));
+  return 0;
 }
 
 int BoardDspRead(int fd, void *pcm, int len) {

@@ -5,12 +5,15 @@
 #include "core/runtime/log.h"
 #include "ebook/charset.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -93,6 +96,35 @@ int tieBreak(const char *a, const char *b) {
   }
 }
 
+// LogicalStrCmp of two names in UTF-8, the table loaded.
+int compareTexts(const char *a, const char *b) {
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
+  const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
+  bool numbersMet = false;
+  for (;;) {
+    while (*p == '-') p++;
+    while (*q == '-') q++;
+    if (!*p) break;
+    if (!*q) return 1;
+    int la, lb;
+    unsigned ca = decodeChar(p, &la), cb = decodeChar(q, &lb);
+    if (isDigit(*p) && isDigit(*q)) {
+      size_t k = static_cast<size_t>(p - reinterpret_cast<const unsigned char *>(a));
+      if (!numbersMet || strncasecmp(a, b, k) == 0) {
+        numbersMet = true;
+        int r = compareNumbers(p, q);
+        if (r) return r;
+      }
+    }
+    unsigned wa = weight(ca), wb = weight(cb);
+    if (wa != wb) return wa < wb ? -1 : 1;
+    p += la;
+    q += lb;
+  }
+  if (*q) return -1;
+  return tieBreak(a, b);
+}
+
 }  // namespace
 
 int FileOrderListAdd(FileOrderList *list, const char *name) {
@@ -131,33 +163,35 @@ void SortFileByName(FileOrderList *list, int ascending, int (*compare)(const cha
   const char *base = list->names.data();
   int dir = ascending ? 1 : -1;  // compare results are multiplied by it
   auto cmp = [&](uint32_t x, uint32_t y) { return dir * compare(base + x, base + y); };
-  for (int i = 1; i < list->count; i++) {
-    uint32_t x = off[i];
-    int pos;
-    if (cmp(x, off[0]) <= 0) {
-      pos = 0;
-    } else if (cmp(x, off[i - 1]) >= 0) {
-      continue;
-    } else {
-      // off[lo] < x < off[hi] throughout; an equal entry ends the search
-      // with x placed after it.
-      int lo = 0, hi = i - 1;
-      pos = -1;
-      while (lo + 1 < hi) {
-        int mid = (lo + hi) / 2;
-        int r = cmp(x, off[mid]);
-        if (r == 0) {
-          pos = mid + 1;
-          break;
-        }
-        if (r > 0) lo = mid;
-        else hi = mid;
-      }
-      if (pos < 0) pos = hi;
-    }
-    std::memmove(off + pos + 1, off + pos, sizeof(uint32_t) * static_cast<size_t>(i - pos));
-    off[pos] = x;
+  // The order of binary insertion, where a name goes in front of the names
+  // it equals (so without a collation table the list comes out reversed),
+  // made by a merge sort of the reversed list: n log n comparisons and no
+  // shifting of the whole table for every name.
+  std::reverse(off, off + list->count);
+  if (compare != LogicalStrCmp) {
+    std::stable_sort(off, off + list->count, [&](uint32_t x, uint32_t y) { return cmp(x, y) < 0; });
+    return;
   }
+  // The name order prepares each name once (the table, a GBK or Big5 name's
+  // text) rather than at every comparison. Without the table every pair is
+  // equal: the reversed list is the order.
+  if (!loadTable()) return;
+  const size_t n = static_cast<size_t>(list->count);
+  std::vector<std::string> converted;
+  std::vector<std::pair<const char *, uint32_t>> keyed(n);
+  for (size_t i = 0; i < n; i++) {
+    const char *name = base + off[i];
+    if (!charset_name_is_utf8(name)) {
+      converted.push_back(charset_name_text(name));
+      name = nullptr;  // set below, once `converted` stops moving
+    }
+    keyed[i] = {name, off[i]};
+  }
+  for (size_t i = 0, c = 0; i < n; i++)
+    if (!keyed[i].first) keyed[i].first = converted[c++].c_str();
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [dir](const auto &x, const auto &y) { return dir * compareTexts(x.first, y.first) < 0; });
+  for (size_t i = 0; i < n; i++) off[i] = keyed[i].second;
 }
 
 int LogicalStrCmp(const char *a, const char *b) {
@@ -167,31 +201,7 @@ int LogicalStrCmp(const char *a, const char *b) {
   std::string textA, textB;
   if (!charset_name_is_utf8(a)) a = (textA = charset_name_text(a)).c_str();
   if (!charset_name_is_utf8(b)) b = (textB = charset_name_text(b)).c_str();
-  const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
-  const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
-  bool numbersMet = false;
-  for (;;) {
-    while (*p == '-') p++;
-    while (*q == '-') q++;
-    if (!*p) break;
-    if (!*q) return 1;
-    int la, lb;
-    unsigned ca = decodeChar(p, &la), cb = decodeChar(q, &lb);
-    if (isDigit(*p) && isDigit(*q)) {
-      size_t k = static_cast<size_t>(p - reinterpret_cast<const unsigned char *>(a));
-      if (!numbersMet || strncasecmp(a, b, k) == 0) {
-        numbersMet = true;
-        int r = compareNumbers(p, q);
-        if (r) return r;
-      }
-    }
-    unsigned wa = weight(ca), wb = weight(cb);
-    if (wa != wb) return wa < wb ? -1 : 1;
-    p += la;
-    q += lb;
-  }
-  if (*q) return -1;
-  return tieBreak(a, b);
+  return compareTexts(a, b);
 }
 
 void LogicalStrCmpReset(void) {

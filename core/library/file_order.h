@@ -25,8 +25,9 @@ void FileOrderListReset(FileOrderList *list);
 // Name i, or null outside 0..count-1.
 const char *FileOrderListGet(const FileOrderList *list, int i);
 
-// Sorts a list in place by binary insertion (ascending nonzero: smallest
-// first) with compare; lists of fewer than two names are left alone.
+// Sorts a list in place as binary insertion would, a name in front of
+// those it equals (ascending nonzero: smallest first) with compare; lists
+// of fewer than two names are left alone.
 void SortFileByName(FileOrderList *list, int ascending, int (*compare)(const char *, const char *));
 
 // The name order: digit runs compare as numbers, hyphens are ignored (a

@@ -7,6 +7,11 @@
 // while it is unlinked (EventDel, set, EventAdd), so the loop reads them
 // under g_mutex only. Nothing here allocates: the poll and run
 // lists of an iteration are local sentinels.
+//
+// The loop sleeps until a descriptor is ready or the nearest timeout is due,
+// for ever when nothing is due: an idle player wakes no one. Adding a record
+// and asking the loop to end write a byte to a wake-up pipe that the loop
+// always watches, so a record added from another thread counts at once.
 #include "core/runtime/loop.h"
 
 #include "board/board.h"
@@ -19,17 +24,34 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
 #include <sys/select.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr char kLogSource[] = "core/loop.c";
-constexpr int kMaxWaitUs = 100000;
+constexpr int64_t kForever = INT64_MAX;
 
 Event g_file = EVENT_INIT_SELF(g_file);    // descriptor list; guarded by g_mutex
 Event g_timer = EVENT_INIT_SELF(g_timer);  // timer list; guarded by g_mutex
 std::recursive_mutex g_mutex;
 std::atomic<bool> g_exit{false};  // __loop_exit
+int g_wake[2] = {-1, -1};          // wake-up pipe; made once, kept for the process
+
+// Makes a select in progress (or the next one) return. Safe from any
+// thread and from a signal handler.
+void wake() {
+  if (g_wake[1] < 0) return;
+  char c = 1;
+  if (write(g_wake[1], &c, 1) < 0) return;  // full: the loop wakes anyway
+}
+
+void drainWake() {
+  char b[64];
+  while (read(g_wake[0], b, sizeof b) > 0) {
+  }
+}
 
 void selfLink(Event *e) { e->next = e->prev = e; }
 
@@ -68,6 +90,12 @@ int64_t countDown(int64_t timeout, int64_t elapsed) { return timeout > elapsed ?
 void LoopInit(void) {
   std::scoped_lock lock(g_mutex);
   g_exit = false;
+  if (g_wake[0] < 0 && pipe2(g_wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+    // Without the pipe a record added by another thread waits for the next
+    // due timeout; the key records are added on the loop's own thread.
+    LOGW("main_loop: no wake-up pipe: %s\n", std::strerror(errno));
+    g_wake[0] = g_wake[1] = -1;
+  }
   // Records still linked from an earlier run are let go, not walked.
   selfLink(&g_file);
   selfLink(&g_timer);
@@ -82,8 +110,11 @@ int EventAdd(Event *rec) {
   } else {
     return -1;
   }
-  std::scoped_lock lock(g_mutex);
-  appendTail(rec->flag == EVENT_TIMER ? &g_timer : &g_file, rec);
+  {
+    std::scoped_lock lock(g_mutex);
+    appendTail(rec->flag == EVENT_TIMER ? &g_timer : &g_file, rec);
+  }
+  wake();
   return 0;
 }
 
@@ -104,7 +135,10 @@ int EventArmTimer(Event *rec, int timeoutUs, int (*callback)(void *, int)) {
   return EventAdd(rec);
 }
 
-void LoopExit(void) { g_exit = true; }
+void LoopExit(void) {
+  g_exit = true;
+  wake();
+}
 
 void MainLoop(void) {
   if (CfgDebugEvt) LOGD("enter main_loop!\n");
@@ -121,7 +155,11 @@ void MainLoop(void) {
     FD_ZERO(&wset);
     int64_t t0 = BoardMonotonicUs();
     int maxfd = -1;
-    int64_t wait = kMaxWaitUs;
+    int64_t wait = kForever;
+    if (g_wake[0] >= 0) {
+      FD_SET(g_wake[0], &rset);
+      maxfd = g_wake[0];
+    }
     {
       std::scoped_lock lock(g_mutex);
       for (Event *e = g_file.next, *next; e != &g_file; e = next) {
@@ -140,8 +178,13 @@ void MainLoop(void) {
     }
 
     struct timeval tv = {static_cast<time_t>(wait / 1000000), static_cast<suseconds_t>(wait % 1000000)};
-    int r = select(maxfd >= 0 ? maxfd + 1 : 1, &rset, &wset, nullptr, &tv);
+    int r = select(maxfd >= 0 ? maxfd + 1 : 1, &rset, &wset, nullptr, wait == kForever ? nullptr : &tv);
     int err = errno;
+    const bool woken = r > 0 && g_wake[0] >= 0 && FD_ISSET(g_wake[0], &rset);
+    if (woken) {
+      drainWake();
+      r--;  // the records' own readiness decides what runs
+    }
 
     {
       std::scoped_lock lock(g_mutex);
@@ -157,7 +200,8 @@ void MainLoop(void) {
             appendTail(&run, e);
           }
         }
-      } else {
+      } else if (!woken) {
+        // The wait ran out: what it waited for is due.
         moveDue(&g_timer, &run, wait);
         moveDue(&poll, &run, wait);
       }

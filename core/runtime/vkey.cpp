@@ -46,7 +46,6 @@ constexpr char kLogSource[] = "core/vkey.c";
 constexpr int kMaxMessage = 1024;
 constexpr int kBacklog = 64;
 constexpr int kMaxClients = 16;
-constexpr int kAcceptPollMs = 200;
 
 enum { kUsbNone = 0, kUsbPower = 1, kUsbHost = 3, kUsbDisk = 7 };
 
@@ -159,11 +158,14 @@ void serve(VkeyServer *ctx) {
   std::vector<pollfd> fds;
   while (!ctx->stop) {
     int64_t now = nowMs();
-    int wait = kAcceptPollMs;
+    // Without clients nothing is due: sleep until a connection comes (the
+    // stop request is one).
+    int wait = -1;
     fds.assign(1, pollfd{ctx->listenFd, POLLIN, 0});
     for (const auto &c : clients) {
       fds.push_back(pollfd{c->fd, POLLIN, 0});
-      wait = static_cast<int>(std::clamp<int64_t>(c->deadline - now, 0, wait));
+      const auto left = static_cast<int>(std::clamp<int64_t>(c->deadline - now, 0, INT32_MAX));
+      wait = wait < 0 ? left : std::min(wait, left);
     }
     int r = poll(fds.data(), fds.size(), wait);
     if (r < 0 && errno != EINTR) LOGW("vkey poll error:%s\n", std::strerror(errno));
@@ -286,7 +288,10 @@ int DeInitVkey(VkeyServer *ctx) {
   if (!ctx) return 0;
   if (ctx->thread.joinable()) {
     ctx->stop = true;
-    sendTo(ctx->port, "exit");  // wakes the server at once; it polls the stop flag anyway
+    // The connection wakes the server; should it fail, shutting the
+    // listening socket down does too.
+    sendTo(ctx->port, "exit");
+    shutdown(ctx->listenFd, SHUT_RDWR);
     ctx->thread.join();
   }
   if (ctx->listenFd >= 0) {

@@ -60,6 +60,10 @@ A story is a text file, one command per line ('#' starts a comment):
                             its start the prompt voice (16000 Hz mono) wrote at
                             least MS ms (default 500) of PCM to the device, and
                             with `start --audio wav` that PCM is not silence
+    expect cut              the line last matched by say/next cut off the sound
+                            before it: the device was reset, and the new
+                            line's first write sounds before what was queued
+                            before the reset would have ended
     expect tone RATE CH [MS]
                             since the line last matched (or the start), at
                             least MS ms (default 1000) of PCM at RATE Hz and
@@ -259,6 +263,35 @@ class Story:
             raise StoryError(f"heard: only {state.get('ms', 0):.0f} ms of speech written, {want_ms} wanted")
         self.not_silence("heard", self.speech_writes(start_ms, end_ms), 16000, 1)
 
+    def expect_cut(self, within):
+        if self.said_ms is None:
+            raise StoryError("cut: no line matched before")
+        state = {}
+
+        def check():
+            # The last reset before the line divides what was queued for the
+            # old sound from the new line's writes.
+            queued_end, since, reset = 0.0, [], False
+            for line in self.lines("sound.log")[self.sound_from:]:
+                words = line.split()
+                if len(words) < 3 or words[1] != "dsp":
+                    continue
+                kv = dict(w.split("=", 1) for w in words[3:] if "=" in w)
+                if words[2] == "reset" and float(words[0]) <= self.said_ms + 1:
+                    # bytes / 32: ms of the prompt voice's 16000 Hz mono
+                    queued_end = max([queued_end] + [p + b / 32.0 for p, b in since])
+                    since, reset = [], True
+                elif words[2] == "write" and "play" in kv:
+                    since.append((float(kv["play"]), int(kv["bytes"])))
+            state.update(end=queued_end, first=since[0][0] if reset and since else None)
+            return state["first"] is not None
+        try:
+            self.wait_for("cut", check, within)
+        except StoryError:
+            raise StoryError(f"cut: no reset before the line, or nothing written after it ({state})")
+        if state["first"] >= state["end"]:
+            raise StoryError(f"cut: first sample at {state['first']} ms, after the old sound's end {state['end']} ms")
+
     def not_silence(self, what, writes, rate, ch):
         """With a WAV outlet, the writes are not silence in out.wav."""
         try:
@@ -420,6 +453,8 @@ class Story:
             self.expect_say(args[0], within, contains=True)
         elif kind == "heard":
             self.expect_heard(args, within)
+        elif kind == "cut":
+            self.expect_cut(within)
         elif kind == "tone":
             self.expect_tone(args, within)
         elif kind == "clips":

@@ -99,6 +99,8 @@ TEST(NameOrder, PairsFollowTheRules) {
     int back = LogicalStrCmp(c.b, c.a);
     EXPECT_EQ((back > 0) - (back < 0), -c.sign) << c.b << " vs " << c.a;
   }
+  // A listing converts a GBK name once and sorts it by its text too.
+  EXPECT_EQ(sorted({"天津", "\xC9\xCF\xBA\xA3", "北京"}), (std::vector<std::string>{"北京", "\xC9\xCF\xBA\xA3", "天津"}));
 }
 
 TEST(NameOrder, BytesThatAreNotUtf8NeverReadPastTheEnd) {

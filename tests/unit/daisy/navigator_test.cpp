@@ -183,6 +183,43 @@ TEST_P(Navigator, CountsAndSummary) {
   EXPECT_EQ(english, 8 * 8 + 2 * 6);  // "Sentence" eight times, "Chunk" and one letter twice
 }
 
+// A quick open plays on through the SMIL files it reaches; the whole book,
+// read apart, then takes over without moving the position or the play item.
+TEST_P(Navigator, AQuickOpenPlaysOnThenTakesTheWholeBookOver) {
+  auto walk = [&](DaisyPlayItem *item, int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n && api_->cont(&item) == 0; i++) out.push_back(at(*api_, item));
+    return out;
+  };
+  DaisyPlayItem *item = nullptr;
+  ASSERT_EQ(api_->start(&item), 0);
+  const std::vector<std::string> first = walk(item, 7);
+  ASSERT_EQ(api_->next_par(&item), 0);
+  const std::string next = at(*api_, item);
+  const int page = curPage(), heading = curHeading();
+  const std::string path = dir_.file(daisy3_ ? "book.opf" : "ncc.html");
+  api_->close();
+  ASSERT_EQ(daisy3_ ? daisy3_open_first(path.c_str()) : daisy202_open_first(path.c_str()), 0);
+  EXPECT_EQ(api_->total_pages(), 4);
+  EXPECT_EQ(api_->total_levels(), 3);
+  ASSERT_EQ(api_->start(&item), 0);
+  EXPECT_EQ(walk(item, 7), first);  // into s2, parsed when reached
+  DaisyBookMarkInfo was{}, now{};
+  ASSERT_EQ(api_->mark(&was), 0);
+  int rc = -1;
+  void *whole = daisy3_ ? daisy3_read_whole(path.c_str(), &rc) : daisy202_read_whole(path.c_str(), &rc);
+  ASSERT_NE(whole, nullptr);
+  (daisy3_ ? daisy3_adopt : daisy202_adopt)(whole);
+  ASSERT_EQ(api_->mark(&now), 0);
+  EXPECT_EQ(std::make_pair(now.smil_index, now.element_index), std::make_pair(was.smil_index, was.element_index));
+  EXPECT_EQ(api_->total_headings(), daisy3_ ? 6 : 5);
+  DaisyPlayItem *moved = nullptr;
+  ASSERT_EQ(api_->next_par(&moved), 0);
+  EXPECT_EQ(moved, item);  // the screen keeps its pointer
+  EXPECT_EQ(at(*api_, moved), next);
+  EXPECT_EQ(std::make_pair(curPage(), curHeading()), std::make_pair(page, heading));
+}
+
 TEST_P(Navigator, PhrasesTextChunksAndChangedBits) {
   DaisyPlayItem *item = nullptr;
   ASSERT_EQ(api_->start(&item), 0);

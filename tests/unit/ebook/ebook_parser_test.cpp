@@ -42,16 +42,18 @@ TEST(EbookRegistry, FindsRecordsByExtension) {
 }
 
 // Opens path with record p and joins all its pages.
+// Reads the pages in order, as the reader does (a text book is paged as
+// reading reaches its pages), then asks the page count.
 std::string readAll(ebook_parser *p, const std::string &path, int *pages = nullptr) {
   EXPECT_EQ(p->open(p, path.c_str()), 0) << path;
   std::string all;
-  int total = p->get_total_pages(p);
-  for (int k = 0; k < total; k++) {
-    const char *text = nullptr;
-    int n = p->read_page(p, k, &text);
-    EXPECT_GT(n, 0) << "page " << k;
-    if (n > 0) all.append(text, static_cast<size_t>(n));
+  int total = 0;
+  for (const char *text = nullptr;; total++) {
+    int n = p->read_page(p, total, &text);
+    if (n <= 0) break;
+    all.append(text, static_cast<size_t>(n));
   }
+  EXPECT_EQ(p->get_total_pages(p), total);
   if (pages) *pages = total;
   p->close(p);
   return all;
@@ -193,6 +195,36 @@ TEST_F(PlainText, PagesJoinedEqualTheWholeFileConverted) {
     EXPECT_GE(pages, static_cast<int>(body.size() / 504));
     EXPECT_LE(pages, static_cast<int>(body.size() / 400) + 1);
   }
+}
+
+// A text book opens paged only so far; its whole table, made by another
+// opening of the book, is handed over and read as its own.
+TEST_F(PlainText, APagedTableIsHandedToAnotherOpening) {
+  TextMaker maker("GBK", seed());
+  std::string u8;
+  const std::string path = dir_.file("big.txt");
+  ASSERT_TRUE(WriteFile(path, maker.make(2 << 20, &u8)));
+  ebook_parser reading = ebook_parser_for_txt, counting = ebook_parser_for_txt;
+  ASSERT_EQ(reading.open(&reading, path.c_str()), 0);
+  ASSERT_EQ(counting.open(&counting, path.c_str()), 0);
+  const int known = ebook_text_known_pages(&reading);
+  EXPECT_GT(known, 1000);
+  EbookTextPages table;
+  ASSERT_EQ(ebook_text_get_pages(&counting, &table), 0);
+  const int total = counting.get_total_pages(&counting);
+  EXPECT_GT(total, known);
+  EXPECT_EQ(ebook_text_known_pages(&counting), -1);  // whole
+  ASSERT_EQ(ebook_text_set_pages(&reading, table), 0);
+  EXPECT_EQ(ebook_text_known_pages(&reading), -1);
+  EXPECT_EQ(reading.get_total_pages(&reading), total);
+  const char *a = nullptr, *b = nullptr;
+  int n = reading.read_page(&reading, total - 1, &a);
+  std::string last(a ? a : "", static_cast<size_t>(std::max(n, 0)));
+  ASSERT_EQ(counting.read_page(&counting, total - 1, &b), n);
+  EXPECT_EQ(last, std::string(b, static_cast<size_t>(n)));
+  EXPECT_EQ(ebook_text_set_pages(&reading, table), -1);  // whole already
+  reading.close(&reading);
+  counting.close(&counting);
 }
 
 // A long ASCII preface decides nothing: the set is detected where the first

@@ -15,6 +15,12 @@ TEST(StringArray, KeepsManyStringsAcrossGrowth) {
   EXPECT_EQ(StringArray_find(a, "item250"), 250);
   EXPECT_EQ(StringArray_find(a, "item25"), 25);
   EXPECT_EQ(StringArray_find(a, "item"), -1);
+  // Shrunk to what it holds, it still reads and grows.
+  StringArray_shrink(a);
+  EXPECT_EQ(a->text_size, a->text_used);
+  EXPECT_EQ(StringArray_add(a, "more"), 0);
+  EXPECT_STREQ(StringArray_get(a, 499), "item499");
+  EXPECT_STREQ(StringArray_get(a, 500), "more");
   StringArray_free(a);
 }
 

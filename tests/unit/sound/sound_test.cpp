@@ -292,6 +292,8 @@ TEST_F(SoundTest, InsertPreemptsAndHandsBack) {
   EXPECT_EQ(sound_iwrite(main, pcm.data(), 2048), -2);
   EXPECT_EQ(sound_set(main, 44100, 2), 0);  // applies at the hand-back
   EXPECT_EQ(WriteBlock(ins, pcm.data(), 2048, true), 2048);
+  EXPECT_EQ(sound_discard(main), -2);  // only the device's client drops its sound
+  EXPECT_EQ(sound_discard(ins), 0);
   EXPECT_EQ(sound_iset(ins, 8000, 1), 0);
   EXPECT_EQ(sound_iclose(ins), 0);
 
