@@ -4,6 +4,14 @@
 // ".opf"). One book is open at a time; all calls come from one thread (the
 // DAISY screen's key thread).
 //
+// The open is quick: the control file and the first SMIL file are read, the
+// book plays from there (later SMIL files are read as play reaches them),
+// and a worker thread reads the whole book meanwhile, which the open book
+// takes over at the next call once it is in. Playing on (start, continue,
+// next phrase, a bookmark), the counts of pages and levels, the summary, the
+// skip bits and the position never wait for it; every other call (headings,
+// pages, times, texts, moves back) first waits until the whole book is in.
+//
 // Every call returns -1 when no book is open or a pointer argument is
 // null, else the navigator's result (see daisy202.h).
 #pragma once
