@@ -14,6 +14,7 @@
 #include "core/library/filebrowser.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -96,10 +97,19 @@ int main(int argc, char **argv) {
   // loads the collation table; the figure is the best of five.
   Activity *browser = FileBrowserCreate(nullptr);
   if (!browser) return 1;
-  double best = 1e9;
+  // Beside the wall time, the thread's own processor time: on a loaded
+  // machine the wall time also holds the waits for a processor.
+  auto cpuNow = [] {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+  };
+  double best = 1e9, bestCpu = 1e9;
   for (int run = 0; run < 5; run++) {
     auto t0 = std::chrono::steady_clock::now();
+    const double c0 = cpuNow();
     FilebrowserLoadDir(browser, "/mnt/emmc/many", nullptr);
+    bestCpu = std::min(bestCpu, cpuNow() - c0);
     best = std::min(best, seconds(t0, std::chrono::steady_clock::now()));
   }
   std::vector<std::string> ours;
@@ -121,7 +131,8 @@ int main(int argc, char **argv) {
   double sort = timeCommand(sortLine, &sortHead);
 
   std::printf("folder of %d names (digits, Latin, Chinese, hyphens)\n", count);
-  std::printf("  file browser list+sort: %8.3f ms (best of 5; goal < 10)\n", best * 1000);
+  std::printf("  file browser list+sort: %8.3f ms (best of 5; goal < 10), processor time %.3f ms\n", best * 1000,
+              bestCpu * 1000);
   std::printf("  ls -v:                  %8.3f ms (process included)\n", ls * 1000);
   std::printf("  zh_CN sort:             %8.3f ms (process and ls -f included)\n", sort * 1000);
   printHead("browser order:", ours);
