@@ -50,14 +50,28 @@ std::mutex g_dirtyMutex;
 int64_t g_dirtySince = 0;  // guarded by g_dirtyMutex: monotonic time of the oldest unsaved change; 0 none
 std::atomic<bool> g_flush{false};
 Event g_saveTimer = EVENT_INIT_SELF(g_saveTimer);
+// The timer ticks only while there is something to do: a change waiting for
+// the file or a reader keeping its place. Idle, the main loop sleeps.
+std::atomic<bool> g_autoSave{false};  // started (BookMarkAutoSaveStart)
+std::atomic<bool> g_armed{false};     // the timer is linked or about to be
+
+int saveTimerCallback(void *arg, int flag);
+
+void armSaveTimer() {
+  if (!g_autoSave.load() || g_armed.exchange(true)) return;
+  EventArmTimer(&g_saveTimer, kBookMarkTickUs, saveTimerCallback);
+}
 
 int itemLimit(int type) { return type % 2 ? 1 : kMarkBookmarkItems; }
 bool goodType(int type) { return type >= 0 && type < MARK_TYPES; }
 
 void changed() {
   int64_t now = BoardMonotonicUs() | 1;
-  std::scoped_lock lock(g_dirtyMutex);
-  if (!g_dirtySince) g_dirtySince = now;
+  {
+    std::scoped_lock lock(g_dirtyMutex);
+    if (!g_dirtySince) g_dirtySince = now;
+  }
+  armSaveTimer();
 }
 
 int64_t dirtySince() {
@@ -93,12 +107,12 @@ void keepPosition() {
   g_keeper(g_keeperContext);
 }
 
-int saveTimerCallback(void *arg, int flag) {
+int saveTimerCallback(void *, int flag) {
   if (flag != EVENT_TIMER) return 0;
+  g_armed = false;
   if (g_keeping) ActivityPost(keepPosition);
   BookMarkAutoSave(BoardMonotonicUs());
-  g_saveTimer.timeout = kBookMarkTickUs;
-  EventAdd(&g_saveTimer);
+  if (g_keeping || dirtySince() != 0) armSaveTimer();
   return 0;
 }
 
@@ -125,7 +139,9 @@ int BookMarkInit(void) {
 }
 
 int BookMarkDeInit(void) {
+  g_autoSave = false;
   EventDel(&g_saveTimer);
+  g_armed = false;
   std::scoped_lock lock(g_mutex);
   for (MarkList &l : g_lists) l.marks.clear();
   return 0;
@@ -372,12 +388,9 @@ int GetTotalMark(int is_history, uint32_t *table, int table_len) {
 
 int BookMarkAutoSaveStart(void) {
   EventDel(&g_saveTimer);
-  g_saveTimer.timeout = kBookMarkTickUs;
-  g_saveTimer.callback = saveTimerCallback;
-  g_saveTimer.check = nullptr;
-  g_saveTimer.flag = EVENT_TIMER;
-  g_saveTimer.arg = &g_saveTimer;
-  EventAdd(&g_saveTimer);
+  g_armed = false;
+  g_autoSave = true;
+  if (g_keeping || dirtySince() != 0) armSaveTimer();
   return 0;
 }
 
@@ -392,6 +405,7 @@ void BookMarkKeepPosition(void (*note)(void *context), void *context) {
   g_keeper = note;
   g_keeperContext = context;
   g_keeping = note != nullptr;
+  if (note) armSaveTimer();
 }
 
 int BookMarkDirty(void) { return dirtySince() != 0 ? 1 : 0; }

@@ -132,6 +132,8 @@ constexpr int64_t kBookMarkSaveDelayUs = 120 * 1000000LL;
 constexpr int kBookMarkTickUs = 5 * 1000000;  // the timer's period
 
 // Starts the timer (main thread, after the main loop was set up). Returns 0.
+// It ticks only while a change waits for the file or a reader keeps its
+// place: an idle player has no timer to wake it.
 int BookMarkAutoSaveStart(void);
 // Asks for a save at the next tick: a player calls it when its file is left.
 void BookMarkFlush(void);
