@@ -33,13 +33,17 @@ std::atomic<bool> g_indexed{false};
 std::atomic<bool> g_stopIndexer{false};  // the book is being closed
 void *g_whole = nullptr;  // the indexer's result, see the file comment
 int g_wholeRc = 0;
+void (*g_waitNotice)(void) = nullptr;  // key thread
 
 // Ends the indexer: when it is done (or wait is set, after waiting for it)
 // the open book takes over the whole book it read, or (adopt false) that
 // record is dropped.
 void settle(bool wait, bool adopt = true) {
   if (!g_indexer.joinable()) return;
-  if (!wait && !g_indexed.load(std::memory_order_acquire)) return;
+  if (!g_indexed.load(std::memory_order_acquire)) {
+    if (!wait) return;
+    if (adopt && g_waitNotice) g_waitNotice();
+  }
   g_indexer.join();
   void *whole = g_whole;
   g_whole = nullptr;
@@ -151,7 +155,10 @@ int daisy_open(const char *path) {
   return r;
 }
 
+void daisy_set_wait_notice(void (*notice)(void)) { g_waitNotice = notice; }
+
 int daisy_close(void) {
+  g_waitNotice = nullptr;
   g_stopIndexer = true;
   settle(true, false);
   daisy202_close();

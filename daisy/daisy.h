@@ -34,6 +34,11 @@ int daisy_get_title(const char *path, char *buf, int size);
 int daisy_open(const char *path);
 // Closes the book. Returns 0.
 int daisy_close(void);
+// A call that needs the whole book while the background read is still on
+// calls notice first (on the calling thread), so that the listener hears
+// why it is quiet; null (the default, and again after a close) waits
+// silently.
+void daisy_set_wait_notice(void (*notice)(void));
 
 int daisy_start(DaisyPlayItem **out);
 int daisy_end(DaisyPlayItem **out);

@@ -59,6 +59,7 @@ const char *const kCannotOpen[2] = {"无法打开文件", "can not open the file
 const char *const kReadingEnd[2] = {"已到文件结尾", "reading end"};
 const char *const kNoSummary[2] = {"无法获取出版信息", "Can not get publication information."};
 const char *const kPageNotFound[2] = {"没有找到指定页!", "page not found!"};
+const char *const kStillOpening[2] = {"正在打开大文件，需要等待较长时间", "Opening, please wait ..."};
 const char *const kHeadNotFound[2] = {"没有找到指定标题!", "heading not found!"};
 const char *const kNoHeadings[2] = {"本书没有标题", "this book has no headings"};
 const char *const kMarkAdded[2] = {"已增加书签", "add book mark"};
@@ -71,6 +72,9 @@ const char *const kDate[2] = {"出版日期：", "Publisher date: "};
 const char *const kFormat[2] = {"格式：", "Format: "};
 
 void say(const char *const *text) { text_sound_insert(text[PromptLanguage()]); }
+
+// A key that needs the whole book before the background read has it in.
+void sayStillOpening() { say(kStillOpening); }
 
 enum { OUT_NONE = 0, OUT_SPEECH = 1, OUT_AUDIO = 2 };
 
@@ -997,7 +1001,10 @@ int DaisyKey(Activity *screen, const KeyEvent *key) {
       pauseResume(p);
       return 0;
     case VKEY_DAISYEND:
+      // Play going on by itself waits in silence: only a key's wait is said.
+      daisy_set_wait_notice(nullptr);
       onItemEnd(p);
+      daisy_set_wait_notice(sayStillOpening);
       return 0;
     case VKEY_SDOUT:
     case VKEY_USBDISKOUT: {
@@ -1026,6 +1033,7 @@ int DaisyOpenFile(Activity *screen, int, int smil_index, int element_index) {
     daisy_close();
     return -1;
   }
+  daisy_set_wait_notice(sayStillOpening);
   p->pages = std::max(daisy_get_ttl_page(), 0);
   p->levels = std::min(std::max(daisy_get_total_levels(), 0), kMaxLevels);
   p->text_only = daisy_check_is_text_only_file() == 1 ? 1 : 0;
