@@ -12,6 +12,7 @@
 #include "daisy/daisy3.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <libxml/parser.h>
 #include <string>
@@ -25,6 +26,7 @@ namespace {
 constexpr int kMaxLevel = 6;  // sections: every navigation point up to this level
 
 constexpr char kLogSource[] = "daisy/daisy.c";
+constexpr int kQuietWaitMs = 400;  // a wait for the whole book this short is not announced
 
 int g_type = DAISY_TYPE_NONE;  // key thread only
 
@@ -42,7 +44,10 @@ void settle(bool wait, bool adopt = true) {
   if (!g_indexer.joinable()) return;
   if (!g_indexed.load(std::memory_order_acquire)) {
     if (!wait) return;
-    if (adopt && g_waitNotice) g_waitNotice();
+    // A short wait goes unsaid; a longer one is explained first.
+    for (int ms = 0; ms < kQuietWaitMs && !g_indexed.load(std::memory_order_acquire); ms += 5)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (adopt && g_waitNotice && !g_indexed.load(std::memory_order_acquire)) g_waitNotice();
   }
   g_indexer.join();
   void *whole = g_whole;

@@ -35,8 +35,8 @@ int daisy_open(const char *path);
 // Closes the book. Returns 0.
 int daisy_close(void);
 // A call that needs the whole book while the background read is still on
-// calls notice first (on the calling thread), so that the listener hears
-// why it is quiet; null (the default, and again after a close) waits
+// calls notice (on the calling thread) once it has waited 0.4 s, so that
+// the listener hears why it is quiet; null (the default, and again after a close) waits
 // silently.
 void daisy_set_wait_notice(void (*notice)(void));
 
